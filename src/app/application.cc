@@ -1,0 +1,53 @@
+#include "app/application.h"
+
+#include "app/easy_log.h"
+#include "app/program_paths.h"
+#include "platform/modeling.h"
+#include "platform/zeda_system.h"
+
+namespace ovix {
+
+void openRunLog(Env* env) {
+  std::string path = ZedaSystem::getFullZedaName("temp\\autoPatchLog.txt");
+  runLog = zedalog::EasyLog(path.c_str(), true, env);
+}
+
+bool COvixServerCommitApp::InitInstance() {
+  print(runLog, "Enter update app,checking cmd......");
+  ZedaSystem::setProjectDbtype(2);
+
+  std::optional<std::string> home = options_.homeDir;
+  if (!home) home = env_->getEnv("OVIX_HOME");
+  fillProgramPaths(env_->executablePath(), home);
+
+  modeling::ZedaSegmentRelationShip relationShip;
+  (void)relationShip;
+
+  print(runLog, "%s", options_.commandTail.c_str());
+  succeeded_ = dispatch();
+  return false;
+}
+
+bool COvixServerCommitApp::dispatch() {
+  job_ = matchSwitch(options_.commandTail);
+  const SwitchEntry* entry = switchEntryFor(job_);
+  switch (job_) {
+    case Job::kNone:
+      return false;
+    case Job::kPack:
+    case Job::kProject:
+      return host_->runLocalPackage(entry->packageKind);
+    case Job::kUpload:
+    case Job::kUpProject:
+      return host_->runServerCommit(entry->packageKind);
+    case Job::kDownload:
+      return host_->runUpdatePatch();
+    case Job::kInfo:
+      return host_->runProjectInfo();
+    case Job::kCheckUpdate:
+      return host_->runCheckUpdate();
+  }
+  return false;
+}
+
+}  // namespace ovix

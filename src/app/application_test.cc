@@ -1,0 +1,137 @@
+#include "app/application.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/easy_log.h"
+#include "app/program_paths.h"
+#include "platform/zeda_system.h"
+#include "testing/fault_env.h"
+#include "testing/recording_presenter.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+using ovix::Job;
+using ovix::testing::TempDir;
+
+// Records which entry point a run reached and with which package kind.
+class RecordingHost : public ovix::JobHost {
+ public:
+  bool outcome = true;
+  std::vector<std::string> calls;
+  bool runLocalPackage(const std::string& kind) override { return note("local " + kind); }
+  bool runServerCommit(const std::string& kind) override { return note("commit " + kind); }
+  bool runUpdatePatch() override { return note("update"); }
+  bool runProjectInfo() override { return note("info"); }
+  bool runCheckUpdate() override { return note("checkupdate"); }
+
+ private:
+  bool note(std::string call) {
+    calls.push_back(std::move(call));
+    return outcome;
+  }
+};
+
+class ApplicationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env_.exePath = dir_.file("bin/linux64/ovixpatch");
+    ZedaSystem::setInstallRoot(dir_.path());
+    dir_.mkdir("temp");
+    ovix::openRunLog(&env_);
+  }
+  void TearDown() override { ovix::runLog = zedalog::EasyLog(); }
+
+  std::vector<std::string> run(const std::string& tail, bool* result = nullptr) {
+    RecordingHost host;
+    ovix::COvixServerCommitApp app(&env_, &host, {tail, std::nullopt});
+    bool returned = app.InitInstance();
+    if (result) *result = returned;
+    return host.calls;
+  }
+
+  std::string runLogText() const { return dir_.read("temp/autoPatchLog.txt"); }
+
+  TempDir dir_;
+  ovix::testing::FaultEnv env_;
+};
+
+TEST_F(ApplicationTest, EachSwitchReachesItsJobWithItsPackageKind) {
+  struct Case {
+    const char* tail;
+    Job job;
+    const char* call;
+  };
+  const Case cases[] = {
+      {"-pack", Job::kPack, "local DLL"},
+      {"-project", Job::kProject, "local CONFIG"},
+      {"-upload", Job::kUpload, "commit DLL"},
+      {"-upproject", Job::kUpProject, "commit CONFIG"},
+      {"-download", Job::kDownload, "update"},
+      {"-info", Job::kInfo, "info"},
+      {"-checkupdate", Job::kCheckUpdate, "checkupdate"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ovix::matchSwitch(c.tail), c.job) << c.tail;
+    EXPECT_EQ(run(c.tail), std::vector<std::string>{c.call}) << c.tail;
+  }
+}
+
+TEST_F(ApplicationTest, AnythingButAWholeSwitchStartsNoJob) {
+  const char* tails[] = {"",       "-PACK",  "-Pack",         "-pack ",       " -pack",
+                         "-pack x", "pack",  "-pack -upload", "-upload-pack", "/pack",
+                         "-checkupdate\n"};
+  for (const char* tail : tails) {
+    EXPECT_EQ(ovix::matchSwitch(tail), Job::kNone) << tail;
+    EXPECT_TRUE(run(tail).empty()) << tail;
+  }
+}
+
+TEST_F(ApplicationTest, InitInstanceReturnsFalseWhateverTheOutcome) {
+  for (bool outcome : {true, false}) {
+    RecordingHost host;
+    host.outcome = outcome;
+    ovix::COvixServerCommitApp app(&env_, &host, {"-download", std::nullopt});
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(app.jobSucceeded(), outcome);
+  }
+  bool returned = true;
+  run("nothing", &returned);
+  EXPECT_FALSE(returned);
+}
+
+TEST_F(ApplicationTest, StartupWritesTheRunLogAndLogsTheCommandLineUnchanged) {
+  dir_.write("temp/autoPatchLog.txt", "previous run\n");
+  run("-pack %s %d %n 100%");
+  std::string log = runLogText();
+  EXPECT_EQ(log.find("previous run"), std::string::npos);
+  EXPECT_EQ(log.rfind("Enter update app,checking cmd......\t[", 0), 0u) << log;
+  EXPECT_NE(log.find("\n-pack %s %d %n 100%\t["), std::string::npos) << log;
+}
+
+TEST_F(ApplicationTest, StartupFillsThePathsAndTheProjectDatabaseType) {
+  ZedaSystem::setProjectDbtype(0);
+  run("-info");
+  EXPECT_EQ(ZedaSystem::getProjectDbtype(), 2);
+  EXPECT_EQ(ovix::moduleBasePath, dir_.file("bin/linux64/ovixpatch"));
+  EXPECT_EQ(ovix::programDirectory, dir_.file("bin/linux64"));
+
+  RecordingHost host;
+  ovix::COvixServerCommitApp app(&env_, &host, {"-info", dir_.file("home")});
+  app.InitInstance();
+  EXPECT_EQ(ovix::moduleBasePath, dir_.file("home/ovixpatch"));
+}
+
+TEST_F(ApplicationTest, AJobWithoutImplementationSaysSoAndFails) {
+  ovix::testing::ScopedRecorder recorder;
+  ovix::JobHost plainHost;
+  ovix::COvixServerCommitApp app(&env_, &plainHost, {"-download", std::nullopt});
+  app.InitInstance();
+  EXPECT_FALSE(app.jobSucceeded());
+  EXPECT_EQ(recorder.messages, std::vector<std::string>{"此版本尚未提供该功能：-download"});
+}
+
+}  // namespace

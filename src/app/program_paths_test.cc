@@ -1,0 +1,32 @@
+#include "app/program_paths.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ProgramPathsTest, BasePathAndDirectoryFromTheProgramFile) {
+  struct Case {
+    const char* exe;
+    std::optional<std::string> home;
+    const char* base;
+    const char* directory;
+  };
+  const Case cases[] = {
+      {"C:\\tools\\pack.exe", std::nullopt, "C:\\tools\\pack", "C:\\tools"},
+      {"/opt/ovix/bin/linux64/ovixpatch", std::nullopt, "/opt/ovix/bin/linux64/ovixpatch",
+       "/opt/ovix/bin/linux64"},
+      {"/opt/tools/pack.exe.bak", std::nullopt, "/opt/tools/pack.exe.bak", "/opt/tools"},
+      {"/opt/tools/ovixpatch", std::string("/home/u/work/"), "/home/u/work/ovixpatch",
+       "/home/u/work"},
+      {"/opt/tools/ovixpatch", std::string(""), "/opt/tools/ovixpatch", "/opt/tools"},
+      {"pack.exe", std::nullopt, "pack", ""},
+      {"", std::string("/home/u"), "", ""},
+  };
+  for (const Case& c : cases) {
+    ovix::fillProgramPaths(c.exe, c.home);
+    EXPECT_EQ(ovix::moduleBasePath, c.base) << c.exe;
+    EXPECT_EQ(ovix::programDirectory, c.directory) << c.exe;
+  }
+}
+
+}  // namespace

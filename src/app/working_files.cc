@@ -1,0 +1,68 @@
+#include "app/working_files.h"
+
+#include <fnmatch.h>
+#include <strings.h>
+
+#include "app/program_paths.h"
+#include "app/time_string.h"
+#include "platform/path_text.h"
+
+namespace ovix {
+
+std::string downloadIniPath() { return moduleBasePath + "_download.ini"; }
+std::string uploadIniPath() { return moduleBasePath + "_upload.ini"; }
+std::string commandLogPath() { return moduleBasePath + ".logfile"; }
+std::string dbLogPath() { return moduleBasePath + ".dblog"; }
+
+std::string projectInfoPath(const std::string& name) {
+  return programDirectory + "/" + name + ".ini";
+}
+
+std::string packageNamePrefix(Env& env, char const* kind) {
+  if (kind == nullptr) return {};
+  char const* prefix = nullptr;
+  if (strcasecmp(kind, "config") == 0) {
+    prefix = "项目补丁数据包_";
+  } else if (strcasecmp(kind, "dll") == 0) {
+    prefix = "软件补丁数据包_";
+  } else if (strcasecmp(kind, "install") == 0) {
+    prefix = "软件安装数据包_";
+  } else {
+    return {};
+  }
+  return prefix + formatLocalTime(env.now(), "%Y%m%d_%H%M");
+}
+
+std::string packagePathFor(Env& env, char const* user, char const* kind) {
+  if (user == nullptr || kind == nullptr) return {};
+  std::string name = *user != '\0' ? user : kAllUsersFolder;
+  std::string folder = programDirectory + "/" + name;
+  env.createDir(folder);  // an existing folder is fine; failures show on open
+  return folder + "/" + name + "_" + packageNamePrefix(env, kind) + ".package";
+}
+
+std::vector<std::string> listUserFolders(Env& env) {
+  std::vector<std::string> names;
+  std::vector<DirEntry> entries;
+  if (!env.listDirectory(programDirectory, &entries)) return names;
+  for (const DirEntry& e : entries) {
+    if (e.isDirectory) names.push_back(e.name);
+  }
+  return names;
+}
+
+std::vector<std::string> listProgramFiles(Env& env, char const* pattern) {
+  std::string glob = (pattern == nullptr || *pattern == '\0') ? "*" : pattern;
+  if (glob == "*.*") glob = "*";  // as on Windows: every name, dotted or not
+  std::vector<std::string> paths;
+  std::vector<DirEntry> entries;
+  if (!env.listDirectory(programDirectory, &entries)) return paths;
+  for (const DirEntry& e : entries) {
+    if (e.isDirectory) continue;
+    if (fnmatch(glob.c_str(), e.name.c_str(), FNM_CASEFOLD) == 0)
+      paths.push_back(programDirectory + "/" + e.name);
+  }
+  return paths;
+}
+
+}  // namespace ovix

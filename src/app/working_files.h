@@ -1,0 +1,42 @@
+// Names of the program's working files, the user folders and new package
+// files, all built from moduleBasePath and programDirectory.
+
+#ifndef OVIX_APP_WORKING_FILES_H_
+#define OVIX_APP_WORKING_FILES_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+
+namespace ovix {
+
+std::string downloadIniPath();   // moduleBasePath + "_download.ini"
+std::string uploadIniPath();     // moduleBasePath + "_upload.ini"
+std::string commandLogPath();    // moduleBasePath + ".logfile"
+std::string dbLogPath();         // moduleBasePath + ".dblog"
+std::string projectInfoPath(const std::string& name);  // programDirectory/NAME.ini
+
+// Folder name used for packages packed without a user name.
+inline constexpr char kAllUsersFolder[] = "所有用户";
+
+// File-name prefix of a package of `kind` ("config", "dll" or "install",
+// any letter case) followed by the local time as "%Y%m%d_%H%M"; "" for any
+// other kind or null.
+std::string packageNamePrefix(Env& env, char const* kind);
+
+// programDirectory/USER/USER_PREFIX.package for a new package; the user
+// folder is created when missing.  An empty user means kAllUsersFolder.
+// "" when user or kind is null.
+std::string packagePathFor(Env& env, char const* user, char const* kind);
+
+// Names of the sub-directories of programDirectory, in directory order.
+std::vector<std::string> listUserFolders(Env& env);
+
+// Full paths of the files of programDirectory whose names match `pattern`
+// (wildcards * and ?, letter case ignored; null or empty means every file).
+std::vector<std::string> listProgramFiles(Env& env, char const* pattern);
+
+}  // namespace ovix
+
+#endif  // OVIX_APP_WORKING_FILES_H_

@@ -1,0 +1,24 @@
+// The jobs as the command line runs them: from the parsed options instead of
+// dialog fields.
+
+#ifndef OVIX_CLI_CLI_JOB_HOST_H_
+#define OVIX_CLI_CLI_JOB_HOST_H_
+
+#include "app/job_host.h"
+#include "cli/cli_options.h"
+#include "platform/env.h"
+
+namespace ovix::cli {
+
+class CliJobHost final : public JobHost {
+ public:
+  CliJobHost(Env* env, const CliOptions& options) : env_(env), options_(options) {}
+
+ private:
+  Env* env_;
+  const CliOptions& options_;
+};
+
+}  // namespace ovix::cli
+
+#endif  // OVIX_CLI_CLI_JOB_HOST_H_

@@ -1,0 +1,114 @@
+#include "cli/cli_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <sstream>
+
+namespace ovix::cli {
+namespace {
+
+constexpr char kDescription[] =
+    "ovixpatch packs installation and project patches, publishes them on the\n"
+    "version server and brings installations up to date, without a display.\n"
+    "Each command runs the job of the program switch of the same name.\n"
+    "The administrator password comes from OVIX_ADMIN_PASSWORD or, with\n"
+    "--password-stdin, from the first line of standard input; server accounts\n"
+    "and TLS settings come from the MySQL option file named by OVIX_MYSQL_CNF.\n"
+    "Exit status: 0 success, 1 the job failed, 2 usage error.";
+
+void addPackOptions(CLI::App* cmd, CliOptions* o, bool project) {
+  cmd->add_option("--path", o->path, "Directory to pack")->required()->type_name("DIR");
+  cmd->add_option("--subdir", o->subdir,
+                  "Sub-directory to pack, or an exclusion list name of the user folder");
+  cmd->add_option("--types", o->types,
+                  "File types to take, or a file list name (default: the dialog's)");
+  cmd->add_option("--user", o->user, "User folder for lists and the package (default: all users)");
+  cmd->add_option("--name", o->name, "Software name when the setup file has none");
+  cmd->add_option("--version", o->version, "Software version when the setup file has none");
+  cmd->add_option("--date", o->date, "Version date, e.g. 2026-12-04");
+  if (project)
+    cmd->add_option("--info", o->info, "Project information file naming the target project")
+        ->type_name("FILE");
+}
+
+void addServerOptions(CLI::App* cmd, CliOptions* o) {
+  cmd->add_option("--server", o->server, "Version server address, or file:DIR")
+      ->required()
+      ->type_name("ADDR");
+  // A text, not a number: an empty port must reach the job's own message.
+  cmd->add_option("--port", o->port, "Version server port")->required()->type_name("PORT");
+}
+
+}  // namespace
+
+ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o) {
+  CLI::App app{kDescription, "ovixpatch"};
+  app.require_subcommand(1, 1);
+  app.add_option("--home", o->home, "Directory of the working files (default: the program's)")
+      ->type_name("DIR");
+  app.add_option("--root", o->root, "Installation root (default: found from the program's place)")
+      ->type_name("DIR");
+  bool yes = false;
+  bool no = false;
+  CLI::Option* yesFlag = app.add_flag("--yes", yes, "Answer every question with yes");
+  CLI::Option* noFlag = app.add_flag("--no", no, "Answer every question with no");
+  yesFlag->excludes(noFlag);
+
+  struct Command {
+    char const* name;
+    char const* switchText;
+    char const* help;
+  };
+  static constexpr Command kCommands[] = {
+      {"pack", "-pack", "Pack installation files into a software patch package"},
+      {"project", "-project", "Pack project configuration files into a project patch package"},
+      {"upload", "-upload", "Upload the newest software patch package to the version server"},
+      {"upproject", "-upproject", "Apply the newest project patch package to the server's projects"},
+      {"download", "-download", "Bring an installation up to date from the version server"},
+      {"checkupdate", "-checkupdate", "Update the installation this program belongs to"},
+      {"info", "-info", "Write the information file of one server project"},
+  };
+  for (const Command& c : kCommands) {
+    CLI::App* cmd = app.add_subcommand(c.name, c.help);
+    std::string name = c.name;
+    if (name == "pack" || name == "project") addPackOptions(cmd, o, name == "project");
+    if (name == "upload" || name == "upproject" || name == "download" || name == "info")
+      addServerOptions(cmd, o);
+    if (name == "upload" || name == "upproject")
+      cmd->add_flag("--password-stdin", o->passwordStdin,
+                    "Read the administrator password from the first line of standard input");
+    if (name == "download")
+      cmd->add_option("--install", o->install, "Installation directory to update")
+          ->required()
+          ->type_name("DIR");
+    if (name == "info")
+      cmd->add_option("--project", o->project, "Project name on the server")->required()->type_name("NAME");
+  }
+
+  ParseResult result;
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    result.output = app.help();
+    return result;
+  } catch (const CLI::ParseError& e) {
+    std::ostringstream text;
+    text << e.what() << "\nRun with --help for more information.";
+    result.exitCode = 2;
+    result.output = text.str();
+    return result;
+  }
+
+  for (const Command& c : kCommands) {
+    if (app.got_subcommand(c.name)) {
+      o->command = c.name;
+      o->switchText = c.switchText;
+    }
+  }
+  o->answer = yes ? Answer::kYes : no ? Answer::kNo : Answer::kAsk;
+  result.runJob = true;
+  return result;
+}
+
+}  // namespace ovix::cli

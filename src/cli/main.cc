@@ -1,0 +1,39 @@
+// ovixpatch: the command-line front end.  Parses the command, sets up the
+// same services as the dialog program and runs the job of the command's
+// switch.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/easy_log.h"
+#include "cli/cli_job_host.h"
+#include "cli/cli_options.h"
+#include "cli/terminal_presenter.h"
+#include "app/log_viewer.h"
+#include "platform/env.h"
+#include "platform/presenter.h"
+#include "platform/zeda_system.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  ovix::cli::CliOptions options;
+  ovix::cli::ParseResult parsed = ovix::cli::parseCommandLine(args, &options);
+  if (!parsed.runJob) {
+    std::fprintf(parsed.exitCode == 0 ? stdout : stderr, "%s\n", parsed.output.c_str());
+    return parsed.exitCode;
+  }
+
+  ovix::Env* env = ovix::Env::Default();
+  ovix_print_logfile errorOutput(env);
+  if (options.root) ZedaSystem::setInstallRoot(*options.root);
+  ovix::openRunLog(env);
+
+  ovix::cli::TerminalPresenter presenter(options.answer, stdin, stdout, stderr);
+  zdcom::ScopedPresenter presenterGuard(&presenter);
+  ovix::cli::CliJobHost host(env, options);
+  ovix::COvixServerCommitApp app(env, &host, {options.switchText, options.home});
+  app.InitInstance();
+  return app.jobSucceeded() ? 0 : 1;
+}

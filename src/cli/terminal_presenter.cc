@@ -1,0 +1,89 @@
+#include "cli/terminal_presenter.h"
+
+#include <unistd.h>
+
+#include <cctype>
+
+namespace ovix::cli {
+namespace {
+
+bool isTerminal(std::FILE* f) { return f != nullptr && ::isatty(::fileno(f)) == 1; }
+
+std::string withUnixLineEnds(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+TerminalPresenter::TerminalPresenter(Answer answer, std::FILE* in, std::FILE* out,
+                                     std::FILE* err)
+    : answer_(answer),
+      in_(in),
+      out_(out),
+      err_(err),
+      inIsTerminal_(isTerminal(in)),
+      errIsTerminal_(isTerminal(err)) {}
+
+void TerminalPresenter::endProgressLine() {
+  if (!progressShown_) return;
+  std::fputs("\n", err_);
+  progressShown_ = false;
+}
+
+void TerminalPresenter::showMessage(const std::string& text) {
+  endProgressLine();
+  std::fprintf(err_, "%s\n", withUnixLineEnds(text).c_str());
+  std::fflush(err_);
+}
+
+bool TerminalPresenter::askYesNo(const std::string& question) {
+  endProgressLine();
+  std::string q = withUnixLineEnds(question);
+  if (answer_ != Answer::kAsk) {
+    bool yes = answer_ == Answer::kYes;
+    std::fprintf(err_, "%s %s\n", q.c_str(), yes ? "yes" : "no");
+    return yes;
+  }
+  if (!inIsTerminal_) {
+    std::fprintf(err_, "%s no (no terminal to ask)\n", q.c_str());
+    return false;
+  }
+  for (;;) {
+    std::fprintf(err_, "%s [y/n] ", q.c_str());
+    std::fflush(err_);
+    char line[64];
+    if (std::fgets(line, sizeof line, in_) == nullptr) return false;
+    char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
+    if (c == 'y') return true;
+    if (c == 'n') return false;
+  }
+}
+
+void TerminalPresenter::showText(const std::string& title, const std::string& text) {
+  (void)title;
+  endProgressLine();
+  std::fputs(withUnixLineEnds(text).c_str(), out_);
+  std::fflush(out_);
+}
+
+bool TerminalPresenter::progress(const std::string& what, uint64_t done, uint64_t total) {
+  if (!errIsTerminal_) return true;
+  if (total > 0) {
+    std::fprintf(err_, "\r%s %3llu%% (%llu/%llu)", what.c_str(),
+                 static_cast<unsigned long long>(done * 100 / total),
+                 static_cast<unsigned long long>(done), static_cast<unsigned long long>(total));
+  } else {
+    std::fprintf(err_, "\r%s %llu", what.c_str(), static_cast<unsigned long long>(done));
+  }
+  std::fflush(err_);
+  progressShown_ = true;
+  return true;
+}
+
+}  // namespace ovix::cli

@@ -1,0 +1,18 @@
+// The jobs as the dialog program runs them: each one a modal dialog, or the
+// check-update run without one.
+
+#ifndef OVIX_GUI_GUI_JOB_HOST_H_
+#define OVIX_GUI_GUI_JOB_HOST_H_
+
+#include "app/job_host.h"
+#include "platform/env.h"
+
+class GuiJobHost final : public ovix::JobHost {
+ public:
+  explicit GuiJobHost(ovix::Env* env) : env_(env) {}
+
+ private:
+  ovix::Env* env_;
+};
+
+#endif  // OVIX_GUI_GUI_JOB_HOST_H_

@@ -1,0 +1,160 @@
+// Operating-system access for the whole program.
+//
+// Every file, directory, clock, process and environment call of the core goes
+// through an Env, so tests can hand the code an EnvWrapper that makes one call
+// fail (a write that fails, a rename that fails, a full disk) and check that
+// nothing is lost.  Env::Default() is the one real implementation.
+//
+// Paths given to an Env are native paths ('/'-separated on Linux).  Results
+// are bool; on failure the reason is readable through lastError().
+
+#ifndef OVIX_PLATFORM_ENV_H_
+#define OVIX_PLATFORM_ENV_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ovix {
+
+// A file opened for reading, front to back.
+class SequentialFile {
+ public:
+  virtual ~SequentialFile() = default;
+  // Reads up to n bytes into buf and stores the count in *got; *got is 0 at
+  // the end of the file.  Returns false on a read error (*got is then 0).
+  virtual bool read(char* buf, size_t n, size_t* got) = 0;
+};
+
+// A file opened for writing.  Destroying it closes it without syncing.
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  // Appends n bytes; false when not all of them could be written.
+  virtual bool append(const char* data, size_t n) = 0;
+  // Flushes the data to the kernel and then to stable storage.
+  virtual bool sync() = 0;
+  // Closes the file; false when a buffered write failed.
+  virtual bool close() = 0;
+};
+
+struct DirEntry {
+  std::string name;  // base name, never "." or ".."
+  bool isDirectory = false;
+};
+
+enum class WriteMode { kTruncate, kAppend };
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // The real operating system.  Never null, never destroyed.
+  static Env* Default();
+
+  // Text of the last failure of a call on this thread, e.g.
+  // "open /x/y: No such file or directory".
+  static const std::string& lastError();
+
+  // --- files -------------------------------------------------------------
+  // On failure *result is reset and false returned.
+  virtual bool newSequentialFile(const std::string& path,
+                                 std::unique_ptr<SequentialFile>* result) = 0;
+  virtual bool newWritableFile(const std::string& path, WriteMode mode,
+                               std::unique_ptr<WritableFile>* result) = 0;
+  virtual bool fileExists(const std::string& path) = 0;
+  virtual bool isDirectory(const std::string& path) = 0;
+  // Size in bytes of a regular file; nullopt when it cannot be read.
+  virtual std::optional<uint64_t> fileSize(const std::string& path) = 0;
+  virtual bool removeFile(const std::string& path) = 0;
+  // Replaces `to` atomically when it exists.
+  virtual bool renameFile(const std::string& from, const std::string& to) = 0;
+  // Creates one directory; an existing directory counts as success.
+  virtual bool createDir(const std::string& path) = 0;
+  // Entries of a directory in the order the system returns them, without
+  // "." and "..".  False when the directory cannot be read.
+  virtual bool listDirectory(const std::string& path,
+                             std::vector<DirEntry>* entries) = 0;
+
+  // --- time --------------------------------------------------------------
+  virtual std::time_t now() = 0;
+
+  // --- process and environment ---------------------------------------------
+  // Full path of the running program, empty when it cannot be found.
+  virtual std::string executablePath() = 0;
+  // Value of an environment variable; nullopt when unset.
+  virtual std::optional<std::string> getEnv(const std::string& name) = 0;
+  // Starts a shell command line in a new session without waiting for it.
+  virtual bool spawnDetached(const std::string& commandLine) = 0;
+};
+
+// Forwards every call to another Env; a test overrides only the call it
+// wants to break.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env* target) : target_(target) {}
+  Env* target() const { return target_; }
+
+  bool newSequentialFile(const std::string& path,
+                         std::unique_ptr<SequentialFile>* result) override {
+    return target_->newSequentialFile(path, result);
+  }
+  bool newWritableFile(const std::string& path, WriteMode mode,
+                       std::unique_ptr<WritableFile>* result) override {
+    return target_->newWritableFile(path, mode, result);
+  }
+  bool fileExists(const std::string& path) override {
+    return target_->fileExists(path);
+  }
+  bool isDirectory(const std::string& path) override {
+    return target_->isDirectory(path);
+  }
+  std::optional<uint64_t> fileSize(const std::string& path) override {
+    return target_->fileSize(path);
+  }
+  bool removeFile(const std::string& path) override {
+    return target_->removeFile(path);
+  }
+  bool renameFile(const std::string& from, const std::string& to) override {
+    return target_->renameFile(from, to);
+  }
+  bool createDir(const std::string& path) override {
+    return target_->createDir(path);
+  }
+  bool listDirectory(const std::string& path,
+                     std::vector<DirEntry>* entries) override {
+    return target_->listDirectory(path, entries);
+  }
+  std::time_t now() override { return target_->now(); }
+  std::string executablePath() override { return target_->executablePath(); }
+  std::optional<std::string> getEnv(const std::string& name) override {
+    return target_->getEnv(name);
+  }
+  bool spawnDetached(const std::string& commandLine) override {
+    return target_->spawnDetached(commandLine);
+  }
+
+ private:
+  Env* target_;
+};
+
+// Records the reason of a failure for Env::lastError(); used by Env
+// implementations, including test wrappers.
+void setLastError(std::string text);
+
+// Reads a whole file into *contents.  False when it cannot be opened or read.
+bool readFileToString(Env& env, const std::string& path, std::string* contents);
+
+// Writes `contents` to `path` so that a reader sees the old file or the new
+// one, never a torn one: a temporary file beside it is written, synced and
+// renamed over the target; the temporary is removed on failure.
+bool writeFileAtomically(Env& env, const std::string& path,
+                         const std::string& contents);
+
+}  // namespace ovix
+
+#endif  // OVIX_PLATFORM_ENV_H_

@@ -1,0 +1,212 @@
+// The real Env on POSIX systems.
+
+#include "platform/env.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/unique_fd.h"
+
+namespace ovix {
+namespace {
+
+thread_local std::string tlsLastError;
+
+bool fail(const char* what, const std::string& path) {
+  setLastError(std::string(what) + " " + path + ": " + std::strerror(errno));
+  return false;
+}
+
+class PosixSequentialFile final : public SequentialFile {
+ public:
+  PosixSequentialFile(std::string path, UniqueFd fd)
+      : path_(std::move(path)), fd_(std::move(fd)) {}
+
+  bool read(char* buf, size_t n, size_t* got) override {
+    *got = 0;
+    for (;;) {
+      ssize_t r = ::read(fd_.get(), buf, n);
+      if (r >= 0) {
+        *got = static_cast<size_t>(r);
+        return true;
+      }
+      if (errno != EINTR) return fail("read", path_);
+    }
+  }
+
+ private:
+  std::string path_;
+  UniqueFd fd_;
+};
+
+class PosixWritableFile final : public WritableFile {
+ public:
+  PosixWritableFile(std::string path, UniqueFd fd)
+      : path_(std::move(path)), fd_(std::move(fd)) {}
+
+  bool append(const char* data, size_t n) override {
+    while (n > 0) {
+      ssize_t w = ::write(fd_.get(), data, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return fail("write", path_);
+      }
+      data += w;
+      n -= static_cast<size_t>(w);
+    }
+    return true;
+  }
+
+  bool sync() override {
+    if (::fdatasync(fd_.get()) != 0) return fail("sync", path_);
+    return true;
+  }
+
+  bool close() override {
+    if (!fd_.valid()) return true;
+    if (!fd_.reset()) return fail("close", path_);
+    return true;
+  }
+
+ private:
+  std::string path_;
+  UniqueFd fd_;
+};
+
+class PosixEnv final : public Env {
+ public:
+  bool newSequentialFile(const std::string& path,
+                         std::unique_ptr<SequentialFile>* result) override {
+    result->reset();
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return fail("open", path);
+    *result = std::make_unique<PosixSequentialFile>(path, std::move(fd));
+    return true;
+  }
+
+  bool newWritableFile(const std::string& path, WriteMode mode,
+                       std::unique_ptr<WritableFile>* result) override {
+    result->reset();
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+    flags |= mode == WriteMode::kAppend ? O_APPEND : O_TRUNC;
+    UniqueFd fd(::open(path.c_str(), flags, 0644));
+    if (!fd.valid()) return fail("open", path);
+    *result = std::make_unique<PosixWritableFile>(path, std::move(fd));
+    return true;
+  }
+
+  bool fileExists(const std::string& path) override {
+    return ::access(path.c_str(), F_OK) == 0;
+  }
+
+  bool isDirectory(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+
+  std::optional<uint64_t> fileSize(const std::string& path) override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+      fail("stat", path);
+      return std::nullopt;
+    }
+    return static_cast<uint64_t>(st.st_size);
+  }
+
+  bool removeFile(const std::string& path) override {
+    if (::unlink(path.c_str()) != 0) return fail("remove", path);
+    return true;
+  }
+
+  bool renameFile(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) return fail("rename", from);
+    return true;
+  }
+
+  bool createDir(const std::string& path) override {
+    if (::mkdir(path.c_str(), 0755) == 0) return true;
+    if (errno == EEXIST && isDirectory(path)) return true;
+    return fail("mkdir", path);
+  }
+
+  bool listDirectory(const std::string& path,
+                     std::vector<DirEntry>* entries) override {
+    entries->clear();
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr) return fail("opendir", path);
+    while (struct dirent* e = ::readdir(dir)) {
+      if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+        continue;
+      DirEntry entry;
+      entry.name = e->d_name;
+      if (e->d_type == DT_DIR) {
+        entry.isDirectory = true;
+      } else if (e->d_type == DT_UNKNOWN) {
+        // Some file systems do not fill d_type; ask stat without following
+        // links, since directory links are not entered.
+        struct stat st;
+        std::string full = path + "/" + e->d_name;
+        entry.isDirectory = ::lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      }
+      entries->push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    return true;
+  }
+
+  std::time_t now() override { return std::time(nullptr); }
+
+  std::string executablePath() override {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return {};
+    return std::string(buf, static_cast<size_t>(n));
+  }
+
+  std::optional<std::string> getEnv(const std::string& name) override {
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+  }
+
+  bool spawnDetached(const std::string& commandLine) override {
+    // Fork twice so the command is reparented to init and never becomes our
+    // zombie; setsid() puts it into a session of its own.
+    pid_t child = ::fork();
+    if (child < 0) return fail("fork", commandLine);
+    if (child == 0) {
+      if (::fork() == 0) {
+        ::setsid();
+        ::execl("/bin/sh", "sh", "-c", commandLine.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+      }
+      ::_exit(0);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+void setLastError(std::string text) { tlsLastError = std::move(text); }
+
+const std::string& Env::lastError() { return tlsLastError; }
+
+Env* Env::Default() {
+  static PosixEnv* env = new PosixEnv;  // never destroyed: used until exit
+  return env;
+}
+
+}  // namespace ovix

@@ -1,0 +1,140 @@
+#include "platform/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/command_log.h"
+#include "platform/csv.h"
+#include "platform/error_output.h"
+#include "platform/presenter.h"
+#include "testing/recording_presenter.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+using ovix::testing::ScopedRecorder;
+using ovix::testing::TempDir;
+
+TEST(MessagesTest, TextLookupReplacesTheFormatAndIdentityIsRestored) {
+  zdcom::setTextLookup([](char const* text) -> char const* {
+    return std::string(text) == "你好%s" ? "hello %s" : nullptr;
+  });
+  EXPECT_STREQ(zedaGetText_callbk("你好%s"), "hello %s");
+  EXPECT_STREQ(zedaGetText_callbk("其他"), "其他");  // no translation: unchanged
+  EXPECT_EQ(zedaGetText_callbk(nullptr), nullptr);
+  zdcom::setTextLookup(nullptr);
+  EXPECT_STREQ(zedaGetText_callbk("你好%s"), "你好%s");
+}
+
+TEST(MessagesTest, ErrorMsgAndGoonMsgReachTheInstalledPresenter) {
+  ScopedRecorder recorder;
+  recorder.answers = {true};
+  zdcom::errorMsg("文件(%s)无法更新", "a%sb");  // a percent sign in an argument stays
+  EXPECT_TRUE(zdcom::goonMsg("继续%d?", 1));
+  EXPECT_FALSE(zdcom::goonMsg("再继续?"));  // no scripted answer left: no
+  EXPECT_EQ(recorder.messages, std::vector<std::string>{"文件(a%sb)无法更新"});
+  EXPECT_EQ(recorder.questions, (std::vector<std::string>{"继续1?", "再继续?"}));
+}
+
+TEST(MessagesTest, PresentersNestAndTheFallbackAnswersNo) {
+  {
+    ScopedRecorder outer;
+    {
+      ScopedRecorder inner;
+      zdcom::errorMsg("inner");
+      EXPECT_EQ(inner.messages.size(), 1u);
+    }
+    zdcom::errorMsg("outer");
+    EXPECT_EQ(outer.messages, std::vector<std::string>{"outer"});
+  }
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(zdcom::goonMsg("nobody to ask"));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("nobody to ask"), std::string::npos);
+}
+
+TEST(MessagesTest, PrintMsgAndFormatGiveExactTexts) {
+  EXPECT_STREQ(zdcom::printMsg("%s-%03d", "x", 7), "x-007");
+  std::string longText(5000, 'z');
+  EXPECT_EQ(zdcom::format("%s!", longText.c_str()), longText + "!");
+}
+
+TEST(CsvTest, EveryListOfTextsRoundTrips) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"127.0.0.1", "3306", "ovixinstallpatch"},
+      {""},
+      {"", ""},
+      {"a,b", "say \"hi\"", "line\nbreak", " padded "},
+      {"C:\\path\\with\\back", "项目,一", "100%"},
+      {"\"", ",", "\"\""},
+  };
+  for (const auto& fields : cases) {
+    std::vector<std::string> back;
+    zdcom::readCsv(zdcom::writeCsv(fields), back);
+    EXPECT_EQ(back, fields) << zdcom::writeCsv(fields);
+  }
+}
+
+TEST(CsvTest, PlainFieldsAreWrittenUnquotedAndNullReadsAsNoFields) {
+  EXPECT_STREQ(zdcom::writeCsv({"host", "3306", "db"}), "host,3306,db");
+  std::vector<std::string> out = {"stale"};
+  zdcom::readCsv(nullptr, out);
+  EXPECT_TRUE(out.empty());
+}
+
+TEST(CommandLogTest, LinesGoToTheNewestLiveLogOnly) {
+  TempDir dir;
+  std::string outerPath = dir.file("outer.logfile");
+  std::string innerPath = dir.file("inner.logfile");
+  EXPECT_EQ(zdcom::OVIXCommandLog::errorlog("no log yet"), 0);
+  {
+    zdcom::OVIXCommandLog outer(outerPath.c_str());
+    EXPECT_EQ(zdcom::OVIXCommandLog::errorlog("文件(%s)无法更新", "a.dll"), 1);
+    {
+      zdcom::OVIXCommandLog inner(innerPath.c_str());
+      zdcom::OVIXCommandLog::errorlog("inner line");
+    }
+    zdcom::OVIXCommandLog::errorlog("outer again");
+    EXPECT_EQ(outer.lineCount(), 2);
+  }
+  EXPECT_EQ(zdcom::OVIXCommandLog::errorlog("after"), 0);
+  std::string outerText = dir.read("outer.logfile");
+  EXPECT_NE(outerText.find("] 文件(a.dll)无法更新\n"), std::string::npos);
+  EXPECT_NE(outerText.find("] outer again\n"), std::string::npos);
+  EXPECT_EQ(outerText.find("inner line"), std::string::npos);
+  EXPECT_NE(dir.read("inner.logfile").find("inner line"), std::string::npos);
+}
+
+TEST(CommandLogTest, AnExistingLogIsAppendedTo) {
+  TempDir dir;
+  std::string path = dir.write("job.logfile", "earlier job\n");
+  zdcom::OVIXCommandLog log(path.c_str());
+  zdcom::OVIXCommandLog::errorlog("this job");
+  std::string text = dir.read("job.logfile");
+  EXPECT_EQ(text.rfind("earlier job\n", 0), 0u);
+  EXPECT_NE(text.find("this job"), std::string::npos);
+}
+
+class CountingOutput : public zdcom::OVIXCommandErrorOutput {
+ public:
+  int setStatus(int v) override { return v; }
+  int getStatus() override { return 0; }
+  void resetStatus() override {}
+  bool queryFlag() const override { return false; }
+  bool showLogFile(char const*) override { return true; }
+};
+
+TEST(ErrorOutputTest, TheNewestOutputIsCurrentUntilDestroyed) {
+  zdcom::OVIXCommandErrorOutput* before = zdcom::OVIXCommandErrorOutput::current();
+  {
+    CountingOutput output;
+    EXPECT_EQ(zdcom::OVIXCommandErrorOutput::current(), &output);
+    EXPECT_FALSE(output.hasAppend());
+    output.appendMsg("db message");
+    EXPECT_TRUE(output.hasAppend());
+  }
+  EXPECT_EQ(zdcom::OVIXCommandErrorOutput::current(), before);
+}
+
+}  // namespace

@@ -1,0 +1,29 @@
+// Path texts: joining, splitting, and turning backslash-separated keys into
+// native paths.  Pure string work; nothing here touches the file system.
+
+#ifndef OVIX_PLATFORM_PATH_TEXT_H_
+#define OVIX_PLATFORM_PATH_TEXT_H_
+
+#include <string>
+#include <string_view>
+
+namespace ovix {
+
+// "a\b\c" -> "a/b/c".
+std::string keyToNativePath(std::string_view key);
+// "a/b/c" -> "a\b\c".
+std::string nativePathToKey(std::string_view path);
+
+// Joins with one '/'; an empty side gives the other side.
+std::string joinPath(std::string_view dir, std::string_view name);
+
+// The text before the last '/' or '\', "" when there is none.  A trailing
+// separator is removed first, so parentPath("/a/b/") is "/a".
+std::string parentPath(std::string_view path);
+
+// The text after the last '/' or '\'.
+std::string baseName(std::string_view path);
+
+}  // namespace ovix
+
+#endif  // OVIX_PLATFORM_PATH_TEXT_H_

@@ -1,0 +1,53 @@
+#include "platform/zeda_system.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/fault_env.h"
+
+namespace {
+
+class RootEnv : public ovix::testing::FaultEnv {
+ public:
+  std::optional<std::string> rootVariable;
+  std::optional<std::string> getEnv(const std::string& name) override {
+    if (name == "OVIX_ROOT") return rootVariable;
+    return FaultEnv::getEnv(name);
+  }
+};
+
+TEST(ZedaSystemTest, InstallRootFollowsVariableThenBinLayoutThenProgramDirectory) {
+  struct Case {
+    const char* exe;
+    std::optional<std::string> variable;
+    const char* root;
+  };
+  const Case cases[] = {
+      {"/opt/ovix/bin/linux64/ovixpatch", std::nullopt, "/opt/ovix"},
+      {"/opt/ovix/bin/linux64/ovixpatch", std::string("/srv/suite"), "/srv/suite"},
+      {"/opt/ovix/bin/linux64/ovixpatch", std::string(""), "/opt/ovix"},  // empty: unset
+      {"/home/u/tools/ovixpatch", std::nullopt, "/home/u/tools"},
+      {"/bin/ovixpatch", std::nullopt, "/bin"},
+      {"", std::nullopt, ""},
+  };
+  for (const Case& c : cases) {
+    RootEnv env;
+    env.exePath = c.exe;
+    env.rootVariable = c.variable;
+    EXPECT_EQ(ZedaSystem::resolveInstallRoot(env), c.root) << c.exe;
+  }
+}
+
+TEST(ZedaSystemTest, FullNamesUseNativeSeparatorsBelowTheRoot) {
+  std::string saved = ZedaSystem::installRoot();
+  ZedaSystem::setInstallRoot("/opt/ovix");
+  EXPECT_EQ(ZedaSystem::getFullZedaName("temp\\autoPatchLog.txt"), "/opt/ovix/temp/autoPatchLog.txt");
+  EXPECT_EQ(ZedaSystem::getFullZedaName("sys\\MysqlIpPort.ini"), "/opt/ovix/sys/MysqlIpPort.ini");
+  ZedaSystem::setInstallRoot(saved);
+}
+
+TEST(ZedaSystemTest, ProjectDatabaseTypeIsKept) {
+  ZedaSystem::setProjectDbtype(2);
+  EXPECT_EQ(ZedaSystem::getProjectDbtype(), 2);
+}
+
+}  // namespace

@@ -1,0 +1,86 @@
+// An Env for tests that fails chosen calls: the Nth file opened for writing,
+// every write once a byte budget is spent (a full disk), renames, or a fixed
+// clock and executable path.
+
+#ifndef OVIX_TESTING_FAULT_ENV_H_
+#define OVIX_TESTING_FAULT_ENV_H_
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/env.h"
+
+namespace ovix::testing {
+
+class FaultEnv : public EnvWrapper {
+ public:
+  FaultEnv() : EnvWrapper(Env::Default()) {}
+
+  // Faults; all off by default.
+  bool failRename = false;
+  int failOpenForWriteAt = -1;          // 0 = the first open for writing fails
+  std::optional<size_t> diskSpaceLeft;  // bytes that can still be written
+  std::optional<std::time_t> clock;
+  std::optional<std::string> exePath;
+
+  int writeOpens = 0;
+
+  bool newWritableFile(const std::string& path, WriteMode mode,
+                       std::unique_ptr<WritableFile>* result) override {
+    if (writeOpens++ == failOpenForWriteAt) {
+      setLastError("open " + path + ": injected fault");
+      result->reset();
+      return false;
+    }
+    std::unique_ptr<WritableFile> real;
+    if (!EnvWrapper::newWritableFile(path, mode, &real)) return false;
+    *result = std::make_unique<LimitedFile>(std::move(real), this);
+    return true;
+  }
+
+  bool renameFile(const std::string& from, const std::string& to) override {
+    if (failRename) {
+      setLastError("rename " + from + ": injected fault");
+      return false;
+    }
+    return EnvWrapper::renameFile(from, to);
+  }
+
+  std::time_t now() override { return clock ? *clock : EnvWrapper::now(); }
+  std::string executablePath() override {
+    return exePath ? *exePath : EnvWrapper::executablePath();
+  }
+
+ private:
+  class LimitedFile : public WritableFile {
+   public:
+    LimitedFile(std::unique_ptr<WritableFile> real, FaultEnv* env)
+        : real_(std::move(real)), env_(env) {}
+    bool append(const char* data, size_t n) override {
+      if (env_->diskSpaceLeft) {
+        size_t room = std::min(n, *env_->diskSpaceLeft);
+        *env_->diskSpaceLeft -= room;
+        if (room > 0 && !real_->append(data, room)) return false;
+        if (room < n) {
+          setLastError("write: No space left on device (injected)");
+          return false;
+        }
+        return true;
+      }
+      return real_->append(data, n);
+    }
+    bool sync() override { return real_->sync(); }
+    bool close() override { return real_->close(); }
+
+   private:
+    std::unique_ptr<WritableFile> real_;
+    FaultEnv* env_;
+  };
+};
+
+}  // namespace ovix::testing
+
+#endif  // OVIX_TESTING_FAULT_ENV_H_
