@@ -2,6 +2,9 @@
 
 #include "app/easy_log.h"
 #include "app/program_paths.h"
+#include "app/working_files.h"
+#include "package/database.h"
+#include "package/package_records.h"
 #include "platform/modeling.h"
 #include "platform/zeda_system.h"
 
@@ -13,12 +16,14 @@ void openRunLog(Env* env) {
 }
 
 bool COvixServerCommitApp::InitInstance() {
+  registerRecordClasses();
   print(runLog, "Enter update app,checking cmd......");
   ZedaSystem::setProjectDbtype(2);
 
   std::optional<std::string> home = options_.homeDir;
   if (!home) home = env_->getEnv("OVIX_HOME");
   fillProgramPaths(env_->executablePath(), home);
+  ZdDbSystem::set_db_logfile(dbLogPath().c_str(), 0);
 
   modeling::ZedaSegmentRelationShip relationShip;
   (void)relationShip;

@@ -7,6 +7,9 @@
 
 #include "app/easy_log.h"
 #include "app/program_paths.h"
+#include "app/working_files.h"
+#include "package/database.h"
+#include "package/package_records.h"
 #include "platform/zeda_system.h"
 #include "testing/fault_env.h"
 #include "testing/recording_presenter.h"
@@ -116,6 +119,9 @@ TEST_F(ApplicationTest, StartupFillsThePathsAndTheProjectDatabaseType) {
   ZedaSystem::setProjectDbtype(0);
   run("-info");
   EXPECT_EQ(ZedaSystem::getProjectDbtype(), 2);
+  EXPECT_NE(ZdRxClass::queryX("OVIXPackageInfo"), nullptr);
+  EXPECT_NE(ZdRxClass::queryX("OVIXFileRecord"), nullptr);
+  EXPECT_EQ(ZdDbSystem::dbLogFile(), dir_.file("bin/linux64/ovixpatch.dblog"));
   EXPECT_EQ(ovix::moduleBasePath, dir_.file("bin/linux64/ovixpatch"));
   EXPECT_EQ(ovix::programDirectory, dir_.file("bin/linux64"));
 

@@ -1,0 +1,531 @@
+// Runs against the server named by OVIX_TEST_MARIADB_HOST and
+// OVIX_TEST_MARIADB_PORT, logging in with the option file OVIX_MYSQL_CNF
+// (scripts/mariadb-test-server.sh starts one).  Without them the tests that
+// need a server are skipped, or fail when OVIX_REQUIRE_MARIADB=1.
+
+#include "package/mariadb_connection.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "testing/temp_dir.h"
+
+namespace {
+
+using zddb::BlobLocation;
+using zddb::ColumnType;
+using zddb::Connection;
+using zddb::StepResult;
+
+std::string envOr(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// The lines of the option file named by OVIX_MYSQL_CNF.
+std::vector<std::string> optionLines() {
+  std::ifstream in(envOr("OVIX_MYSQL_CNF"));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The value of `key` in the option file, "" when it has none.
+std::string optionValue(const std::string& key) {
+  for (const std::string& line : optionLines()) {
+    if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+  }
+  return "";
+}
+
+// The option file with the line of `key` replaced by `replacement` ("" drops it).
+std::string optionsWith(const std::string& key, const std::string& replacement) {
+  std::string text;
+  for (const std::string& line : optionLines()) {
+    if (line.rfind(key + "=", 0) == 0) {
+      if (!replacement.empty()) text += replacement + "\n";
+    } else {
+      text += line + "\n";
+    }
+  }
+  return text;
+}
+
+std::string randomName(const char* prefix) {
+  std::random_device rd;
+  std::ostringstream out;
+  out << prefix << std::hex << rd() << rd();
+  return out.str();
+}
+
+// A TCP port on 127.0.0.1 on which nothing listens.
+std::string closedPort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof(addr);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return std::to_string(ntohs(addr.sin_port));
+}
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    const char* old = std::getenv(name);
+    if (old) old_ = old;
+    had_ = old != nullptr;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() { had_ ? (void)::setenv(name_, old_.c_str(), 1) : (void)::unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+// Deterministic pseudo-random bytes, streamed without being held whole.
+class PatternSource : public zddb::BlobSource {
+ public:
+  PatternSource(int64_t size, int64_t gives) : size_(size), left_(gives) {}
+  explicit PatternSource(int64_t size) : PatternSource(size, size) {}
+  int64_t size() const override { return size_; }
+  bool read(char* buf, size_t n, size_t* got) override {
+    ++reads;
+    if (failAfter >= 0 && reads > failAfter) return false;
+    *got = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), left_));
+    for (size_t i = 0; i < *got; ++i) {
+      state_ ^= state_ << 13;
+      state_ ^= state_ >> 7;
+      state_ ^= state_ << 17;
+      buf[i] = static_cast<char>(state_);
+    }
+    crc = ::crc32(crc, reinterpret_cast<const Bytef*>(buf), static_cast<uInt>(*got));
+    left_ -= static_cast<int64_t>(*got);
+    return true;
+  }
+  int failAfter = -1;
+  int reads = 0;
+  uLong crc = ::crc32(0, nullptr, 0);
+
+ private:
+  int64_t size_;
+  int64_t left_;
+  uint64_t state_ = 0x9E3779B97F4A7C15ull;
+};
+
+class CrcSink : public zddb::BlobSink {
+ public:
+  bool write(const char* data, size_t n) override {
+    crc = ::crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
+    bytes += n;
+    ++chunks;
+    largest = std::max(largest, n);
+    return true;
+  }
+  uLong crc = ::crc32(0, nullptr, 0);
+  size_t bytes = 0, chunks = 0, largest = 0;
+};
+
+TEST(MariaDbServerTest, BadPortTextsAreRefusedBeforeConnecting) {
+  for (const char* port :
+       {"", "0", "65536", "99999999999", "-1", "+3306", " 3306", "3306x", "abc"}) {
+    std::string error;
+    EXPECT_EQ(zddb::openMariaDbServer("127.0.0.1", port, &error), nullptr) << port;
+    EXPECT_NE(error.find("port"), std::string::npos) << port << ": " << error;
+  }
+}
+
+TEST(MariaDbServerTest, UnreadableOptionFileIsNamedInTheError) {
+  ScopedEnv cnf("OVIX_MYSQL_CNF", "/nonexistent/ovix-client.cnf");
+  std::string error;
+  EXPECT_EQ(zddb::openMariaDbServer("127.0.0.1", "3306", &error), nullptr);
+  EXPECT_NE(error.find("/nonexistent/ovix-client.cnf"), std::string::npos) << error;
+}
+
+class MariaDbTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host_ = envOr("OVIX_TEST_MARIADB_HOST");
+    port_ = envOr("OVIX_TEST_MARIADB_PORT");
+    if (host_.empty() || port_.empty()) {
+      if (envOr("OVIX_REQUIRE_MARIADB") == "1") {
+        FAIL() << "OVIX_REQUIRE_MARIADB=1 but OVIX_TEST_MARIADB_HOST/PORT are not set";
+      }
+      GTEST_SKIP() << "no test server (OVIX_TEST_MARIADB_HOST/PORT unset)";
+    }
+    std::string error;
+    server_ = zddb::openMariaDbServer(host_, port_, &error);
+    ASSERT_NE(server_, nullptr) << error;
+    db_ = randomName("ovix_test_");
+    ASSERT_FALSE(server_->databaseExists(db_));
+    ASSERT_TRUE(server_->createDatabase(db_)) << server_->lastError();
+    ASSERT_TRUE(server_->databaseExists(db_)) << server_->lastError();
+    conn_ = server_->connect(db_);
+    ASSERT_NE(conn_, nullptr) << server_->lastError();
+  }
+
+  // Drops the database through a fresh connection, which works even when a
+  // failed test has left conn_ unusable.
+  void TearDown() override {
+    if (!server_ || db_.empty()) return;
+    conn_.reset();
+    auto admin = server_->connect("");
+    ASSERT_NE(admin, nullptr) << server_->lastError();
+    EXPECT_TRUE(admin->execute("DROP DATABASE IF EXISTS `" + db_ + "`")) << admin->lastError();
+  }
+
+  // Creates `name`(k key, v of `kind`) through the connection's DDL texts.
+  void createTable(const std::string& name, zddb::FieldKind kind) {
+    std::string sql = "CREATE TABLE `" + name + "` (" +
+                      conn_->columnDefinition({"k", zddb::FieldKind::kText}, true) + ", " +
+                      conn_->columnDefinition({"v", kind}, false) + ")" + conn_->tableOptions();
+    ASSERT_TRUE(conn_->execute(sql)) << conn_->lastError();
+  }
+
+  bool insert(Connection& c, const std::string& key, const std::string& value) {
+    auto st = c.prepare("INSERT INTO t (k, v) VALUES (?, ?)");
+    return st && st->bindText(0, key) && st->bindText(1, value) && st->step() == StepResult::kDone;
+  }
+
+  int64_t count(Connection& c, const std::string& sql = "SELECT COUNT(*) FROM t") {
+    auto st = c.prepare(sql);
+    if (!st || st->step() != StepResult::kRow) return -1;
+    return st->columnInt(0);
+  }
+
+  std::string host_, port_, db_;
+  std::unique_ptr<zddb::Server> server_;
+  std::unique_ptr<Connection> conn_;
+};
+
+TEST_F(MariaDbTest, FailedConnectionsExplainWithoutShowingThePassword) {
+  std::string password = optionValue("password");
+  ASSERT_FALSE(password.empty());
+  std::string error;
+  EXPECT_EQ(zddb::openMariaDbServer(host_, closedPort(), &error), nullptr);
+  EXPECT_NE(error.find("cannot connect"), std::string::npos) << error;
+  EXPECT_EQ(error.find(password), std::string::npos);
+
+  ovix::testing::TempDir dir;
+  std::string wrong = "Wr0ngPassw0rdForOvixTests";
+  {
+    ScopedEnv cnf("OVIX_MYSQL_CNF",
+                  dir.write("wrong.cnf", optionsWith("password", "password=" + wrong)));
+    EXPECT_EQ(zddb::openMariaDbServer(host_, port_, &error), nullptr);
+    EXPECT_NE(error.find("Access denied"), std::string::npos) << error;
+    EXPECT_EQ(error.find(wrong), std::string::npos) << error;
+  }
+  EXPECT_EQ(server_->connect("no_such_database_ovix"), nullptr);
+  EXPECT_NE(server_->lastError().find("Unknown database"), std::string::npos)
+      << server_->lastError();
+}
+
+// The test server's option file names the CA of its certificate; without it
+// the certificate cannot be verified and the connection must be refused.
+TEST_F(MariaDbTest, ConnectionsUseTlsAndVerifyTheServerCertificate) {
+  if (optionValue("ssl-ca").empty()) GTEST_SKIP() << "the test server has no TLS";
+  auto st = conn_->prepare("SHOW SESSION STATUS LIKE 'Ssl_cipher'");
+  ASSERT_NE(st, nullptr) << conn_->lastError();
+  ASSERT_EQ(st->step(), StepResult::kRow);
+  EXPECT_NE(st->columnBytes(1), "");
+
+  ovix::testing::TempDir dir;
+  ScopedEnv cnf("OVIX_MYSQL_CNF", dir.write("no-ca.cnf", optionsWith("ssl-ca", "")));
+  std::string error;
+  EXPECT_EQ(zddb::openMariaDbServer(host_, port_, &error), nullptr);
+  EXPECT_NE(error.find("certificate"), std::string::npos) << error;
+}
+
+TEST_F(MariaDbTest, BoundTextsRoundTripByteForByte) {
+  createTable("t", zddb::FieldKind::kText);
+  const std::string values[] = {
+      "it's", "\"quoted\"", "back\\slash\\", "100% of _all_", "a; DROP TABLE t; --",
+      "SELECT * FROM t WHERE 1=1 OR ''=''", "中文文本：项目名称", "", std::string("nul\0inside", 10),
+      "line\nbreak\ttab", "`backtick`"};
+  for (size_t i = 0; i < std::size(values); ++i) {
+    ASSERT_TRUE(insert(*conn_, "key" + std::to_string(i), values[i])) << conn_->lastError();
+  }
+  auto byKey = conn_->prepare("SELECT v FROM t WHERE k = ?");
+  auto byValue = conn_->prepare("SELECT k FROM t WHERE v = ?");
+  ASSERT_TRUE(byKey && byValue) << conn_->lastError();
+  for (size_t i = 0; i < std::size(values); ++i) {
+    std::string key = "key" + std::to_string(i);
+    byKey->bindText(0, key);
+    ASSERT_EQ(byKey->step(), StepResult::kRow) << values[i];
+    EXPECT_EQ(byKey->columnBytes(0), values[i]);
+    EXPECT_EQ(byKey->columnType(0), ColumnType::kText);
+    EXPECT_EQ(byKey->step(), StepResult::kDone);
+    byValue->bindText(0, values[i]);
+    ASSERT_EQ(byValue->step(), StepResult::kRow) << values[i];
+    EXPECT_EQ(byValue->columnBytes(0), key);
+    byValue->reset();
+  }
+  EXPECT_EQ(count(*conn_), static_cast<int64_t>(std::size(values)));  // nothing injected
+}
+
+TEST_F(MariaDbTest, KeysDifferingOnlyInCaseAreDistinctRows) {
+  createTable("t", zddb::FieldKind::kText);
+  for (const char* key : {"Pipe.dat", "pipe.dat", "PIPE.DAT", "管道.dat"}) {
+    ASSERT_TRUE(insert(*conn_, key, std::string("value of ") + key)) << conn_->lastError();
+  }
+  EXPECT_FALSE(insert(*conn_, "pipe.dat", "duplicate"));
+  EXPECT_EQ(count(*conn_), 4);
+  auto st = conn_->prepare("SELECT v FROM t WHERE k = ?");
+  st->bindText(0, "pipe.dat");
+  ASSERT_EQ(st->step(), StepResult::kRow);
+  EXPECT_EQ(st->columnBytes(0), "value of pipe.dat");
+  EXPECT_EQ(st->step(), StepResult::kDone);
+}
+
+TEST_F(MariaDbTest, BlobsRoundTripIncludingEmptyAndStreamed) {
+  createTable("t", zddb::FieldKind::kLongBlob);
+  auto put = conn_->prepare("INSERT INTO t (k, v) VALUES (?, ?)");
+  ASSERT_NE(put, nullptr) << conn_->lastError();
+  std::string bytes;
+  for (int i = 0; i < 1000; ++i) bytes += static_cast<char>(i * 7);
+  auto run = [&](const char* key, auto bindValue) {
+    put->bindText(0, key);
+    bindValue();
+    return put->step();
+  };
+  EXPECT_EQ(run("bytes", [&] { put->bindBlob(1, bytes.data(), bytes.size()); }), StepResult::kDone);
+  EXPECT_EQ(run("empty", [&] { put->bindBlob(1, nullptr, 0); }), StepResult::kDone);
+  PatternSource emptySource(0);
+  EXPECT_EQ(run("emptysrc", [&] { put->bindBlobSource(1, &emptySource, {}); }), StepResult::kDone);
+  EXPECT_EQ(run("null", [&] { put->bindNull(1); }), StepResult::kDone);
+  const int64_t big = 20 * 1000 * 1000 + 12345;
+  PatternSource source(big);
+  EXPECT_EQ(run("big", [&] { put->bindBlobSource(1, &source, {"t", "v", "k", "big"}); }),
+            StepResult::kDone)
+      << conn_->lastError();
+
+  struct Expect {
+    const char* key;
+    int64_t size;
+    ColumnType type;
+  };
+  auto get = conn_->prepare("SELECT v FROM t WHERE k = ?");
+  for (Expect e : {Expect{"bytes", 1000, ColumnType::kBlob}, {"empty", 0, ColumnType::kBlob},
+                   {"emptysrc", 0, ColumnType::kBlob}, {"null", 0, ColumnType::kNull},
+                   {"missing", -1, ColumnType::kNull}}) {
+    BlobLocation where{"t", "v", "k", e.key};
+    EXPECT_EQ(conn_->blobSize(where), e.size) << e.key;
+    CrcSink sink;
+    EXPECT_EQ(conn_->readBlob(where, &sink), e.size >= 0) << e.key;
+    EXPECT_EQ(sink.bytes, static_cast<size_t>(std::max<int64_t>(e.size, 0))) << e.key;
+    get->bindText(0, e.key);
+    get->step();
+    EXPECT_EQ(get->columnType(0), e.type) << e.key;
+  }
+  get->bindText(0, "bytes");
+  ASSERT_EQ(get->step(), StepResult::kRow);
+  EXPECT_EQ(get->columnBytes(0), bytes);
+
+  BlobLocation where{"t", "v", "k", "big"};
+  EXPECT_EQ(conn_->blobSize(where), big);
+  CrcSink sink;
+  ASSERT_TRUE(conn_->readBlob(where, &sink)) << conn_->lastError();
+  EXPECT_EQ(sink.bytes, static_cast<size_t>(big));
+  EXPECT_EQ(sink.crc, source.crc);
+  EXPECT_GT(sink.chunks, 1u);
+  EXPECT_LE(sink.largest, size_t{4} << 20);
+
+  for (BlobLocation bad : {BlobLocation{"t; DROP", "v", "k", "x"}, {"t", "v`", "k", "x"},
+                           {"t", "v", "", "x"}}) {
+    EXPECT_FALSE(conn_->readBlob(bad, &sink));
+    EXPECT_NE(conn_->lastError().find("plain identifier"), std::string::npos);
+  }
+}
+
+TEST_F(MariaDbTest, AFailedStreamLeavesNothingBehindForTheNextRun) {
+  createTable("t", zddb::FieldKind::kLongBlob);
+  auto put = conn_->prepare("INSERT INTO t (k, v) VALUES (?, ?)");
+  PatternSource failing(5 << 20);
+  failing.failAfter = 2;  // after 2 MiB have been sent
+  put->bindText(0, "a");
+  put->bindBlobSource(1, &failing, {});
+  EXPECT_EQ(put->step(), StepResult::kError);
+  EXPECT_NE(conn_->lastError().find("blob source"), std::string::npos) << conn_->lastError();
+  PatternSource shortSource(3 << 20, 1 << 20);
+  put->bindBlobSource(1, &shortSource, {});
+  EXPECT_EQ(put->step(), StepResult::kError);
+  EXPECT_NE(conn_->lastError().find("announced"), std::string::npos) << conn_->lastError();
+
+  PatternSource good(1500000);
+  put->bindBlobSource(1, &good, {});
+  ASSERT_EQ(put->step(), StepResult::kDone) << conn_->lastError();
+  CrcSink sink;
+  ASSERT_TRUE(conn_->readBlob({"t", "v", "k", "a"}, &sink));
+  EXPECT_EQ(sink.bytes, 1500000u);
+  EXPECT_EQ(sink.crc, good.crc);
+}
+
+TEST_F(MariaDbTest, ValuesAboveThePacketLimitAreRefusedBeforeSending) {
+  auto st = conn_->prepare("SELECT @@max_allowed_packet");
+  ASSERT_EQ(st->step(), StepResult::kRow);
+  uint64_t limit = static_cast<uint64_t>(st->columnInt(0));
+  EXPECT_EQ(conn_->maxValueBytes(), limit);
+
+  createTable("t", zddb::FieldKind::kLongBlob);
+  auto put = conn_->prepare("INSERT INTO t (k, v) VALUES (?, ?)");
+  PatternSource huge(static_cast<int64_t>(limit) + 1, 0);
+  put->bindText(0, "huge");
+  put->bindBlobSource(1, &huge, {});
+  EXPECT_EQ(put->step(), StepResult::kError);
+  EXPECT_NE(conn_->lastError().find("max_allowed_packet"), std::string::npos);
+  EXPECT_EQ(huge.reads, 0);
+  EXPECT_EQ(count(*conn_), 0);  // the connection still works
+}
+
+TEST_F(MariaDbTest, ColumnTypesNullsAndNumbers) {
+  auto st = conn_->prepare(
+      "SELECT 42, -7.25, CAST(0.1 AS DOUBLE), 'text', NULL, X'00FF', ?, ?, ?, "
+      "CAST(18446744073709551615 AS UNSIGNED), DATE('2024-02-29')");
+  ASSERT_NE(st, nullptr) << conn_->lastError();
+  EXPECT_EQ(st->columnCount(), 11);
+  st->bindInt(0, INT64_MIN);
+  st->bindDouble(1, 0.1);
+  st->bindNull(2);
+  ASSERT_EQ(st->step(), StepResult::kRow) << conn_->lastError();
+  const ColumnType types[] = {ColumnType::kInteger, ColumnType::kDouble, ColumnType::kDouble,
+                              ColumnType::kText,    ColumnType::kNull,   ColumnType::kBlob,
+                              ColumnType::kInteger, ColumnType::kDouble, ColumnType::kNull,
+                              ColumnType::kInteger, ColumnType::kText};
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(st->columnType(i), types[i]) << "column " << i;
+  EXPECT_EQ(st->columnInt(0), 42);
+  EXPECT_EQ(st->columnBytes(0), "42");
+  EXPECT_DOUBLE_EQ(st->columnDouble(1), -7.25);
+  EXPECT_EQ(st->columnDouble(2), 0.1);
+  EXPECT_EQ(st->columnBytes(3), "text");
+  EXPECT_EQ(st->columnBytes(4), "");
+  EXPECT_EQ(st->columnInt(4), 0);
+  EXPECT_EQ(st->columnBytes(5), std::string("\0\xFF", 2));
+  EXPECT_EQ(st->columnInt(6), INT64_MIN);
+  EXPECT_EQ(st->columnDouble(7), 0.1);
+  EXPECT_EQ(st->columnBytes(9), "18446744073709551615");
+  EXPECT_EQ(st->columnBytes(10), "2024-02-29");
+  EXPECT_EQ(st->columnName(3), "text");
+  EXPECT_EQ(st->step(), StepResult::kDone);
+  EXPECT_FALSE(st->bindInt(3, 1));
+  EXPECT_NE(conn_->lastError().find("out of range"), std::string::npos);
+}
+
+TEST_F(MariaDbTest, TablesAndColumnsFromTheSchema) {
+  EXPECT_FALSE(conn_->tableExists("patch"));
+  std::string sql = "CREATE TABLE patch (" +
+                    conn_->columnDefinition({"m_skey", zddb::FieldKind::kText}, true);
+  const std::pair<zddb::FieldSpec, const char*> fields[] = {
+      {{"m_text", zddb::FieldKind::kText}, "longtext"},
+      {{"m_fixed", zddb::FieldKind::kFixedText, 12}, "varchar(12)"},
+      {{"m_int", zddb::FieldKind::kInteger}, "int(11)"},
+      {{"m_bool", zddb::FieldKind::kBool}, "int(11)"},
+      {{"m_blob", zddb::FieldKind::kLongBlob}, "longblob"}};
+  for (const auto& f : fields) sql += ", " + conn_->columnDefinition(f.first, false);
+  ASSERT_TRUE(conn_->execute(sql + ")" + conn_->tableOptions())) << conn_->lastError();
+  EXPECT_TRUE(conn_->tableExists("patch"));
+  EXPECT_FALSE(conn_->tableExists("PATCH"));
+
+  std::vector<std::string> columns;
+  ASSERT_TRUE(conn_->listColumns("patch", &columns)) << conn_->lastError();
+  EXPECT_EQ(columns, (std::vector<std::string>{"m_skey", "m_text", "m_fixed", "m_int", "m_bool",
+                                               "m_blob"}));
+  auto type = conn_->prepare(
+      "SELECT column_type FROM information_schema.columns "
+      "WHERE table_schema = DATABASE() AND table_name = 'patch' AND column_name = ?");
+  for (const auto& f : fields) {
+    type->bindText(0, f.first.name);
+    ASSERT_EQ(type->step(), StepResult::kRow);
+    EXPECT_EQ(type->columnBytes(0), f.second) << f.first.name;
+  }
+  EXPECT_FALSE(conn_->listColumns("missing", &columns));
+  for (const char* bad : {"a-b", "x`; DROP DATABASE mysql; --", ""}) {
+    EXPECT_FALSE(server_->createDatabase(bad)) << bad;
+    EXPECT_NE(server_->lastError().find("invalid database name"), std::string::npos);
+  }
+
+  ASSERT_TRUE(conn_->execute("CREATE TABLE another (a INT)"));
+  std::vector<std::string> tables;
+  ASSERT_TRUE(conn_->listTables(&tables));
+  EXPECT_EQ(tables, (std::vector<std::string>{"another", "patch"}));
+}
+
+TEST_F(MariaDbTest, NamedLocksExcludeOtherConnections) {
+  std::string name = db_ + "_lock";
+  auto other = server_->connect(db_);
+  ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(conn_->lockNamed(name, 0)) << conn_->lastError();
+  EXPECT_FALSE(other->lockNamed(name, 0));
+  EXPECT_FALSE(other->lockNamed(name, 1));
+  EXPECT_NE(other->lastError().find(name), std::string::npos);
+  EXPECT_FALSE(other->unlockNamed(name));
+  ASSERT_TRUE(conn_->unlockNamed(name)) << conn_->lastError();
+  EXPECT_TRUE(other->lockNamed(name, 0)) << other->lastError();
+  other.reset();  // closing the connection releases its lock
+  EXPECT_TRUE(conn_->lockNamed(name, 5)) << conn_->lastError();
+  EXPECT_TRUE(conn_->unlockNamed(name));
+}
+
+TEST_F(MariaDbTest, RollbackDiscardsRowsAndCommitKeepsThem) {
+  createTable("t", zddb::FieldKind::kText);
+  auto other = server_->connect(db_);
+  ASSERT_TRUE(conn_->beginTransaction());
+  ASSERT_TRUE(insert(*conn_, "a", "1"));
+  EXPECT_EQ(count(*other), 0);
+  ASSERT_TRUE(conn_->rollbackTransaction());
+  EXPECT_EQ(count(*conn_), 0);
+
+  ASSERT_TRUE(conn_->beginTransaction());
+  ASSERT_TRUE(insert(*conn_, "b", "2"));
+  ASSERT_TRUE(conn_->commitTransaction());
+  ASSERT_TRUE(insert(*conn_, "c", "3"));  // autocommit outside transactions
+  EXPECT_EQ(count(*other), 2);
+}
+
+TEST_F(MariaDbTest, OtherWorkMayRunWhileAStatementIsReadingRows) {
+  createTable("t", zddb::FieldKind::kText);
+  auto put = conn_->prepare("INSERT INTO t (k, v) VALUES (?, ?)");
+  for (int i = 0; i < 50; ++i) {
+    std::string key = "k" + std::to_string(100 + i);  // dies before step()
+    put->bindText(0, key);
+    put->bindText(1, std::string(1000, static_cast<char>('a' + i % 26)));
+    key.assign(key.size(), 'x');
+    ASSERT_EQ(put->step(), StepResult::kDone) << conn_->lastError();
+  }
+  auto all = conn_->prepare("SELECT k, v FROM t ORDER BY k");
+  int rows = 0;
+  for (StepResult r; (r = all->step()) != StepResult::kDone; ++rows) {
+    ASSERT_EQ(r, StepResult::kRow) << conn_->lastError();
+    EXPECT_EQ(all->columnBytes(0), "k" + std::to_string(100 + rows));
+    if (rows == 3) {
+      EXPECT_EQ(count(*conn_), 50);
+      EXPECT_EQ(conn_->blobSize({"t", "v", "k", "k120"}), 1000);
+    }
+    if (rows == 10) {
+      EXPECT_TRUE(insert(*conn_, "z", "added while reading"));
+    }
+  }
+  EXPECT_EQ(rows, 50);  // rows read before the insert
+
+  ASSERT_EQ(all->step(), StepResult::kRow);  // runs again after kDone
+  ASSERT_EQ(all->step(), StepResult::kRow);
+  ASSERT_TRUE(all->reset());
+  rows = 0;
+  while (all->step() == StepResult::kRow) ++rows;
+  EXPECT_EQ(rows, 51);
+}
+
+}  // namespace

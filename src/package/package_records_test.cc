@@ -1,0 +1,168 @@
+#include "package/package_records.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/command_log.h"
+#include "testing/fault_env.h"
+#include "testing/recording_presenter.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+using ovix::testing::TempDir;
+
+class RecordsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { registerRecordClasses(); }
+
+  // The field names `record` hands to a filter of `dbType` in pass 0.
+  static std::vector<std::string> writtenFields(ZdDbObject& record, int dbType) {
+    ZdDbFilter filter(dbType);
+    filter.setTable("T");
+    filter.setStatementKind(ZdDbFilter::kInsert);
+    filter.setPass(0);
+    record.writeFields(&filter);
+    std::vector<std::string> names;
+    for (const zddb::FieldSpec& f : filter.fields()) names.push_back(f.name);
+    return names;
+  }
+};
+
+TEST_F(RecordsTest, TextSettersCopyAndIgnoreNullOrTheirOwnPointer) {
+  OVIXPackageInfo header;
+  EXPECT_EQ(header.name(), nullptr);
+  std::string name = "Ovix";
+  header.setName(name.c_str());
+  name[0] = 'X';  // the record holds its own copy
+  EXPECT_STREQ(header.name(), "Ovix");
+  header.setName(nullptr);
+  EXPECT_STREQ(header.name(), "Ovix");
+  header.setName(header.name());
+  EXPECT_STREQ(header.name(), "Ovix");
+  header.setDepend(7);
+  header.setForce(1);
+  EXPECT_TRUE(header.depend());
+  header.clear();
+  EXPECT_EQ(header.name(), nullptr);
+  EXPECT_FALSE(header.depend());
+  EXPECT_FALSE(header.force());
+}
+
+TEST_F(RecordsTest, FieldsAreWrittenInTheirFixedOrder) {
+  OVIXPackageInfo header;
+  EXPECT_EQ(writtenFields(header, 1),
+            (std::vector<std::string>{"m_skey", "m_name", "m_ver", "m_type", "m_ver_time",
+                                      "m_kernal_time", "m_pack_time", "m_ref_tblname", "m_force",
+                                      "m_depend", "m_depend_guid", "m_guid", "m_proj_id",
+                                      "m_proj_guid"}));
+  OVIXFileRecord record;
+  EXPECT_EQ(writtenFields(record, 1),
+            (std::vector<std::string>{"m_skey", "m_crc", "m_dbkey", "m_guid", "m_version",
+                                      "m_stream"}));
+  EXPECT_EQ(writtenFields(record, 2),
+            (std::vector<std::string>{"m_skey", "m_crc", "m_guid", "m_version", "m_stream"}));
+  record.setWriteGuid(0);
+  EXPECT_EQ(writtenFields(record, 2),
+            (std::vector<std::string>{"m_skey", "m_crc", "m_version", "m_stream"}));
+}
+
+TEST_F(RecordsTest, MainKeyValueIsEscapedForServersOnly) {
+  struct Case {
+    const char* key;
+    int dbType;
+    int status;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"\\bin\\a.dll", 2, 0, "\\\\bin\\\\a.dll"},
+      {"\\bin\\a.dll", 1, 0, "\\bin\\a.dll"},
+      {"项目 100% 'q'", 2, 0, "项目 100% 'q'"},
+      {"", 2, 18, "untouched"},
+      {nullptr, 1, 18, "untouched"},
+  };
+  for (const Case& c : cases) {
+    OVIXFileRecord record;
+    record.setSkey(c.key);
+    KVData value = KVData::text("untouched");
+    EXPECT_EQ(record.getMainKeyValue(c.dbType, value), c.status);
+    EXPECT_STREQ(value.textValue(), c.value);
+  }
+  char* escaped = escapeKeyText("a\\\\b");
+  EXPECT_STREQ(escaped, "a\\\\\\\\b");
+  std::free(escaped);
+  EXPECT_EQ(escapeKeyText(static_cast<char const*>(nullptr)), nullptr);
+}
+
+TEST_F(RecordsTest, SameProductComparesNameAndVersionIgnoringCase) {
+  OVIXPackageInfo header;
+  header.setName("Ovix");
+  header.setVer("V8.0");
+  EXPECT_TRUE(header.isSameProduct("OVIX", "v8.0"));
+  EXPECT_FALSE(header.isSameProduct("Ovix", "V8.1"));
+  EXPECT_FALSE(header.isSameProduct(nullptr, "V8.0"));
+  OVIXPackageInfo unnamed;
+  EXPECT_FALSE(unnamed.isSameProduct("Ovix", "V8.0"));
+}
+
+TEST_F(RecordsTest, ClassesAreRegisteredOnceAndCastChecksTheKind) {
+  ZdRxClass* header = registerRecordClasses();
+  EXPECT_EQ(registerRecordClasses(), header);
+  EXPECT_STREQ(header->name(), "OVIXPackageInfo");
+  std::unique_ptr<ZdRxObject> made(OVIXFileRecord::desc()->create());
+  EXPECT_NE(OVIXFileRecord::cast(made.get()), nullptr);
+  EXPECT_EQ(OVIXPackageInfo::cast(made.get()), nullptr);
+  EXPECT_EQ(OVIXPackageInfo::cast(nullptr), nullptr);
+}
+
+TEST_F(RecordsTest, StreamLoadsAndSaves) {
+  TempDir dir;
+  ovix::Env& env = *ovix::Env::Default();
+  std::string bytes("a\0b\xff", 4);
+  dir.write("in.bin", bytes);
+  OVIXFileRecord record;
+  ASSERT_TRUE(record.loadStream(env, dir.file("in.bin")));
+  EXPECT_EQ(record.stream().size, 4);
+  ASSERT_TRUE(record.saveStream(env, dir.file("out.bin").c_str()));
+  EXPECT_EQ(dir.read("out.bin"), bytes);
+
+  EXPECT_FALSE(record.loadStream(env, dir.file("missing")));
+  EXPECT_EQ(record.stream().size, 0);
+  EXPECT_EQ(record.stream().data, nullptr);
+}
+
+TEST_F(RecordsTest, SavingAnEmptyStreamLogsAndLeavesTheFile) {
+  TempDir dir;
+  ovix::Env& env = *ovix::Env::Default();
+  dir.write("target.dll", "old bytes");
+  zdcom::OVIXCommandLog log(dir.file("job.logfile").c_str());
+  OVIXFileRecord record;
+  EXPECT_TRUE(record.saveStream(env, dir.file("target.dll").c_str()));
+  EXPECT_EQ(dir.read("target.dll"), "old bytes");
+  EXPECT_NE(dir.read("job.logfile").find("无法更新，服务器上下载的数据为空"), std::string::npos);
+
+  record.setStream("x", 1);
+  EXPECT_FALSE(record.saveStream(env, dir.file("no-dir/target.dll").c_str()));
+  EXPECT_NE(dir.read("job.logfile").find("请检查是不是被占用或已经打开"), std::string::npos);
+}
+
+TEST_F(RecordsTest, FilesBeyondTheThirtyTwoBitSizeAreRefused) {
+  TempDir dir;
+  std::string path = dir.file("huge.bin");
+  // A sparse file: the size is real, the disk space is not used.
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(ftruncate(fileno(f), (1LL << 31) + 10), 0);
+  std::fclose(f);
+  ovix::testing::ScopedRecorder recorder;
+  OVIXFileRecord record;
+  EXPECT_FALSE(record.setStreamFile(*ovix::Env::Default(), path));
+  EXPECT_FALSE(record.hasStreamSource());
+  EXPECT_FALSE(record.loadStream(*ovix::Env::Default(), path));
+  ASSERT_EQ(recorder.messages.size(), 2u);
+  EXPECT_NE(recorder.messages[0].find("huge.bin"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,419 @@
+#include "package/sqlite_connection.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <thread>
+#include <vector>
+
+#include "package/sqlite_handles.h"
+#include "platform/path_text.h"
+#include "platform/unique_fd.h"
+
+namespace zddb {
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+
+class SqliteConnection;
+
+class SqliteStatement final : public Statement {
+ public:
+  SqliteStatement(SqliteConnection* connection, SqliteStmt stmt)
+      : connection_(connection), stmt_(std::move(stmt)) {}
+
+  bool bindNull(int index) override { return ok(sqlite3_bind_null(stmt_.get(), index + 1)); }
+  bool bindText(int index, std::string_view text) override {
+    return ok(sqlite3_bind_text64(stmt_.get(), index + 1, text.data(), text.size(),
+                                  SQLITE_TRANSIENT, SQLITE_UTF8));
+  }
+  bool bindInt(int index, int64_t value) override {
+    return ok(sqlite3_bind_int64(stmt_.get(), index + 1, value));
+  }
+  bool bindDouble(int index, double value) override {
+    return ok(sqlite3_bind_double(stmt_.get(), index + 1, value));
+  }
+  bool bindBlob(int index, const void* data, size_t size) override {
+    // A zero-length blob is stored as an empty blob, not as NULL.
+    static const char kEmpty = 0;
+    return ok(sqlite3_bind_blob64(stmt_.get(), index + 1, size > 0 ? data : &kEmpty, size,
+                                  SQLITE_TRANSIENT));
+  }
+  bool bindBlobRef(int index, const void* data, size_t size) override {
+    static const char kEmpty = 0;
+    return ok(sqlite3_bind_blob64(stmt_.get(), index + 1, size > 0 ? data : &kEmpty, size,
+                                  SQLITE_STATIC));
+  }
+  bool bindBlobSource(int index, BlobSource* source, const BlobLocation& where) override;
+
+  StepResult step() override;
+  bool reset() override {
+    pending_.clear();
+    return ok(sqlite3_reset(stmt_.get()));
+  }
+
+  int columnCount() override { return sqlite3_column_count(stmt_.get()); }
+  std::string columnName(int index) override {
+    const char* name = sqlite3_column_name(stmt_.get(), index);
+    return name != nullptr ? name : "";
+  }
+  ColumnType columnType(int index) override {
+    switch (sqlite3_column_type(stmt_.get(), index)) {
+      case SQLITE_INTEGER: return ColumnType::kInteger;
+      case SQLITE_FLOAT: return ColumnType::kDouble;
+      case SQLITE_TEXT: return ColumnType::kText;
+      case SQLITE_BLOB: return ColumnType::kBlob;
+      default: return ColumnType::kNull;
+    }
+  }
+  int64_t columnInt(int index) override { return sqlite3_column_int64(stmt_.get(), index); }
+  double columnDouble(int index) override { return sqlite3_column_double(stmt_.get(), index); }
+  std::string columnBytes(int index) override {
+    const void* data = sqlite3_column_blob(stmt_.get(), index);
+    int n = sqlite3_column_bytes(stmt_.get(), index);
+    return data != nullptr ? std::string(static_cast<const char*>(data), static_cast<size_t>(n))
+                           : std::string();
+  }
+
+ private:
+  bool ok(int rc);
+
+  struct PendingBlob {
+    BlobSource* source;
+    BlobLocation where;
+  };
+
+  SqliteConnection* connection_;
+  SqliteStmt stmt_;
+  std::vector<PendingBlob> pending_;
+};
+
+// One advisory lock file per lock name, next to the database.
+struct NamedLock {
+  ovix::UniqueFd fd;
+};
+
+class SqliteConnection final : public Connection {
+ public:
+  SqliteConnection(SqliteDb db, std::string path) : db_(std::move(db)), path_(std::move(path)) {}
+
+  Dialect dialect() const override { return Dialect::kSqlite; }
+  const std::string& lastError() const override { return error_; }
+
+  bool execute(std::string_view sql) override {
+    std::string text(sql);
+    char* message = nullptr;
+    int rc = sqlite3_exec(db_.get(), text.c_str(), nullptr, nullptr, &message);
+    if (rc != SQLITE_OK) {
+      error_ = message != nullptr ? message : sqlite3_errstr(rc);
+      sqlite3_free(message);
+      return false;
+    }
+    return true;
+  }
+
+  std::unique_ptr<Statement> prepare(std::string_view sql) override {
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db_.get(), sql.data(), static_cast<int>(sql.size()), &raw, nullptr);
+    SqliteStmt stmt(raw);
+    if (rc != SQLITE_OK || raw == nullptr) {
+      setError(rc == SQLITE_OK ? "empty statement" : sqlite3_errmsg(db_.get()));
+      return nullptr;
+    }
+    return std::make_unique<SqliteStatement>(this, std::move(stmt));
+  }
+
+  bool beginTransaction() override { return execute("BEGIN IMMEDIATE"); }
+  bool commitTransaction() override { return execute("COMMIT"); }
+  bool rollbackTransaction() override { return execute("ROLLBACK"); }
+
+  bool tableExists(const std::string& table) override {
+    auto stmt = prepare("SELECT 1 FROM sqlite_master WHERE type='table' AND name=?");
+    return stmt && stmt->bindText(0, table) && stmt->step() == StepResult::kRow;
+  }
+
+  bool listTables(std::vector<std::string>* tables) override {
+    tables->clear();
+    auto stmt = prepare(
+        "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite\\_%' "
+        "ESCAPE '\\' ORDER BY rowid");
+    return stmt && collectFirstColumn(stmt.get(), tables);
+  }
+
+  bool listColumns(const std::string& table, std::vector<std::string>* columns) override {
+    columns->clear();
+    auto stmt = prepare("SELECT name FROM pragma_table_info(?) ORDER BY cid");
+    return stmt && stmt->bindText(0, table) && collectFirstColumn(stmt.get(), columns);
+  }
+
+  std::string columnDefinition(const FieldSpec& field, bool isKey) const override {
+    std::string def = quoteIdentifier(field.name);
+    if (isKey) return def + " TEXT NOT NULL PRIMARY KEY";
+    switch (field.kind) {
+      case FieldKind::kText: return def + " TEXT";
+      case FieldKind::kFixedText: return def + " VARCHAR(" + std::to_string(field.length) + ")";
+      case FieldKind::kInteger:
+      case FieldKind::kBool: return def + " INTEGER";
+      case FieldKind::kLongBlob: return def + " BLOB";
+    }
+    return def;
+  }
+
+  std::string tableOptions() const override { return ""; }
+
+  uint64_t maxValueBytes() override {
+    return static_cast<uint64_t>(sqlite3_limit(db_.get(), SQLITE_LIMIT_LENGTH, -1));
+  }
+
+  bool readBlob(const BlobLocation& where, BlobSink* sink) override;
+  int64_t blobSize(const BlobLocation& where) override;
+  bool writeBlob(const BlobLocation& where, BlobSource* source);
+
+  bool lockNamed(const std::string& name, int seconds) override;
+  bool unlockNamed(const std::string& name) override {
+    auto it = locks_.find(name);
+    if (it == locks_.end()) return false;
+    locks_.erase(it);  // closing the descriptor releases the lock
+    return true;
+  }
+
+  void setError(std::string text) { error_ = std::move(text); }
+  sqlite3* db() { return db_.get(); }
+
+ private:
+  bool collectFirstColumn(Statement* stmt, std::vector<std::string>* out) {
+    for (;;) {
+      StepResult r = stmt->step();
+      if (r == StepResult::kDone) return true;
+      if (r == StepResult::kError) return false;
+      out->push_back(stmt->columnBytes(0));
+    }
+  }
+
+  // The rowid of the row at `where`; 0 when there is none.
+  int64_t rowidOf(const BlobLocation& where, bool* isNull);
+  bool checkNames(const BlobLocation& where) {
+    if (isPlainIdentifier(where.table) && isPlainIdentifier(where.column) &&
+        isPlainIdentifier(where.keyColumn))
+      return true;
+    setError("not a plain table or column name: " + where.table + "." + where.column);
+    return false;
+  }
+  std::string lockPath(const std::string& name) const;
+
+  SqliteDb db_;
+  std::string path_;
+  std::string error_;
+  std::map<std::string, NamedLock> locks_;
+};
+
+bool SqliteStatement::ok(int rc) {
+  if (rc == SQLITE_OK) return true;
+  connection_->setError(sqlite3_errmsg(connection_->db()));
+  return false;
+}
+
+bool SqliteStatement::bindBlobSource(int index, BlobSource* source, const BlobLocation& where) {
+  if (source == nullptr) return bindNull(index);
+  // The row gets a zero-filled blob of the right size; step() then fills it
+  // in chunks through incremental blob I/O.
+  if (!ok(sqlite3_bind_zeroblob64(stmt_.get(), index + 1,
+                                  static_cast<sqlite3_uint64>(source->size()))))
+    return false;
+  pending_.push_back({source, where});
+  return true;
+}
+
+StepResult SqliteStatement::step() {
+  int rc = sqlite3_step(stmt_.get());
+  if (rc == SQLITE_ROW) return StepResult::kRow;
+  if (rc != SQLITE_DONE) {
+    connection_->setError(sqlite3_errmsg(connection_->db()));
+    return StepResult::kError;
+  }
+  std::vector<PendingBlob> pending = std::move(pending_);
+  pending_.clear();
+  for (PendingBlob& blob : pending) {
+    if (blob.source->size() > 0 && !connection_->writeBlob(blob.where, blob.source))
+      return StepResult::kError;
+  }
+  return StepResult::kDone;
+}
+
+int64_t SqliteConnection::rowidOf(const BlobLocation& where, bool* isNull) {
+  // typeof() reads only the record header; "IS NULL" would load the value.
+  std::string sql = "SELECT rowid, typeof(" + quoteIdentifier(where.column) + ")='null' FROM " +
+                    quoteIdentifier(where.table) + " WHERE " + quoteIdentifier(where.keyColumn) +
+                    "=?";
+  auto stmt = prepare(sql);
+  if (!stmt || !stmt->bindText(0, where.keyValue)) return 0;
+  if (stmt->step() != StepResult::kRow) {
+    if (error_.empty()) setError("no row " + where.keyValue + " in " + where.table);
+    return 0;
+  }
+  *isNull = stmt->columnInt(1) != 0;
+  return stmt->columnInt(0);
+}
+
+bool SqliteConnection::writeBlob(const BlobLocation& where, BlobSource* source) {
+  if (!checkNames(where)) return false;
+  bool isNull = false;
+  error_.clear();
+  int64_t rowid = rowidOf(where, &isNull);
+  if (rowid == 0 && !error_.empty()) return false;
+  sqlite3_blob* raw = nullptr;
+  int rc = sqlite3_blob_open(db_.get(), "main", where.table.c_str(), where.column.c_str(), rowid,
+                             1, &raw);
+  SqliteBlob blob(raw);
+  if (rc != SQLITE_OK) {
+    setError(sqlite3_errmsg(db_.get()));
+    return false;
+  }
+  const int64_t size = sqlite3_blob_bytes(blob.get());
+  std::vector<char> chunk(kBlobChunkBytes);
+  int64_t offset = 0;
+  while (offset < size) {
+    size_t want = static_cast<size_t>(std::min<int64_t>(size - offset, static_cast<int64_t>(chunk.size())));
+    size_t got = 0;
+    if (!source->read(chunk.data(), want, &got) || got == 0) {
+      setError("the data ended after " + std::to_string(offset) + " of " + std::to_string(size) +
+               " bytes");
+      return false;
+    }
+    rc = sqlite3_blob_write(blob.get(), chunk.data(), static_cast<int>(got), static_cast<int>(offset));
+    if (rc != SQLITE_OK) {
+      setError(sqlite3_errmsg(db_.get()));
+      return false;
+    }
+    offset += static_cast<int64_t>(got);
+  }
+  return true;
+}
+
+bool SqliteConnection::readBlob(const BlobLocation& where, BlobSink* sink) {
+  if (!checkNames(where)) return false;
+  bool isNull = false;
+  error_.clear();
+  int64_t rowid = rowidOf(where, &isNull);
+  if (rowid == 0 && !error_.empty()) return false;
+  if (isNull) return true;
+  sqlite3_blob* raw = nullptr;
+  int rc = sqlite3_blob_open(db_.get(), "main", where.table.c_str(), where.column.c_str(), rowid,
+                             0, &raw);
+  SqliteBlob blob(raw);
+  if (rc != SQLITE_OK) {
+    setError(sqlite3_errmsg(db_.get()));
+    return false;
+  }
+  const int size = sqlite3_blob_bytes(blob.get());
+  std::vector<char> chunk(kBlobChunkBytes);
+  for (int offset = 0; offset < size;) {
+    int n = std::min(size - offset, static_cast<int>(chunk.size()));
+    rc = sqlite3_blob_read(blob.get(), chunk.data(), n, offset);
+    if (rc != SQLITE_OK) {
+      setError(sqlite3_errmsg(db_.get()));
+      return false;
+    }
+    if (!sink->write(chunk.data(), static_cast<size_t>(n))) {
+      setError("the blob's bytes could not be written out");
+      return false;
+    }
+    offset += n;
+  }
+  return true;
+}
+
+int64_t SqliteConnection::blobSize(const BlobLocation& where) {
+  if (!checkNames(where)) return -1;
+  std::string sql = "SELECT length(" + quoteIdentifier(where.column) + ") FROM " +
+                    quoteIdentifier(where.table) + " WHERE " + quoteIdentifier(where.keyColumn) +
+                    "=?";
+  auto stmt = prepare(sql);
+  if (!stmt || !stmt->bindText(0, where.keyValue) || stmt->step() != StepResult::kRow) return -1;
+  return stmt->columnInt(0);
+}
+
+std::string SqliteConnection::lockPath(const std::string& name) const {
+  // Lock names are arbitrary texts (project names); the file name uses
+  // their hex form so that any name makes a valid, distinct file name.
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : name) {
+    hex += kHex[c >> 4];
+    hex += kHex[c & 15];
+  }
+  std::string dir = ovix::parentPath(path_);
+  return ovix::joinPath(dir.empty() ? "." : dir, ".ovixlock-" + hex.substr(0, 200));
+}
+
+bool SqliteConnection::lockNamed(const std::string& name, int seconds) {
+  if (locks_.count(name) > 0) return true;
+  std::string path = lockPath(name);
+  ovix::UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (!fd.valid()) {
+    setError("cannot open the lock file " + path);
+    return false;
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      char holder[256] = {};
+      ssize_t n = ::pread(fd.get(), holder, sizeof holder - 1, 0);
+      setError("the lock " + name + " is held by " +
+               (n > 0 ? std::string(holder, static_cast<size_t>(n)) : std::string("another process")));
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  char host[128] = {};
+  ::gethostname(host, sizeof host - 1);
+  std::string holder = "process " + std::to_string(::getpid()) + " on " + host;
+  if (::ftruncate(fd.get(), 0) == 0) {
+    ssize_t written = ::pwrite(fd.get(), holder.data(), holder.size(), 0);
+    (void)written;
+  }
+  locks_[name].fd = std::move(fd);
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Connection> openSqliteConnection(const std::string& path, OpenMode mode,
+                                                 std::string* error) {
+  int flags = SQLITE_OPEN_NOMUTEX;
+  switch (mode) {
+    case OpenMode::kMustExist: flags |= SQLITE_OPEN_READWRITE; break;
+    case OpenMode::kCreate: flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE; break;
+    case OpenMode::kReadOnly: flags |= SQLITE_OPEN_READONLY; break;
+  }
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  SqliteDb db(raw);
+  if (rc != SQLITE_OK) {
+    *error = "cannot open " + path + ": " + (raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
+    return nullptr;
+  }
+  sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_db_config(db.get(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  sqlite3_extended_result_codes(db.get(), 1);
+  sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
+
+  // Reading the schema tells a SQLite file from anything else.
+  char* message = nullptr;
+  rc = sqlite3_exec(db.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &message);
+  if (rc != SQLITE_OK) {
+    *error = path + " is not a usable database: " + (message != nullptr ? message : sqlite3_errstr(rc));
+    sqlite3_free(message);
+    return nullptr;
+  }
+  if (mode == OpenMode::kCreate) {
+    // Large pages make big blobs cheap; effective only on a new, empty file.
+    sqlite3_exec(db.get(), "PRAGMA page_size=65536", nullptr, nullptr, nullptr);
+  }
+  return std::make_unique<SqliteConnection>(std::move(db), path);
+}
+
+}  // namespace zddb

@@ -1,0 +1,75 @@
+#include "testing/server_backends.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "package/server_address.h"
+#include "platform/csv.h"
+
+namespace ovix::testing {
+
+std::string backendName(Backend backend) {
+  return backend == Backend::kEmbedded ? "Embedded" : "MariaDb";
+}
+
+std::vector<Backend> allServerBackends() { return {Backend::kEmbedded, Backend::kMariaDb}; }
+
+bool ScratchServer::required() {
+  const char* value = std::getenv("OVIX_REQUIRE_MARIADB");
+  return value != nullptr && std::string(value) == "1";
+}
+
+ScratchServer::ScratchServer(Backend backend) : backend_(backend) {
+  static std::atomic<int> counter{0};
+  suffix_ = "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+  if (backend == Backend::kEmbedded) {
+    dir_ = std::make_unique<TempDir>();
+    address_ = "file:" + dir_->path();
+    port_ = "0";
+    available_ = true;
+    return;
+  }
+  const char* host = std::getenv("OVIX_TEST_MARIADB_HOST");
+  const char* port = std::getenv("OVIX_TEST_MARIADB_PORT");
+  if (host == nullptr || port == nullptr) {
+    reason_ = "no test MariaDB (OVIX_TEST_MARIADB_HOST/PORT unset)";
+    return;
+  }
+  address_ = host;
+  port_ = port;
+  std::string error;
+  if (zddb::openServer(address_, port_, &error) == nullptr) {
+    reason_ = "test MariaDB not reachable: " + error;
+    return;
+  }
+  available_ = true;
+}
+
+ScratchServer::~ScratchServer() {
+  if (backend_ != Backend::kMariaDb || created_.empty()) return;
+  std::string error;
+  std::unique_ptr<zddb::Server> server = zddb::openServer(address_, port_, &error);
+  if (!server) return;
+  std::unique_ptr<zddb::Connection> connection = server->connect("");
+  if (!connection) return;
+  for (const std::string& name : created_)
+    connection->execute("DROP DATABASE IF EXISTS " + zddb::quoteIdentifier(name));
+}
+
+std::string ScratchServer::databaseName(const std::string& name) const { return name + suffix_; }
+
+std::string ScratchServer::createDatabase(const std::string& name) {
+  std::string unique = databaseName(name);
+  std::string error;
+  std::unique_ptr<zddb::Server> server = zddb::openServer(address_, port_, &error);
+  if (server && server->createDatabase(unique)) created_.push_back(unique);
+  return unique;
+}
+
+std::string ScratchServer::connectionText(const std::string& database) const {
+  return zdcom::writeCsv({address_, port_, database});
+}
+
+}  // namespace ovix::testing

@@ -1,0 +1,71 @@
+// The server backends tests run against: the embedded store in a temporary
+// folder, and the private MariaDB that the test script starts (named by
+// OVIX_TEST_MARIADB_HOST / OVIX_TEST_MARIADB_PORT, credentials in the option
+// file of OVIX_MYSQL_CNF).  Without those variables MariaDB tests are
+// skipped, unless OVIX_REQUIRE_MARIADB=1 makes that a failure.
+
+#ifndef OVIX_TESTING_SERVER_BACKENDS_H_
+#define OVIX_TESTING_SERVER_BACKENDS_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "testing/temp_dir.h"
+
+namespace ovix::testing {
+
+enum class Backend { kEmbedded, kMariaDb };
+
+std::string backendName(Backend backend);
+// Both backends, for INSTANTIATE_TEST_SUITE_P.
+std::vector<Backend> allServerBackends();
+
+// A server of one backend with fresh databases that are dropped afterwards.
+class ScratchServer {
+ public:
+  explicit ScratchServer(Backend backend);
+  ~ScratchServer();
+
+  // False when the backend is not available here; reason() tells why.
+  bool available() const { return available_; }
+  const std::string& reason() const { return reason_; }
+  // True when a missing backend must fail the test instead of skipping it.
+  static bool required();
+
+  const std::string& address() const { return address_; }
+  const std::string& port() const { return port_; }
+  // Creates the database `name` (unique per server object: a suffix makes it
+  // distinct from other tests' databases); returns its name on the server.
+  std::string createDatabase(const std::string& name);
+  // The unique name `name` gets on this server, created or not.
+  std::string databaseName(const std::string& name) const;
+  // "address,port,database" as the program writes it.
+  std::string connectionText(const std::string& database) const;
+
+ private:
+  Backend backend_;
+  bool available_ = false;
+  std::string reason_;
+  std::string address_;
+  std::string port_;
+  std::string suffix_;
+  std::vector<std::string> created_;
+  std::unique_ptr<TempDir> dir_;
+};
+
+}  // namespace ovix::testing
+
+// Skips (or fails, when required) a test whose server is not available.
+#define OVIX_REQUIRE_SERVER(server)                                       \
+  do {                                                                    \
+    if (!(server).available()) {                                          \
+      if (::ovix::testing::ScratchServer::required()) {                   \
+        FAIL() << (server).reason();                                      \
+      } else {                                                            \
+        GTEST_SKIP() << (server).reason();                                \
+      }                                                                   \
+    }                                                                     \
+  } while (0)
+
+#endif  // OVIX_TESTING_SERVER_BACKENDS_H_
