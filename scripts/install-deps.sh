@@ -4,14 +4,14 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config file dpkg-dev
+  build-essential cmake pkg-config file dpkg-dev time bc
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlite3-dev sqlite3
   libmariadb-dev mariadb-server mariadb-client
   libsimpleini-dev libcli11-dev
   zlib1g-dev uuid-dev
   libgtest-dev libgmock-dev
-  fonts-wqy-microhei
+  fonts-wqy-microhei openssl
 )
 
 missing=()

@@ -58,7 +58,7 @@ std::vector<std::string> listProgramFiles(Env& env, char const* pattern) {
   std::vector<DirEntry> entries;
   if (!env.listDirectory(programDirectory, &entries)) return paths;
   for (const DirEntry& e : entries) {
-    if (e.isDirectory) continue;
+    if (!e.isFile) continue;
     if (fnmatch(glob.c_str(), e.name.c_str(), FNM_CASEFOLD) == 0)
       paths.push_back(programDirectory + "/" + e.name);
   }

@@ -43,8 +43,9 @@ class WritableFile {
 };
 
 struct DirEntry {
-  std::string name;  // base name, never "." or ".."
-  bool isDirectory = false;
+  std::string name;          // base name, never "." or ".."
+  bool isDirectory = false;  // a directory itself, not a link to one
+  bool isFile = false;       // a regular file, or a link to one
 };
 
 enum class WriteMode { kTruncate, kAppend };
@@ -73,6 +74,8 @@ class Env {
   virtual bool removeFile(const std::string& path) = 0;
   // Replaces `to` atomically when it exists.
   virtual bool renameFile(const std::string& from, const std::string& to) = 0;
+  // Flushes a file's or a directory's contents to stable storage.
+  virtual bool syncPath(const std::string& path) = 0;
   // Creates one directory; an existing directory counts as success.
   virtual bool createDir(const std::string& path) = 0;
   // Entries of a directory in the order the system returns them, without
@@ -122,6 +125,7 @@ class EnvWrapper : public Env {
   bool renameFile(const std::string& from, const std::string& to) override {
     return target_->renameFile(from, to);
   }
+  bool syncPath(const std::string& path) override { return target_->syncPath(path); }
   bool createDir(const std::string& path) override {
     return target_->createDir(path);
   }

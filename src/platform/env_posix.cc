@@ -132,6 +132,13 @@ class PosixEnv final : public Env {
     return true;
   }
 
+  bool syncPath(const std::string& path) override {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return fail("open", path);
+    if (::fsync(fd.get()) != 0) return fail("sync", path);
+    return true;
+  }
+
   bool createDir(const std::string& path) override {
     if (::mkdir(path.c_str(), 0755) == 0) return true;
     if (errno == EEXIST && isDirectory(path)) return true;
@@ -148,15 +155,22 @@ class PosixEnv final : public Env {
         continue;
       DirEntry entry;
       entry.name = e->d_name;
+      std::string full = path + "/" + e->d_name;
+      struct stat st;
       if (e->d_type == DT_DIR) {
         entry.isDirectory = true;
+      } else if (e->d_type == DT_REG) {
+        entry.isFile = true;
       } else if (e->d_type == DT_UNKNOWN) {
-        // Some file systems do not fill d_type; ask stat without following
-        // links, since directory links are not entered.
-        struct stat st;
-        std::string full = path + "/" + e->d_name;
-        entry.isDirectory = ::lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        // Some file systems do not fill d_type.  Links to directories are
+        // not entered, so directories are told without following links.
+        if (::lstat(full.c_str(), &st) == 0) {
+          entry.isDirectory = S_ISDIR(st.st_mode);
+          entry.isFile = S_ISREG(st.st_mode);
+        }
       }
+      if (!entry.isDirectory && !entry.isFile && (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN))
+        entry.isFile = ::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode);
       entries->push_back(std::move(entry));
     }
     ::closedir(dir);

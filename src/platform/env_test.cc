@@ -56,6 +56,8 @@ TEST(EnvTest, ListDirectoryTellsDirectoriesFromFilesAndSkipsDots) {
   EXPECT_TRUE(entries[0].isDirectory);
   EXPECT_EQ(entries[1].name, "x.package");
   EXPECT_FALSE(entries[1].isDirectory);
+  EXPECT_TRUE(entries[1].isFile);
+  EXPECT_FALSE(entries[0].isFile);
   EXPECT_FALSE(ovix::Env::Default()->listDirectory(dir.file("missing"), &entries));
 }
 
