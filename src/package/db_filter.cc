@@ -51,12 +51,17 @@ ZdDb::ErrorStatus ZdDbHelper::createDatabase(const std::string& name) {
 }
 
 ZdDb::ErrorStatus ZdDbHelper::prepareSql(char const* text) {
-  statement_.reset();
   zddb::Connection* connection = filter_->connection();
   if (connection == nullptr) return ZdDb::eNotOpen;
   if (text == nullptr || *text == '\0') return ZdDb::eFailed;
+  if (statement_ && statementConnection_ == connection && statementText_ == text)
+    return statement_->reset() ? ZdDb::eOk : ZdDb::eFailed;
+  dropStatement();
   statement_ = connection->prepare(text);
-  return statement_ ? ZdDb::eOk : ZdDb::eFailed;
+  if (!statement_) return ZdDb::eFailed;
+  statementText_ = text;
+  statementConnection_ = connection;
+  return ZdDb::eOk;
 }
 
 ZdDb::ErrorStatus ZdDbHelper::stepSql() {
@@ -69,18 +74,26 @@ ZdDb::ErrorStatus ZdDbHelper::stepSql() {
   return statement_->step() == zddb::StepResult::kError ? ZdDb::eFailed : ZdDb::eOk;
 }
 
-void ZdDbHelper::finalizeSql() { statement_.reset(); }
+void ZdDbHelper::finalizeSql() {
+  if (statement_ && !statement_->reset()) dropStatement();
+}
+
+void ZdDbHelper::dropStatement() {
+  statement_.reset();
+  statementText_.clear();
+  statementConnection_ = nullptr;
+}
 
 // ---- ZdDbFilter --------------------------------------------------------
 
 ZdDbFilter::ZdDbFilter(int dbType) : dbType_(dbType) {}
 
 ZdDbFilter::~ZdDbFilter() {
-  runner_.finalizeSql();  // statements die before their connection
+  runner_.dropStatement();  // statements die before their connection
 }
 
 void ZdDbFilter::adopt(std::unique_ptr<zddb::Connection> connection) {
-  runner_.finalizeSql();
+  runner_.dropStatement();
   owned_ = std::move(connection);
   connection_ = owned_.get();
 }

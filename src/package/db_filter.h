@@ -41,16 +41,25 @@ class ZdDbHelper {
   // Creates the database `name` on the opened server.
   ZdDb::ErrorStatus createDatabase(const std::string& name);
 
+  // Prepares `text`; the statement of the previous prepareSql is reused
+  // when its text is the same, so writing many records of one class
+  // prepares once.
   ZdDb::ErrorStatus prepareSql(char const* text);
   // Runs the prepared statement once its values are bound.
   ZdDb::ErrorStatus stepSql();
+  // Ends the use of the statement: it is reset (releasing what it holds on
+  // the database) and kept for a later prepareSql of the same text.
   void finalizeSql();
+  // Destroys the kept statement (before its connection goes).
+  void dropStatement();
   zddb::Statement* statement() { return statement_.get(); }
 
  private:
   ZdDbFilter* filter_;
   std::unique_ptr<zddb::Server> server_;
   std::unique_ptr<zddb::Statement> statement_;
+  std::string statementText_;
+  zddb::Connection* statementConnection_ = nullptr;
 };
 
 class ZdDbFilter {

@@ -93,6 +93,9 @@ std::shared_ptr<zddb::BlobSource> fileBlobSource(ovix::Env& env, const std::stri
 
 ZdRxClass* OVIXPackageInfo::desc() {
   if (headerClass() == nullptr) headerClass() = ZdRxClass::queryX("OVIXPackageInfo");
+  // Start-up registers the classes; a caller that runs without start-up (a
+  // test, a tool) gets them registered here rather than a null descriptor.
+  if (headerClass() == nullptr) registerRecordClasses();
   return headerClass();
 }
 
@@ -164,6 +167,7 @@ OVIXFileRecord::~OVIXFileRecord() { clearStream(); }
 
 ZdRxClass* OVIXFileRecord::desc() {
   if (fileRecordClass() == nullptr) fileRecordClass() = ZdRxClass::queryX("OVIXFileRecord");
+  if (fileRecordClass() == nullptr) registerRecordClasses();
   return fileRecordClass();
 }
 

@@ -28,6 +28,8 @@ class SequentialFile {
   // Reads up to n bytes into buf and stores the count in *got; *got is 0 at
   // the end of the file.  Returns false on a read error (*got is then 0).
   virtual bool read(char* buf, size_t n, size_t* got) = 0;
+  // Size in bytes of the open file; nullopt when it cannot be told.
+  virtual std::optional<uint64_t> size() { return std::nullopt; }
 };
 
 // A file opened for writing.  Destroying it closes it without syncing.

@@ -43,6 +43,12 @@ class PosixSequentialFile final : public SequentialFile {
     }
   }
 
+  std::optional<uint64_t> size() override {
+    struct stat st;
+    if (::fstat(fd_.get(), &st) != 0) return std::nullopt;
+    return static_cast<uint64_t>(st.st_size);
+  }
+
  private:
   std::string path_;
   UniqueFd fd_;
