@@ -14,6 +14,8 @@ class CliJobHost final : public JobHost {
  public:
   CliJobHost(Env* env, const CliOptions& options) : env_(env), options_(options) {}
 
+  bool runLocalPackage(const std::string& packageKind) override;
+
  private:
   Env* env_;
   const CliOptions& options_;

@@ -11,6 +11,9 @@ class GuiJobHost final : public ovix::JobHost {
  public:
   explicit GuiJobHost(ovix::Env* env) : env_(env) {}
 
+  // The pack dialog for "DLL" or "CONFIG"; true when it closed on OK.
+  bool runLocalPackage(const std::string& packageKind) override;
+
  private:
   ovix::Env* env_;
 };

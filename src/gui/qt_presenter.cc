@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 
 #include "gui/text_edit_dlg.h"
@@ -12,7 +13,25 @@ QString toDisplayText(const std::string& text) {
   return out;
 }
 
+namespace {
+
+// The progress dialog counts in these steps, whatever the total.
+constexpr int kProgressSteps = 1000;
+// Shortest time between two updates of the progress dialog.
+constexpr qint64 kProgressIntervalMs = 50;
+
+int progressStep(uint64_t done, uint64_t total) {
+  return static_cast<int>(static_cast<long double>(done) * kProgressSteps / total);
+}
+
+}  // namespace
+
+QtPresenter::QtPresenter() = default;
+
+QtPresenter::~QtPresenter() = default;
+
 void QtPresenter::showMessage(const std::string& text) {
+  closeProgress();
   QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(),
                   toDisplayText(text));
   box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
@@ -20,6 +39,7 @@ void QtPresenter::showMessage(const std::string& text) {
 }
 
 bool QtPresenter::askYesNo(const std::string& question) {
+  closeProgress();
   QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(),
                   toDisplayText(question));
   QPushButton* yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
@@ -31,9 +51,52 @@ bool QtPresenter::askYesNo(const std::string& question) {
 }
 
 void QtPresenter::showText(const std::string& title, const std::string& text) {
+  closeProgress();
   CZedaTextEditDlg dlg;
   dlg.m_title = toDisplayText(title);
   dlg.m_text = toDisplayText(text);
   dlg.m_editable = false;
   dlg.exec();
+}
+
+void QtPresenter::closeProgress() {
+  if (progress_) progress_->hide();
+  progress_.reset();
+}
+
+bool QtPresenter::progress(const std::string& what, uint64_t done, uint64_t total) {
+  if (total == 0 || done >= total) {
+    closeProgress();
+    cancelled_ = false;
+    return true;
+  }
+  if (done == 0) cancelled_ = false;  // new work begins
+  if (cancelled_) return false;
+
+  if (!progress_) {
+    QString label = what.empty() ? QStringLiteral("打包") : toDisplayText(what);
+    progress_ = std::make_unique<QProgressDialog>(label + QStringLiteral("…"),
+                                                  QStringLiteral("取消"), 0, kProgressSteps);
+    progress_->setWindowTitle(QApplication::applicationDisplayName());
+    progress_->setWindowIcon(QApplication::windowIcon());
+    progress_->setWindowModality(Qt::ApplicationModal);
+    progress_->setAutoClose(true);  // cancel hides it at once
+    progress_->setAutoReset(false);
+    progress_->setMinimumDuration(0);
+    progress_->setValue(progressStep(done, total));
+    progress_->show();
+    QCoreApplication::processEvents();
+    sinceUpdate_.start();
+  } else if (sinceUpdate_.elapsed() >= kProgressIntervalMs) {
+    progress_->setValue(progressStep(done, total));
+    QCoreApplication::processEvents();
+    sinceUpdate_.start();
+  }
+  // The cancel button is pressed while events are processed, here or
+  // between two calls.
+  if (progress_->wasCanceled()) {
+    closeProgress();
+    cancelled_ = true;
+  }
+  return !cancelled_;
 }

@@ -3,15 +3,33 @@
 #ifndef OVIX_GUI_QT_PRESENTER_H_
 #define OVIX_GUI_QT_PRESENTER_H_
 
+#include <QElapsedTimer>
 #include <QString>
+#include <memory>
 
 #include "platform/presenter.h"
 
+class QProgressDialog;
+
 class QtPresenter final : public zdcom::Presenter {
  public:
+  QtPresenter();
+  ~QtPresenter() override;
+
   void showMessage(const std::string& text) override;
   bool askYesNo(const std::string& question) override;
   void showText(const std::string& title, const std::string& text) override;
+  // A modal progress dialog with a cancel button, shown while work with a
+  // known total runs and closed when it is done.  Messages, questions and
+  // texts close it first; the next report of unfinished work shows it again.
+  bool progress(const std::string& what, uint64_t done, uint64_t total) override;
+
+ private:
+  void closeProgress();
+
+  std::unique_ptr<QProgressDialog> progress_;
+  QElapsedTimer sinceUpdate_;
+  bool cancelled_ = false;  // until the work ends or new work starts
 };
 
 // Program text (8-bit, "\r\n" line ends allowed) as a QString.

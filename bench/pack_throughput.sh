@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Packing speed and memory: `ovixpatch pack` beside `tar cf` + sync of the
+# archive (a package is durable once the job reports success, so the archive
+# must be on disk too) and `sqlite3 -A -c`, on the same trees in one run.
+#   bench/pack_throughput.sh [big|small|huge ...]   (default: big small huge)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${OVIX_BUILD_DIR:-$here/build}
+bash "$here/scripts/install-deps.sh" >/dev/null
+bash "$here/scripts/build.sh" "$build" >/dev/null
+ovixpatch="$build/ovixpatch"
+work=${OVIX_BENCH_DIR:-$(mktemp -d /var/tmp/ovix-bench.XXXXXX)}
+trap 'rm -rf "$work"' EXIT
+trees=("$@")
+[ ${#trees[@]} -gt 0 ] || trees=(big small huge)
+
+measure() {  # seconds and peak KiB of a command, its output discarded
+  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || {
+    cat "$work/stderr" >&2
+    return 1
+  }
+  cat "$work/time"
+}
+
+row() {  # name seconds kib bytes
+  local mbs
+  mbs=$(echo "$4 / 1048576 / ($2 + 0.001)" | bc -l)
+  printf '  %-22s %8.2f s %9.1f MB/s %9.1f MiB peak\n' "$1" "$2" "$mbs" "$(echo "$3/1024" | bc -l)"
+}
+
+for tree in "${trees[@]}"; do
+  root="$work/tree-$tree"
+  echo "== $tree tree: generating"
+  rm -rf "$root"
+  python3 "$here/bench/make_tree.py" "$tree" "$root"
+  files=$(find "$root" -type f | wc -l)
+  bytes=$(du -sb "$root" | cut -f1)
+  echo "   $files files, $((bytes / 1048576)) MiB"
+  # Every tool starts with the tree written back to disk and in the page
+  # cache, so none pays for the generator's dirty pages or for cold reads.
+  sync
+  find "$root" -type f -exec cat {} + >/dev/null
+
+  home="$work/home"
+  rm -rf "$home" && mkdir -p "$home"
+  read -r o_s o_kib < <(measure "$ovixpatch" --home "$home" --root "$home" pack \
+                          --path "$root" --types "" --user bench)
+  package=$(ls "$home"/bench/*.package)
+  sync
+  n=$(sqlite3 "$package" "select count(*) from OVIXFileRecord")
+  [ "$n" -eq "$files" ] || { echo "package holds $n of $files files"; exit 1; }
+  rm -f "$package"
+
+  read -r t_s t_kib < <(measure bash -c "tar cf '$work/t.tar' -C '$root' . && sync '$work/t.tar'")
+  rm -f "$work/t.tar"
+  sync
+  if [ "$tree" != huge ]; then
+    read -r s_s s_kib < <(measure bash -c "cd '$root' && sqlite3 '$work/a.sqlar' -A -c . ")
+    rm -f "$work/a.sqlar"
+  fi
+
+  row "ovixpatch pack" "$o_s" "$o_kib" "$bytes"
+  row "tar cf + sync" "$t_s" "$t_kib" "$bytes"
+  [ "$tree" = huge ] || row "sqlite3 -A -c" "$s_s" "$s_kib" "$bytes"
+  printf '  ratio ovixpatch / (tar + sync): %.2f' "$(echo "$o_s / $t_s" | bc -l)"
+  [ "$tree" = huge ] || printf ', ovixpatch / sqlite3 -A: %.2f' "$(echo "$o_s / $s_s" | bc -l)"
+  printf ', peak memory %.1f MiB\n\n' "$(echo "$o_kib/1024" | bc -l)"
+  rm -rf "$root"
+done

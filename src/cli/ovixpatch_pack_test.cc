@@ -1,0 +1,164 @@
+// `ovixpatch pack` and `ovixpatch project` run as a user runs them: the
+// package they leave is read back with the sqlite3 C API.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/crc.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+using ovix::testing::TempDir;
+
+struct Outcome {
+  int status = -1;
+  std::string err;
+};
+
+class OvixpatchPackTest : public ::testing::Test {
+ protected:
+  Outcome run(const std::string& args, const std::string& prefix = "") {
+    std::string cmd = prefix + std::string(OVIXPATCH_BINARY) + " --home " + home_.path() +
+                      " --root " + home_.path() + " " + args + " 2>" + home_.file("err") +
+                      " </dev/null >/dev/null";
+    int status = std::system(("bash -c '" + cmd + "'").c_str());
+    Outcome r;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = home_.read("err");
+    return r;
+  }
+
+  // The one package under the user folder, or "".
+  std::string packageIn(const std::string& user) {
+    std::string found;
+    std::string cmd = "ls " + home_.file(user) + "/*.package 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    char line[4096];
+    while (p != nullptr && std::fgets(line, sizeof line, p) != nullptr) {
+      found = line;
+      found.pop_back();
+    }
+    if (p != nullptr) pclose(p);
+    return found;
+  }
+
+  TempDir home_;
+  TempDir tree_;
+};
+
+std::vector<std::vector<std::string>> query(const std::string& package, const char* sql) {
+  std::vector<std::vector<std::string>> rows;
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(package.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* stmt = nullptr;
+  EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    std::vector<std::string> row;
+    for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+      const unsigned char* text = sqlite3_column_text(stmt, i);
+      row.push_back(sqlite3_column_type(stmt, i) == SQLITE_NULL ? "<null>"
+                                                                : reinterpret_cast<const char*>(text));
+    }
+    rows.push_back(row);
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  return rows;
+}
+
+TEST_F(OvixpatchPackTest, APackHoldsTheHeaderAndEveryRecordColumnByColumn) {
+  tree_.write("ovixsetup.ini",
+              "[OVIX]\nNAME=OVIX_MORBIX\nVERSION=V6\nKERNELTIME=2026-01-02\nBUILDTIME=2026-12-03\n");
+  tree_.write("bin/a.dll", std::string("\0\1\2", 3));
+  tree_.write("bin/中文.xml", "<x/>");
+  tree_.write("notes.txt", "skipped by type");
+  Outcome r = run("pack --path " + tree_.path() + " --user rel");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("打包完成，包版本信息："), std::string::npos);
+  std::string package = packageIn("rel");
+  ASSERT_FALSE(package.empty());
+
+  auto header = query(package,
+                      "SELECT m_skey, m_name, m_ver, m_type, m_ver_time, m_kernal_time, "
+                      "m_pack_time, m_ref_tblname, m_force, m_depend, m_depend_guid, "
+                      "length(m_guid), m_proj_id, m_proj_guid FROM OVIXPackageInfo");
+  ASSERT_EQ(header.size(), 1u);
+  const auto& h = header[0];
+  EXPECT_EQ(h[0].substr(0, 3), "D6A");
+  EXPECT_EQ(h[0].size(), 15u);
+  EXPECT_EQ(h[1], "OVIX_MORBIX");
+  EXPECT_EQ(h[2], "V6");
+  EXPECT_EQ(h[3], "DLL");
+  EXPECT_EQ(h[4], "2026-12-03");
+  EXPECT_EQ(h[5], "2026-01-02");
+  EXPECT_EQ(h[6].size(), 16u);
+  EXPECT_EQ(h[7], h[0]);
+  EXPECT_EQ(h[8], "1");
+  EXPECT_EQ(h[9], "0");
+  EXPECT_EQ(h[10], "<null>");
+  EXPECT_EQ(h[11], "38");
+  EXPECT_EQ(h[12], "<null>");
+  EXPECT_EQ(h[13], "<null>");
+
+  auto files = query(package,
+                     "SELECT m_skey, m_crc, m_dbkey, m_guid, m_version, hex(m_stream) "
+                     "FROM OVIXFileRecord ORDER BY rowid");
+  ASSERT_EQ(files.size(), 3u);
+  ovix::Env& env = *ovix::Env::Default();
+  EXPECT_EQ(files[0], (std::vector<std::string>{
+                          "bin\\a.dll", crc::crc32_file_str(env, tree_.file("bin/a.dll")),
+                          "<null>", "<null>", "0", "000102"}));
+  EXPECT_EQ(files[1][0], "bin\\中文.xml");
+  EXPECT_EQ(files[1][5], "3C782F3E");
+  EXPECT_EQ(files[2][0], "ovixsetup.ini");
+}
+
+TEST_F(OvixpatchPackTest, AProjectPackTakesTheVersionAndProjectFromOptions) {
+  tree_.write("projectSpec.zeda", "db");
+  tree_.write("cfg.lua", "x");
+  std::string info = home_.write("P1.ini", "[PatchProject]\nGUID={G1}\nNAME=P1\n");
+  Outcome cancelled = run("project --path " + tree_.path() + " --user u");
+  EXPECT_EQ(cancelled.status, 1);  // no --name/--version: the version dialog counts as cancelled
+  EXPECT_TRUE(packageIn("u").empty());
+
+  Outcome bad = run("project --path " + tree_.path() + " --user u --name OVIX_VEL --version V1 --date 9999-13-01");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("日期格式有错，要求为YYYY-MM-DD的格式"), std::string::npos);
+
+  Outcome ok = run("project --path " + tree_.path() + " --types \"\" --user u --name OVIX_VEL "
+               "--version V1 --info " + info);
+  ASSERT_EQ(ok.status, 0) << ok.err;
+  std::string package = packageIn("u");
+  auto h = query(package, "SELECT m_type, m_ver_time, m_proj_guid, m_proj_id FROM OVIXPackageInfo");
+  EXPECT_EQ(h[0], (std::vector<std::string>{"CONFIG", "", "{G1}", "P1"}));
+  auto files = query(package, "SELECT m_skey, m_dbkey FROM OVIXFileRecord ORDER BY rowid");
+  EXPECT_EQ(files, (std::vector<std::vector<std::string>>{{"cfg.lua", "<null>"},
+                                                          {"projectSpec.zeda", "projectSpec.zeda"}}));
+}
+
+TEST_F(OvixpatchPackTest, AFullDiskFailsThePackAndLeavesNoPackage) {
+  tree_.write("ovixsetup.ini",
+              "[OVIX]\nNAME=OVIX_VEL\nVERSION=V2\nKERNELTIME=2026-01-02\nBUILDTIME=2026-12-03\n");
+  std::string big(3 << 20, 'x');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7919 % 251);
+  tree_.write("big.dll", big);
+  // Files may grow to 1 MiB only: the package cannot be completed.
+  Outcome r = run("pack --path " + tree_.path() + " --user full", "ulimit -f 1024; trap \"\" XFSZ; ");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("写入补丁包失败"), std::string::npos) << r.err;
+  EXPECT_TRUE(packageIn("full").empty());
+  std::string leftovers;
+  FILE* p = popen(("ls -A " + home_.file("full")).c_str(), "r");
+  char line[512];
+  while (p != nullptr && std::fgets(line, sizeof line, p) != nullptr) leftovers += line;
+  if (p != nullptr) pclose(p);
+  EXPECT_EQ(leftovers, "");
+}
+
+}  // namespace

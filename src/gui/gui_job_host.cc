@@ -1,0 +1,9 @@
+#include "gui/gui_job_host.h"
+
+#include "gui/local_package_dlg.h"
+
+bool GuiJobHost::runLocalPackage(const std::string& packageKind) {
+  COvixLocalPackage dlg(env_);
+  dlg.m_kind = packageKind;
+  return dlg.exec() == QDialog::Accepted;
+}

@@ -1,0 +1,240 @@
+#include "packing/file_selection.h"
+
+#include <locale.h>
+#include <strings.h>
+#include <wctype.h>
+
+#include <algorithm>
+
+#include "app/program_paths.h"
+#include "app/text_lines.h"
+#include "platform/csv.h"
+#include "platform/path_text.h"
+
+namespace ovix {
+
+const char* const kProjectDatabaseNames[26] = {
+    "projectAttr.zeda",
+    "projectcom.zeda",
+    "projectDigitalHot.zeda",
+    "projectGlib.zeda",
+    "projectPattern.zeda",
+    "projectSpec.zeda",
+    "projectStanpart.zeda",
+    "projectSupport.zeda",
+    "projectTemplate_pid.ovix",
+    "sysCommon.zeda",
+    "sysNaming.zeda",
+    "PID\\projectPIDAttr.zeda",
+    "PID\\ProjectPIDGlib.zeda",
+    "PID\\projectPIDSpec.zeda",
+    "PID\\sysCommonPID.zeda",
+    "hvac\\hvacSysCommon.zeda",
+    "hvac\\projectHvacAttr.zeda",
+    "hvac\\projectHvacGlib.zeda",
+    "hvac\\projectHvacSpec.zeda",
+    "hvac\\projectHvacSupport.zeda",
+    "cable\\cableSysCommon.zeda",
+    "cable\\projectCableAttr.zeda",
+    "cable\\projectCableGlib.zeda",
+    "cable\\projectCableSpec.zeda",
+    "cable\\projectCableSupport.zeda",
+    "digital_data.zeda",
+};
+
+namespace {
+
+locale_t utf8Locale() {
+  static locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  return locale;
+}
+
+// Decodes one UTF-8 sequence at text[i]; returns its length, 0 when the
+// bytes are not valid UTF-8 (they are then kept as they are).
+size_t decodeUtf8(const std::string& text, size_t i, char32_t* cp) {
+  unsigned char c = static_cast<unsigned char>(text[i]);
+  size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+  if (n == 0 || i + n > text.size()) return 0;
+  char32_t value = n == 1 ? c : (c & (0x7F >> n));
+  for (size_t k = 1; k < n; ++k) {
+    unsigned char cc = static_cast<unsigned char>(text[i + k]);
+    if ((cc >> 6) != 2) return 0;
+    value = (value << 6) | (cc & 0x3F);
+  }
+  *cp = value;
+  return n;
+}
+
+void appendUtf8(char32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    *out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    *out += static_cast<char>(0xC0 | (cp >> 6));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *out += static_cast<char>(0xE0 | (cp >> 12));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (cp >> 18));
+    *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+std::string trimBlanks(const std::string& text) {
+  size_t begin = text.find_first_not_of(" \t");
+  if (begin == std::string::npos) return {};
+  size_t end = text.find_last_not_of(" \t");
+  return text.substr(begin, end - begin + 1);
+}
+
+bool endsWithExtension(const std::string& name, const std::string& extension) {
+  if (name.size() < extension.size() + 1) return false;
+  size_t dot = name.size() - extension.size() - 1;
+  return name[dot] == '.' && strcasecmp(name.c_str() + dot + 1, extension.c_str()) == 0;
+}
+
+std::string joinKey(const std::string& directory, const std::string& name) {
+  return directory.empty() ? name : directory + "\\" + name;
+}
+
+// The folder that holds a user's list files.
+std::string userFolder(const std::string& user) {
+  return user.empty() ? programDirectory : programDirectory + "/" + user;
+}
+
+bool isRegularFile(Env& env, const std::string& path) {
+  return env.fileExists(path) && !env.isDirectory(path);
+}
+
+}  // namespace
+
+std::string toUpperKey(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  locale_t locale = utf8Locale();
+  for (size_t i = 0; i < text.size();) {
+    char32_t cp = 0;
+    size_t n = decodeUtf8(text, i, &cp);
+    if (n == 0) {
+      out += text[i++];
+      continue;
+    }
+    if (cp < 0x80) {
+      out += static_cast<char>(cp >= 'a' && cp <= 'z' ? cp - 32 : cp);
+    } else {
+      char32_t upper = locale != static_cast<locale_t>(0)
+                           ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(cp), locale))
+                           : cp;
+      appendUtf8(upper, &out);
+    }
+    i += n;
+  }
+  return out;
+}
+
+bool readListFile(Env& env, const std::string& path, std::vector<std::string>& entries) {
+  std::vector<std::string> pieces;
+  if (!readLinePieces(env, path, &pieces)) return false;
+  for (const std::string& piece : pieces) entries.push_back(withoutLineEnd(piece));
+  return !pieces.empty();
+}
+
+void PackFileFilter::loadKeys(Env& env, const std::string& path, std::set<std::string>* keys) {
+  std::vector<std::string> entries;
+  if (!readListFile(env, path, entries)) return;
+  for (size_t i = 1; i < entries.size(); ++i) {  // the first line is a header
+    const std::string& entry = entries[i];
+    keys->insert(toUpperKey(!entry.empty() && entry[0] == '\\' ? entry.substr(1) : entry));
+  }
+}
+
+PackFileFilter::PackFileFilter(Env& env, const std::string& user, const std::string& subdirText,
+                               const std::string& typeText, bool projectMode)
+    : projectMode_(projectMode) {
+  if (projectMode) {
+    for (const char* name : kProjectDatabaseNames) projectDatabases_.insert(toUpperKey(name));
+  }
+  const std::string folder = userFolder(user);
+  if (!typeText.empty()) {
+    std::string listPath = joinPath(folder, keyToNativePath(typeText));
+    if (isRegularFile(env, listPath)) loadKeys(env, listPath, &fileList_);
+    if (fileList_.empty()) {
+      std::vector<std::string> items;
+      zdcom::readCsv(typeText.c_str(), items);
+      for (const std::string& item : items) {
+        std::string extension = trimBlanks(item);
+        if (!extension.empty()) extensions_.push_back(extension);
+      }
+    }
+  }
+  if (!subdirText.empty()) {
+    std::string listPath = joinPath(folder, keyToNativePath(subdirText));
+    if (isRegularFile(env, listPath)) loadKeys(env, listPath, &excludedDirectories_);
+    exclusionList_ = !excludedDirectories_.empty();
+  }
+  loadKeys(env, programDirectory + "/" + (projectMode ? kForbiddenListProject : kForbiddenListSoftware),
+           &forbidden_);
+}
+
+bool PackFileFilter::acceptDirectory(const std::string& relativeDirectory) const {
+  if (excludedDirectories_.empty() || relativeDirectory.empty()) return true;
+  return excludedDirectories_.count(toUpperKey(relativeDirectory)) == 0;
+}
+
+bool PackFileFilter::acceptFile(const std::string& relativeDirectory, const std::string& name) const {
+  const std::string key = toUpperKey(joinKey(relativeDirectory, name));
+  if (!fileList_.empty()) return fileList_.count(key) > 0;
+  if (forbidden_.count(key) > 0) return false;
+  if (extensions_.empty()) return true;
+  return std::any_of(extensions_.begin(), extensions_.end(),
+                     [&name](const std::string& e) { return endsWithExtension(name, e); });
+}
+
+bool PackFileFilter::isProjectDatabase(const std::string& relativePath) const {
+  return projectDatabases_.count(toUpperKey(relativePath)) > 0;
+}
+
+namespace {
+
+// Name order as a directory listing on the suite's home platform gives it:
+// letters compared without regard to case, ties broken byte by byte.
+bool listingOrder(const DirEntry& a, const DirEntry& b) {
+  int c = strcasecmp(a.name.c_str(), b.name.c_str());
+  return c != 0 ? c < 0 : a.name < b.name;
+}
+
+void walk(Env& env, const std::string& root, const std::string& relative,
+          const PackFileFilter* filter, std::vector<std::string>& result) {
+  std::string directory = relative.empty() ? root : joinPath(root, keyToNativePath(relative));
+  std::vector<DirEntry> entries;
+  if (!env.listDirectory(directory, &entries)) return;
+  std::sort(entries.begin(), entries.end(), listingOrder);
+  for (const DirEntry& entry : entries) {
+    if (entry.isFile) {
+      if (filter == nullptr || filter->acceptFile(relative, entry.name))
+        result.push_back(joinKey(relative, entry.name));
+    } else if (entry.isDirectory) {
+      std::string path = joinKey(relative, entry.name);
+      if (filter == nullptr || filter->acceptDirectory(path)) walk(env, root, path, filter, result);
+    }
+  }
+}
+
+}  // namespace
+
+void collectFiles(Env& env, const std::string& root, const std::string& startDirectory,
+                  const PackFileFilter* filter, std::vector<std::string>& result) {
+  if (root.empty()) return;
+  // A start directory typed with '/' or surrounding separators names the
+  // same directory; relative paths always use single backslashes.
+  std::string start = nativePathToKey(startDirectory);
+  size_t begin = start.find_first_not_of('\\');
+  size_t end = start.find_last_not_of('\\');
+  start = begin == std::string::npos ? std::string() : start.substr(begin, end - begin + 1);
+  walk(env, root, start, filter, result);
+}
+
+}  // namespace ovix

@@ -1,0 +1,103 @@
+#include "packing/pack_job.h"
+
+#include "app/ini_file.h"
+#include "app/program_paths.h"
+#include "app/setup_file.h"
+#include "app/time_string.h"
+#include "app/working_files.h"
+#include "package/package_file.h"
+#include "packing/file_selection.h"
+#include "packing/package_key.h"
+#include "packing/package_writer.h"
+#include "platform/command_log.h"
+#include "platform/messages.h"
+
+namespace ovix {
+namespace {
+
+char const* orEmpty(char const* text) { return text != nullptr ? text : ""; }
+
+// Fills the header's version fields from the setup file or the version
+// dialog; false when the dialog was cancelled.
+bool fillVersion(Env& env, const PackDialogFields& fields, bool project, PackJobUi& ui,
+                 OVIXPackageInfo& header) {
+  if (!project) {
+    if (readSetupFile(env, fields.path, header)) return true;
+    zdcom::errorMsg(
+        zedaGetText_callbk("安装路径下无ovixsetup.ini文件，请手动输入处理相关信息，需要小心！"));
+  }
+  VersionInfo info;
+  if (!ui.askVersion(project, &info)) return false;
+  header.setName(info.name.c_str());
+  header.setVer(info.version.c_str());
+  header.setVerTime(info.date.c_str());
+  header.setKernalTime(info.date.c_str());
+  return true;
+}
+
+// Reads the target project of a project patch from the information file the
+// user chooses; a cancelled choice leaves both fields unset.
+void fillTargetProject(Env& env, PackJobUi& ui, OVIXPackageInfo& header) {
+  std::string path;
+  if (!ui.chooseProjectInfoFile(programDirectory, &path) || path.empty()) return;
+  IniFile ini;
+  ini.load(env, path);
+  if (char const* guid = ini.getValue("PatchProject", "GUID")) header.setProjGuid(guid);
+  if (char const* name = ini.getValue("PatchProject", "NAME")) header.setProjId(name);
+}
+
+void reportSuccess(const std::string& packagePath, const OVIXPackageInfo& header, bool project) {
+  if (project) {
+    zdcom::errorMsg(
+        "打包完成，项目包信息：\n\t结果文件：%s\n\t软件名称：%s\n\t版本名称：%s\n\t项目名称：%s"
+        "\n\t项目GUID：%s",
+        packagePath.c_str(), orEmpty(header.name()), orEmpty(header.ver()),
+        orEmpty(header.projId()), orEmpty(header.projGuid()));
+  } else {
+    zdcom::errorMsg(
+        "打包完成，包版本信息：\n\t结果文件：%s\n\t软件名称：%s\n\t版本名称：%s\n\t版本日期：%s",
+        packagePath.c_str(), orEmpty(header.name()), orEmpty(header.ver()),
+        orEmpty(header.verTime()));
+  }
+}
+
+}  // namespace
+
+std::string defaultFileTypes(const std::string& kind) {
+  return kind == kKindProjectPatch ? "LUA,XML,CSV,INI,DWG" : "DLL,ARX,LUA,XML,CSV,INI";
+}
+
+bool packDialogOk(Env& env, const PackDialogFields& fields, const std::string& kind,
+                  PackJobUi& ui, std::string* packagePath) {
+  const bool project = kind == kKindProjectPatch;
+  zdcom::OVIXCommandLog commandLog(commandLogPath().c_str(), &env);
+
+  OVIXPackageInfo header;
+  header.setType(kind.c_str());
+  if (!fillVersion(env, fields, project, ui, header)) return false;
+
+  std::string packTime = formatLocalTime(env.now(), "%Y-%m-%d-%H-%M");
+  header.setPackTime(packTime.c_str());
+  std::string key = encodePackageKey(header.name(), header.ver(), header.packTime(), kind.c_str());
+  if (key.empty()) {
+    zdcom::errorMsg("打包错误，对不上版本信息，无法对包进行编码");
+    return false;
+  }
+  header.setSkey(key.c_str());
+  header.setRefTblname(key.c_str());
+  header.setGuid(newGuidText().c_str());
+  header.setDepend(0);
+  header.setForce(1);
+
+  if (project) fillTargetProject(env, ui, header);
+  std::string path = packagePathFor(env, fields.user.c_str(), project ? kKindProjectPatch : kKindSoftwarePatch);
+  PackFileFilter filter(env, fields.user, fields.subdir, fields.types, project);
+  std::string start = filter.hasExclusionList() ? std::string() : fields.subdir;
+
+  if (!writePackageFile(env, header, path, fields.path, start, filter)) return false;
+  reportSuccess(path, header, project);
+  if (packagePath != nullptr) *packagePath = path;
+  return true;
+}
+
+}  // namespace ovix

@@ -1,0 +1,44 @@
+// The pack job: what pressing OK in the pack dialog does.
+
+#ifndef OVIX_PACKING_PACK_JOB_H_
+#define OVIX_PACKING_PACK_JOB_H_
+
+#include <string>
+
+#include "packing/version_input.h"
+#include "platform/env.h"
+
+namespace ovix {
+
+// The pack dialog's fields as typed.
+struct PackDialogFields {
+  std::string user;    // user name: names the user folder
+  std::string path;    // root of the source tree
+  std::string subdir;  // start sub-directory, or name of an exclusion list
+  std::string types;   // comma-separated file types, or name of a file list
+};
+
+// Default of the file-type field for a kind.
+std::string defaultFileTypes(const std::string& kind);
+
+// The dialogs the pack job opens, as a front end shows them.
+class PackJobUi {
+ public:
+  virtual ~PackJobUi() = default;
+  // The version dialog; true with *info when it was closed with OK.
+  virtual bool askVersion(bool projectMode, VersionInfo* info) = 0;
+  // The file-open dialog for a project information file ("*.INI", starting
+  // in `initialDirectory`); true with a path when one was chosen.
+  virtual bool chooseProjectInfoFile(const std::string& initialDirectory, std::string* path) = 0;
+};
+
+// Runs the pack job for `kind` ("DLL" or "CONFIG") with the dialog's
+// fields.  Reports success and every failure through the message services.
+// Returns true when a package was written (the pack dialog closes).
+// `packagePath`, when given, receives the path of the package written.
+bool packDialogOk(Env& env, const PackDialogFields& fields, const std::string& kind,
+                  PackJobUi& ui, std::string* packagePath = nullptr);
+
+}  // namespace ovix
+
+#endif  // OVIX_PACKING_PACK_JOB_H_

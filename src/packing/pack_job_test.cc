@@ -1,0 +1,378 @@
+#include "packing/pack_job.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <regex>
+
+#include "app/program_paths.h"
+#include "package/package_file.h"
+#include "app/time_string.h"
+#include "packing/file_selection.h"
+#include "packing/package_key.h"
+#include "packing/package_writer.h"
+#include "platform/crc.h"
+#include "testing/fault_env.h"
+#include "testing/recording_presenter.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+using ovix::testing::TempDir;
+
+// Answers the pack job's dialogs from fields a test sets, and counts them.
+class FakePackUi : public ovix::PackJobUi {
+ public:
+  bool versionOk = true;
+  ovix::VersionInfo version{"OVIX_VEL", "V2", "2026-11-30-00-00"};
+  std::optional<std::string> infoFile;
+  int versionAsked = 0;
+  bool versionProjectMode = false;
+  int infoAsked = 0;
+
+  bool askVersion(bool projectMode, ovix::VersionInfo* info) override {
+    ++versionAsked;
+    versionProjectMode = projectMode;
+    if (versionOk) *info = version;
+    return versionOk;
+  }
+  bool chooseProjectInfoFile(const std::string&, std::string* path) override {
+    ++infoAsked;
+    if (!infoFile) return false;
+    *path = *infoFile;
+    return true;
+  }
+};
+
+// An Env whose clock stands still and whose reads of one file fail.
+class PackEnv : public ovix::testing::FaultEnv {
+ public:
+  std::string unreadable;
+  bool newSequentialFile(const std::string& path,
+                         std::unique_ptr<ovix::SequentialFile>* result) override {
+    if (!unreadable.empty() && path == unreadable) {
+      ovix::setLastError("open " + path + ": locked");
+      return false;
+    }
+    return FaultEnv::newSequentialFile(path, result);
+  }
+};
+
+// A presenter that cancels the progress after `cancelAt` files.
+class CancellingRecorder : public ovix::testing::ScopedRecorder {
+ public:
+  uint64_t cancelAt = UINT64_MAX;
+  bool progress(const std::string&, uint64_t done, uint64_t) override { return done < cancelAt; }
+};
+
+struct Row {
+  std::string key, crc, dbkey;
+  int64_t size = 0;
+  bool dbkeyNull = true;
+};
+
+class PackJobTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    registerRecordClasses();
+    setenv("TZ", "UTC", 1);
+    tzset();
+    env_.clock = 1796374 * 1000;  // 2026-12-05 ... UTC, fixed
+    ovix::fillProgramPaths(program_.file("ovixpatch"), std::nullopt);
+    fields_.user = "abc";
+    fields_.path = tree_.path();
+    fields_.types = ovix::defaultFileTypes("DLL");
+  }
+
+  void writeSetup(const std::string& contents) { tree_.write("ovixsetup.ini", contents); }
+
+  bool pack(const std::string& kind = "DLL", std::string* path = nullptr) {
+    std::string written;
+    bool ok = ovix::packDialogOk(env_, fields_, kind, ui_, &written);
+    if (path != nullptr) *path = written;
+    return ok;
+  }
+
+  // Every file row of a package, read with the sqlite3 C API.
+  static std::vector<Row> fileRows(const std::string& package) {
+    std::vector<Row> rows;
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(package.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT m_skey, m_crc, m_dbkey, length(m_stream), m_guid IS NULL, m_version "
+                       "FROM OVIXFileRecord ORDER BY rowid",
+                       -1, &stmt, nullptr);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      Row row;
+      row.key = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+      row.crc = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
+      row.dbkeyNull = sqlite3_column_type(stmt, 2) == SQLITE_NULL;
+      if (!row.dbkeyNull) row.dbkey = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 2));
+      row.size = sqlite3_column_int64(stmt, 3);
+      EXPECT_EQ(sqlite3_column_int(stmt, 4), 1) << "m_guid is not set by packing";
+      EXPECT_EQ(sqlite3_column_int(stmt, 5), 0);
+      rows.push_back(row);
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return rows;
+  }
+
+  static std::unique_ptr<OVIXPackageInfo> header(const std::string& package) {
+    DatabaseHandle db(ovix::openPackageFile(package.c_str()));
+    std::vector<std::unique_ptr<ZdDbObject>> rows;
+    db->selectSql("select * from OVIXPackageInfo", OVIXPackageInfo::desc(), rows, 0);
+    EXPECT_EQ(rows.size(), 1u);
+    if (rows.empty()) return nullptr;
+    return std::unique_ptr<OVIXPackageInfo>(OVIXPackageInfo::cast(rows[0].release()));
+  }
+
+  std::unique_ptr<TempDir> programDir_ = std::make_unique<TempDir>();
+  std::unique_ptr<TempDir> treeDir_ = std::make_unique<TempDir>();
+  TempDir& program_ = *programDir_;
+  TempDir& tree_ = *treeDir_;
+  PackEnv env_;
+  FakePackUi ui_;
+  ovix::PackDialogFields fields_;
+  ovix::testing::ScopedRecorder* recorder_ = nullptr;
+};
+
+constexpr char kFullSetup[] =
+    "[OVIX]\nNAME=OVIX_TARNO\nVERSION=V3\nKERNELTIME=2026-01-01\nBUILDTIME=2026-12-01\n";
+
+TEST_F(PackJobTest, ASoftwarePatchWithASetupFilePacksWithoutAsking) {
+  ovix::testing::ScopedRecorder recorder;
+  writeSetup(kFullSetup);
+  tree_.write("bin/a.DLL", "aaa");
+  tree_.write("bin/readme.txt", "not a type");
+  tree_.write("lua/x.lua", "");
+  std::string path;
+  ASSERT_TRUE(pack("DLL", &path)) << ::testing::PrintToString(recorder.messages);
+  EXPECT_EQ(ui_.versionAsked, 0);
+  EXPECT_EQ(ui_.infoAsked, 0);
+  std::string stamp = ovix::formatLocalTime(env_.now(), "%Y%m%d_%H%M");
+  EXPECT_EQ(path, program_.file("abc/abc_软件补丁数据包_" + stamp + ".package"));
+
+  auto h = header(path);
+  std::string key = "A3A" + ovix::formatLocalTime(env_.now(), "%Y%m%d%H%M");
+  EXPECT_STREQ(h->skey(), key.c_str());
+  EXPECT_STREQ(h->refTblname(), key.c_str());
+  EXPECT_STREQ(h->type(), "DLL");
+  EXPECT_STREQ(h->name(), "OVIX_TARNO");
+  EXPECT_STREQ(h->verTime(), "2026-12-01");
+  EXPECT_STREQ(h->kernalTime(), "2026-01-01");
+  EXPECT_STREQ(h->packTime(), ovix::formatLocalTime(env_.now(), "%Y-%m-%d-%H-%M").c_str());
+  EXPECT_TRUE(std::regex_match(std::string(h->guid()), std::regex("\\{[0-9A-F-]{36}\\}")));
+  EXPECT_TRUE(h->force());
+  EXPECT_FALSE(h->depend());
+  EXPECT_EQ(h->projGuid(), nullptr);
+  EXPECT_EQ(h->dependGuid(), nullptr);
+
+  std::vector<Row> rows = fileRows(path);
+  ASSERT_EQ(rows.size(), 3u);  // ovixsetup.ini is an INI file too
+  EXPECT_EQ(rows[0].key, "bin\\a.DLL");
+  EXPECT_EQ(rows[0].crc, crc::crc32_file_str(env_, tree_.file("bin/a.DLL")));
+  EXPECT_EQ(rows[0].size, 3);
+  EXPECT_TRUE(rows[0].dbkeyNull);
+  EXPECT_EQ(rows[1].key, "lua\\x.lua");
+  EXPECT_EQ(rows[2].key, "ovixsetup.ini");
+  ASSERT_EQ(recorder.messages.size(), 1u);
+  EXPECT_EQ(recorder.messages[0],
+            "打包完成，包版本信息：\n\t结果文件：" + path +
+                "\n\t软件名称：OVIX_TARNO\n\t版本名称：V3\n\t版本日期：2026-12-01");
+}
+
+TEST_F(PackJobTest, AnIncompleteSetupFileAsksForTheVersion) {
+  writeSetup("[OVIX]\nNAME=OVIX_MORBIX\nVERSION=V1\n");
+  tree_.write("a.dll", "x");
+  ovix::testing::ScopedRecorder recorder;
+  std::string path;
+  ASSERT_TRUE(pack("DLL", &path));
+  EXPECT_EQ(ui_.versionAsked, 1);
+  EXPECT_FALSE(ui_.versionProjectMode);
+  EXPECT_EQ(recorder.messages.front(),
+            "安装路径下无ovixsetup.ini文件，请手动输入处理相关信息，需要小心！");
+  auto h = header(path);
+  EXPECT_STREQ(h->name(), "OVIX_VEL");
+  EXPECT_STREQ(h->verTime(), "2026-11-30-00-00");
+  EXPECT_STREQ(h->kernalTime(), "2026-11-30-00-00");
+  EXPECT_EQ(std::string(h->skey()).substr(0, 3), "C2A");
+}
+
+TEST_F(PackJobTest, FailuresWriteNothingAndKeepTheDialogOpen) {
+  struct Case {
+    const char* name;
+    std::function<void(PackJobTest&)> arrange;
+    const char* message;  // the last message shown, or null for none
+  };
+  const Case cases[] = {
+      {"version dialog cancelled", [](PackJobTest& t) { t.ui_.versionOk = false; }, nullptr},
+      {"name without code",
+       [](PackJobTest& t) { t.ui_.version.name = "OVIX_KESTRIL"; },
+       "打包错误，对不上版本信息，无法对包进行编码"},
+      {"version without code",
+       [](PackJobTest& t) { t.ui_.version.version = "V7"; },
+       "打包错误，对不上版本信息，无法对包进行编码"},
+      {"no matching file",
+       [](PackJobTest& t) { t.fields_.types = "EXE"; },
+       "路径下无文件：%ROOT%"},
+      {"empty path", [](PackJobTest& t) { t.fields_.path = ""; }, "路径下无文件："},
+      {"missing start directory",
+       [](PackJobTest& t) { t.fields_.subdir = "nowhere"; },
+       "路径下无文件：%ROOT%"},
+  };
+  for (const Case& c : cases) {
+    PackJobTest::SetUp();
+    tree_.write("a.dll", "x");
+    ui_ = FakePackUi();
+    c.arrange(*this);
+    ovix::testing::ScopedRecorder recorder;
+    EXPECT_FALSE(pack()) << c.name;
+    if (c.message == nullptr) {
+      EXPECT_EQ(recorder.messages.size(), 1u) << c.name;  // the setup-file notice only
+    } else {
+      std::string expected = std::regex_replace(c.message, std::regex("%ROOT%"), tree_.path());
+      EXPECT_EQ(recorder.messages.back(), expected) << c.name;
+    }
+    std::vector<std::string> left;
+    ovix::collectFiles(env_, program_.path(), "", nullptr, left);
+    EXPECT_TRUE(left.empty()) << c.name << ": " << ::testing::PrintToString(left);
+  }
+}
+
+TEST_F(PackJobTest, PackingTwiceInAMinuteReplacesTheFirstPackage) {
+  writeSetup(kFullSetup);
+  tree_.write("a.dll", "first");
+  ovix::testing::ScopedRecorder recorder;
+  std::string first, second;
+  ASSERT_TRUE(pack("DLL", &first));
+  tree_.write("a.dll", "second!");
+  ASSERT_TRUE(pack("DLL", &second));
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(fileRows(second)[0].size, 7);
+
+  // With nothing to pack the older package stays as it was.
+  fields_.types = "EXE";
+  EXPECT_FALSE(pack());
+  EXPECT_EQ(fileRows(second)[0].size, 7);
+}
+
+TEST_F(PackJobTest, APackageOpenElsewhereIsNotReplaced) {
+  writeSetup(kFullSetup);
+  tree_.write("a.dll", "first");
+  ovix::testing::ScopedRecorder recorder;
+  std::string path;
+  ASSERT_TRUE(pack("DLL", &path));
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  tree_.write("a.dll", "second!");
+  EXPECT_FALSE(pack());
+  EXPECT_EQ(recorder.messages.back(), "补丁包文件" + path + "，正在被打开使用，请先关闭");
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  EXPECT_EQ(fileRows(path)[0].size, 5);
+}
+
+TEST_F(PackJobTest, ProjectPatchesCarryTheTargetProjectAndDatabaseKeys) {
+  tree_.write("projectAttr.zeda", "db1");
+  tree_.write("PID/projectPIDAttr.zeda", "db2");
+  tree_.write("PID/settings.xml", "<x/>");
+  tree_.write("other.zeda", "no db");
+  fields_.types = "";
+  std::string info = program_.write("P1.ini", "[PatchProject]\nGUID={P-1}\nNAME=一号装置\n");
+  for (bool chosen : {true, false}) {
+    ui_ = FakePackUi();
+    if (chosen) ui_.infoFile = info;
+    ovix::testing::ScopedRecorder recorder;
+    std::string path;
+    ASSERT_TRUE(pack("CONFIG", &path));
+    EXPECT_EQ(ui_.versionAsked, 1);
+    EXPECT_TRUE(ui_.versionProjectMode);
+    EXPECT_NE(path.find("abc_项目补丁数据包_"), std::string::npos);
+    auto h = header(path);
+    EXPECT_STREQ(h->type(), "CONFIG");
+    EXPECT_EQ(std::string(h->skey()).substr(0, 3), "C2B");
+    if (chosen) {
+      EXPECT_STREQ(h->projGuid(), "{P-1}");
+      EXPECT_STREQ(h->projId(), "一号装置");
+    } else {
+      EXPECT_EQ(h->projGuid(), nullptr);
+      EXPECT_EQ(h->projId(), nullptr);
+    }
+    std::vector<Row> rows = fileRows(path);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].key, "other.zeda");
+    EXPECT_TRUE(rows[0].dbkeyNull);
+    EXPECT_EQ(rows[1].key, "PID\\projectPIDAttr.zeda");
+    EXPECT_EQ(rows[1].dbkey, "PID\\projectPIDAttr.zeda");
+    EXPECT_EQ(rows[2].key, "PID\\settings.xml");
+    EXPECT_TRUE(rows[2].dbkeyNull);  // follows a database, is none
+    EXPECT_EQ(rows[3].dbkey, "projectAttr.zeda");
+    std::string expected = "打包完成，项目包信息：\n\t结果文件：" + path +
+                           "\n\t软件名称：OVIX_VEL\n\t版本名称：V2\n\t项目名称：" +
+                           (chosen ? "一号装置" : "") + "\n\t项目GUID：" + (chosen ? "{P-1}" : "");
+    EXPECT_EQ(recorder.messages.back(), expected);
+  }
+}
+
+TEST_F(PackJobTest, AStartDirectoryPacksItsSubtreeWithKeysFromTheRoot) {
+  writeSetup(kFullSetup);
+  tree_.write("bin/sub/a.dll", "x");
+  tree_.write("lib/b.dll", "y");
+  fields_.subdir = "bin";
+  ovix::testing::ScopedRecorder recorder;
+  std::string path;
+  ASSERT_TRUE(pack("DLL", &path));
+  std::vector<Row> rows = fileRows(path);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].key, "bin\\sub\\a.dll");
+}
+
+TEST_F(PackJobTest, AnUnreadableFileIsPackedEmptyAndLogged) {
+  writeSetup(kFullSetup);
+  tree_.write("a.dll", "x");
+  tree_.write("locked.dll", "secret");
+  env_.unreadable = tree_.file("locked.dll");
+  ovix::testing::ScopedRecorder recorder;
+  std::string path;
+  ASSERT_TRUE(pack("DLL", &path));
+  std::vector<Row> rows = fileRows(path);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1].key, "locked.dll");
+  EXPECT_EQ(rows[1].size, 0);
+  std::string log = program_.read("ovixpatch.logfile");
+  EXPECT_NE(log.find("locked.dll"), std::string::npos) << log;
+}
+
+TEST_F(PackJobTest, LargeFilesAreStreamedWithTheirCrc) {
+  writeSetup(kFullSetup);
+  std::string big(static_cast<size_t>(ovix::kInMemoryFileBytes) * 2 + 17, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 2654435761u >> 13);
+  tree_.write("big.dll", big);
+  ovix::testing::ScopedRecorder recorder;
+  std::string path;
+  ASSERT_TRUE(pack("DLL", &path));
+  std::vector<Row> rows = fileRows(path);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].size, static_cast<int64_t>(big.size()));
+  EXPECT_EQ(rows[0].crc, crc::crc32_file_str(env_, tree_.file("big.dll")));
+}
+
+TEST_F(PackJobTest, ACancelLeavesNoPackageBehind) {
+  writeSetup(kFullSetup);
+  for (int i = 0; i < 5; ++i) tree_.write("f" + std::to_string(i) + ".dll", "x");
+  std::string path;
+  {
+    ovix::testing::ScopedRecorder recorder;
+    ASSERT_TRUE(pack("DLL", &path));  // an earlier package of the same minute
+  }
+  CancellingRecorder recorder;
+  recorder.cancelAt = 3;
+  EXPECT_FALSE(pack());
+  EXPECT_EQ(fileRows(path).size(), 6u);  // the earlier package, whole
+  EXPECT_FALSE(env_.fileExists(path + ".part"));
+}
+
+}  // namespace

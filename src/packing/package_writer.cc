@@ -1,0 +1,241 @@
+#include "packing/package_writer.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "package/package_file.h"
+#include "platform/command_log.h"
+#include "platform/crc.h"
+#include "platform/messages.h"
+#include "platform/path_text.h"
+#include "platform/presenter.h"
+
+namespace ovix {
+namespace {
+
+// Streams a file into a record and computes its CRC on the way, so a large
+// file is read once.
+class CrcFileSource final : public zddb::BlobSource {
+ public:
+  CrcFileSource(Env& env, std::string path, int64_t size)
+      : env_(env), path_(std::move(path)), size_(size) {}
+
+  int64_t size() const override { return size_; }
+  bool read(char* buf, size_t n, size_t* got) override {
+    *got = 0;
+    if (!file_ && !env_.newSequentialFile(path_, &file_)) return false;
+    if (!file_->read(buf, n, got)) return false;
+    crc_ = crc::crc32_update(crc_, buf, *got);
+    read_ += static_cast<int64_t>(*got);
+    return true;
+  }
+  // The CRC text of the bytes read, once all of them were.
+  std::string crcText() const { return read_ == size_ ? crc::crc32_text(crc_) : std::string(); }
+
+ private:
+  Env& env_;
+  std::string path_;
+  int64_t size_;
+  std::unique_ptr<SequentialFile> file_;
+  uint32_t crc_ = 0;
+  int64_t read_ = 0;
+};
+
+// True when another connection holds a lock on the SQLite file at `path`.
+bool packageInUse(const std::string& path) {
+  sqlite3* raw = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    sqlite3_close_v2(raw);
+    return false;  // not a database we can open: nothing holds it as one
+  }
+  int rc = sqlite3_exec(raw, "BEGIN EXCLUSIVE; ROLLBACK;", nullptr, nullptr, nullptr);
+  sqlite3_close_v2(raw);
+  return rc == SQLITE_BUSY || rc == SQLITE_LOCKED;
+}
+
+void reportInUse(const std::string& packagePath) {
+  zdcom::errorMsg(zedaGetText_callbk("补丁包文件%s，正在被打开使用，请先关闭"), packagePath.c_str());
+}
+
+// False (reported) when an earlier package at `packagePath` is open
+// elsewhere.  An earlier package is otherwise replaced only by the rename
+// of the finished new one, so a failed or cancelled pack keeps it.
+bool earlierPackageFree(const std::string& packagePath) {
+  if (!packageInUse(packagePath)) return true;
+  reportInUse(packagePath);
+  return false;
+}
+
+class PackageBuilder {
+ public:
+  PackageBuilder(Env& env, const std::string& root, const PackFileFilter& filter)
+      : env_(env), root_(root), filter_(filter) {}
+
+  // Writes everything into the database at `tempPath`; false (reported) on
+  // any failure or a cancel.
+  bool build(const std::string& tempPath, OVIXPackageInfo& header,
+             const std::vector<std::string>& files);
+
+ private:
+  bool createTables();
+  bool writeFile(const std::string& relativePath);
+  // Reads the rest of a small open file into buffer_; false on a read error.
+  bool readSmallFile(SequentialFile& file, uint64_t expectedSize, size_t* size);
+  bool reportWriteFailure();
+
+  Env& env_;
+  const std::string& root_;
+  const PackFileFilter& filter_;
+  DatabaseHandle db_;
+  std::string fileTable_;
+  std::string headerTable_;
+  bool changedFile_ = false;  // reported already
+  // One buffer serves every small file, so packing many files allocates
+  // (and faults in) its memory once.
+  std::vector<char> buffer_;
+};
+
+bool PackageBuilder::readSmallFile(SequentialFile& file, uint64_t expectedSize, size_t* size) {
+  // Asking for one byte more than the size tells the end of the file in the
+  // same call, and shows a file that grew since it was measured.
+  size_t want = static_cast<size_t>(expectedSize) + 1;
+  if (buffer_.size() < want) buffer_.resize(std::max(want, buffer_.size() * 2));
+  size_t total = 0;
+  for (;;) {
+    if (total == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+    size_t got = 0;
+    if (!file.read(buffer_.data() + total, buffer_.size() - total, &got)) return false;
+    total += got;
+    if (got == 0 || total < want) break;  // a short read of a regular file is its end
+    if (total > static_cast<size_t>(kInMemoryFileBytes) * 2) return false;  // grew wildly
+  }
+  *size = total;
+  return true;
+}
+
+bool PackageBuilder::reportWriteFailure() {
+  zdcom::errorMsg(zedaGetText_callbk("写入补丁包失败：%s"),
+                  db_ ? db_->lastError().c_str() : Env::lastError().c_str());
+  return false;
+}
+
+bool PackageBuilder::createTables() {
+  fileTable_ = OVIXFileRecord::desc()->name();
+  headerTable_ = OVIXPackageInfo::desc()->name();
+  for (const auto& [table, cls] : {std::pair{fileTable_, OVIXFileRecord::desc()},
+                                   std::pair{headerTable_, OVIXPackageInfo::desc()}}) {
+    if (createClassTable(db_->getFilter(0), table.c_str(), cls) != 0) {
+      zdcom::errorMsg(zedaGetText_callbk("创建表失败：%s"), table.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+bool PackageBuilder::writeFile(const std::string& relativePath) {
+  const std::string fullPath = joinPath(root_, keyToNativePath(relativePath));
+  OVIXFileRecord record;
+  record.setSkey(relativePath.c_str());
+  if (filter_.isProjectDatabase(relativePath)) record.setDbkey(relativePath.c_str());
+
+  std::unique_ptr<SequentialFile> file;
+  std::optional<uint64_t> size;
+  if (env_.newSequentialFile(fullPath, &file)) size = file->size();
+  std::shared_ptr<CrcFileSource> streamed;
+  size_t bytes = 0;
+  if (size && static_cast<int64_t>(*size) > kInMemoryFileBytes) {
+    file.reset();
+    if (!record.setStreamFile(env_, fullPath)) return false;  // too large: reported
+    // The CRC goes into the row with the other fields: changing the row
+    // afterwards would make SQLite load the whole blob again.  The bytes are
+    // checked against it while they stream, so a file that changes during
+    // packing cannot slip in with a wrong CRC.
+    std::string crcText = crc::crc32_file_str(env_, fullPath);
+    if (crcText.empty()) return false;
+    record.setCrc(crcText.c_str());
+    streamed = std::make_shared<CrcFileSource>(env_, fullPath, static_cast<int64_t>(*size));
+    record.setStreamSource(streamed);
+  } else if (size && readSmallFile(*file, *size, &bytes)) {
+    record.setStreamView(buffer_.data(), static_cast<int32_t>(bytes));
+    record.setCrc(crc::crc32_text(crc::crc32_update(0, buffer_.data(), bytes)).c_str());
+  } else {
+    zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)无法读取，已按空文件打包"),
+                                    fullPath.c_str());
+    record.setCrc("");
+  }
+  file.reset();
+  if (writeRecord(db_.get(), fileTable_.c_str(), &record, kWriteInsert) != 0) return false;
+  if (streamed && streamed->crcText() != record.crc()) {
+    zdcom::errorMsg(zedaGetText_callbk("文件(%s)在打包过程中被修改，请重新打包"), fullPath.c_str());
+    changedFile_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool PackageBuilder::build(const std::string& tempPath, OVIXPackageInfo& header,
+                           const std::vector<std::string>& files) {
+  db_.reset(openPackageFile(tempPath.c_str()));
+  if (!db_) {
+    zdcom::errorMsg(zedaGetText_callbk("无法创建补丁包文件：%s"), tempPath.c_str());
+    return false;
+  }
+  // The file is renamed into place only after it was flushed, so it needs
+  // no journal of its own while it is built.
+  db_->connection()->execute("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF");
+  if (!createTables()) return false;
+  if (db_->beginTransaction(0x2000) != 0) return reportWriteFailure();
+  if (writeRecord(db_.get(), headerTable_.c_str(), &header, kWriteInsert) != 0)
+    return reportWriteFailure();
+
+  zdcom::Presenter& presenter = zdcom::currentPresenter();
+  const uint64_t total = files.size();
+  for (uint64_t i = 0; i < total; ++i) {
+    if (!presenter.progress("打包", i, total)) return false;  // cancelled
+    if (!writeFile(files[i])) return changedFile_ ? false : reportWriteFailure();
+  }
+  presenter.progress("打包", total, total);
+  if (db_->commitTransaction() != 0) return reportWriteFailure();
+  db_.reset();
+  return true;
+}
+
+}  // namespace
+
+bool writePackageFile(Env& env, OVIXPackageInfo& header, const std::string& packagePath,
+                      const std::string& root, const std::string& startDirectory,
+                      const PackFileFilter& filter) {
+  if (packagePath.empty() || root.empty()) {
+    if (root.empty()) zdcom::errorMsg(zedaGetText_callbk("路径下无文件：%s"), root.c_str());
+    return false;
+  }
+  std::vector<std::string> files;
+  collectFiles(env, root, startDirectory, &filter, files);
+  if (files.empty()) {
+    zdcom::errorMsg(zedaGetText_callbk("路径下无文件：%s"), root.c_str());
+    return false;
+  }
+  if (env.fileExists(packagePath) && !earlierPackageFree(packagePath)) return false;
+
+  const std::string tempPath = packagePath + ".part";
+  env.removeFile(tempPath);  // left by an earlier crash, if at all
+  bool ok = PackageBuilder(env, root, filter).build(tempPath, header, files);
+  if (ok && !env.syncPath(tempPath)) {
+    zdcom::errorMsg(zedaGetText_callbk("写入补丁包失败：%s"), Env::lastError().c_str());
+    ok = false;
+  }
+  if (ok && !env.renameFile(tempPath, packagePath)) {
+    reportInUse(packagePath);
+    ok = false;
+  }
+  if (!ok) {
+    env.removeFile(tempPath);
+    return false;
+  }
+  env.syncPath(parentPath(packagePath));
+  return true;
+}
+
+}  // namespace ovix
