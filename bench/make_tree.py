@@ -3,7 +3,8 @@
 
   make_tree.py big DIR      about 2,000 files, 600 MB: mixed sizes, two of 60 MB
   make_tree.py small DIR    50,000 files of 1 KB in 100 directories
-  make_tree.py huge DIR     one 1 GB file and a few small ones
+  make_tree.py huge DIR     one 1 GB file (999,000,000 bytes, the most a package
+                            row holds) and a few small ones
 """
 import os
 import random
@@ -46,7 +47,7 @@ def small(root, rng):
 
 
 def huge(root, rng):
-    write(os.path.join(root, "bin", "huge.dll"), 1 << 30, rng)
+    write(os.path.join(root, "bin", "huge.dll"), 999000000, rng)
     for i in range(10):
         write(os.path.join(root, "lua", "s%d.lua" % i), 4096, rng)
 

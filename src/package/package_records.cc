@@ -60,11 +60,16 @@ class FileBlobSource final : public zddb::BlobSource {
 };
 
 void reportTooLarge(const std::string& path, uint64_t size) {
-  zdcom::errorMsg(zedaGetText_callbk("文件(%s)太大（%llu字节），数据包中的文件不能超过2147483647字节"),
-                  path.c_str(), static_cast<unsigned long long>(size));
+  reportFileTooLarge(path, size, static_cast<uint64_t>(INT32_MAX));
 }
 
 }  // namespace
+
+void reportFileTooLarge(const std::string& path, uint64_t size, uint64_t limit) {
+  zdcom::errorMsg(zedaGetText_callbk("文件(%s)太大（%llu字节），数据包中的文件不能超过%llu字节"),
+                  path.c_str(), static_cast<unsigned long long>(size),
+                  static_cast<unsigned long long>(limit));
+}
 
 char* escapeKeyText(char const* text) {
   if (text == nullptr) return nullptr;

@@ -143,6 +143,10 @@ class OVIXFileRecord : public ZdDbObject {
 char* escapeKeyText(char const* text);
 std::string escapeKeyText(const std::string& text);
 
+// Shows that the file `path` of `size` bytes is larger than a package can
+// hold (`limit` bytes).
+void reportFileTooLarge(const std::string& path, uint64_t size, uint64_t limit);
+
 // Registers both record classes; returns the header's descriptor.
 ZdRxClass* registerRecordClasses();
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <regex>
 
@@ -358,6 +359,20 @@ TEST_F(PackJobTest, LargeFilesAreStreamedWithTheirCrc) {
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].size, static_cast<int64_t>(big.size()));
   EXPECT_EQ(rows[0].crc, crc::crc32_file_str(env_, tree_.file("big.dll")));
+}
+
+TEST_F(PackJobTest, AFileLargerThanAPackageRowIsRefusedByName) {
+  writeSetup(kFullSetup);
+  std::string huge = tree_.write("huge.dll", "");
+  ASSERT_EQ(::truncate(huge.c_str(), 1000000001), 0);  // sparse: no disk space used
+  ovix::testing::ScopedRecorder recorder;
+  EXPECT_FALSE(pack());
+  ASSERT_FALSE(recorder.messages.empty());
+  EXPECT_NE(recorder.messages.back().find("huge.dll"), std::string::npos);
+  EXPECT_NE(recorder.messages.back().find("1000000001"), std::string::npos);
+  std::vector<std::string> left;
+  ovix::collectFiles(env_, program_.path(), "", nullptr, left);
+  EXPECT_TRUE(left.empty()) << ::testing::PrintToString(left);
 }
 
 TEST_F(PackJobTest, ACancelLeavesNoPackageBehind) {

@@ -15,6 +15,8 @@
 namespace ovix {
 namespace {
 
+constexpr uint64_t kRowOverheadBytes = 64 << 10;
+
 // Streams a file into a record and computes its CRC on the way, so a large
 // file is read once.
 class CrcFileSource final : public zddb::BlobSource {
@@ -91,7 +93,7 @@ class PackageBuilder {
   DatabaseHandle db_;
   std::string fileTable_;
   std::string headerTable_;
-  bool changedFile_ = false;  // reported already
+  bool reported_ = false;  // the failure of writeFile was reported already
   // One buffer serves every small file, so packing many files allocates
   // (and faults in) its memory once.
   std::vector<char> buffer_;
@@ -147,7 +149,18 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
   size_t bytes = 0;
   if (size && static_cast<int64_t>(*size) > kInMemoryFileBytes) {
     file.reset();
-    if (!record.setStreamFile(env_, fullPath)) return false;  // too large: reported
+    // A row holds the file's bytes and a few short texts; the database
+    // limits the size of a whole row.
+    const uint64_t limit = db_->connection()->maxValueBytes() - kRowOverheadBytes;
+    if (*size > limit) {
+      reportFileTooLarge(fullPath, *size, limit);
+      reported_ = true;
+      return false;
+    }
+    if (!record.setStreamFile(env_, fullPath)) {
+      reported_ = true;  // too large for a record: reported
+      return false;
+    }
     // The CRC goes into the row with the other fields: changing the row
     // afterwards would make SQLite load the whole blob again.  The bytes are
     // checked against it while they stream, so a file that changes during
@@ -169,7 +182,7 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
   if (writeRecord(db_.get(), fileTable_.c_str(), &record, kWriteInsert) != 0) return false;
   if (streamed && streamed->crcText() != record.crc()) {
     zdcom::errorMsg(zedaGetText_callbk("文件(%s)在打包过程中被修改，请重新打包"), fullPath.c_str());
-    changedFile_ = true;
+    reported_ = true;
     return false;
   }
   return true;
@@ -194,7 +207,7 @@ bool PackageBuilder::build(const std::string& tempPath, OVIXPackageInfo& header,
   const uint64_t total = files.size();
   for (uint64_t i = 0; i < total; ++i) {
     if (!presenter.progress("打包", i, total)) return false;  // cancelled
-    if (!writeFile(files[i])) return changedFile_ ? false : reportWriteFailure();
+    if (!writeFile(files[i])) return reported_ ? false : reportWriteFailure();
   }
   presenter.progress("打包", total, total);
   if (db_->commitTransaction() != 0) return reportWriteFailure();

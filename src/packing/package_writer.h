@@ -13,7 +13,9 @@
 namespace ovix {
 
 // Files up to this size are read whole; larger ones are streamed into their
-// record in chunks, so memory stays bounded whatever the tree holds.
+// record in chunks, so memory stays bounded whatever the tree holds.  A file
+// larger than the package database can store in one row (just under
+// 1,000,000,000 bytes with the system's SQLite) is refused with a message.
 inline constexpr int64_t kInMemoryFileBytes = 4 << 20;
 
 // Selects the files below `root` (from `startDirectory`) with `filter` and
