@@ -1,6 +1,11 @@
 #include "cli/cli_job_host.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "packing/pack_job.h"
+#include "platform/presenter.h"
+#include "server/server_commit.h"
 
 namespace ovix::cli {
 namespace {
@@ -28,7 +33,34 @@ class OptionsPackUi final : public PackJobUi {
   const CliOptions& options_;
 };
 
+// The administrator password: the first line of standard input with
+// --password-stdin, else $OVIX_ADMIN_PASSWORD.  Never from the command line.
+bool readAdministratorPassword(Env& env, const CliOptions& options, std::string* password) {
+  if (options.passwordStdin) {
+    char line[1024];
+    if (std::fgets(line, sizeof line, stdin) == nullptr) return false;
+    line[std::strcspn(line, "\r\n")] = '\0';
+    *password = line;
+    return true;
+  }
+  std::optional<std::string> fromEnv = env.getEnv("OVIX_ADMIN_PASSWORD");
+  if (!fromEnv) return false;
+  *password = *fromEnv;
+  return true;
+}
+
 }  // namespace
+
+bool CliJobHost::runServerCommit(const std::string& packageKind) {
+  std::string password;
+  if (!readAdministratorPassword(*env_, options_, &password)) {
+    zdcom::currentPresenter().showMessage(
+        "ovixpatch: no administrator password: set OVIX_ADMIN_PASSWORD or pass it on the first "
+        "line of standard input with --password-stdin");
+    return false;
+  }
+  return serverCommitOk(*env_, password, options_.server, options_.port, packageKind);
+}
 
 bool CliJobHost::runLocalPackage(const std::string& packageKind) {
   PackDialogFields fields;

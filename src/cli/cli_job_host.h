@@ -15,6 +15,7 @@ class CliJobHost final : public JobHost {
   CliJobHost(Env* env, const CliOptions& options) : env_(env), options_(options) {}
 
   bool runLocalPackage(const std::string& packageKind) override;
+  bool runServerCommit(const std::string& packageKind) override;
 
  private:
   Env* env_;

@@ -24,9 +24,10 @@ struct Outcome {
 class OvixpatchPackTest : public ::testing::Test {
  protected:
   Outcome run(const std::string& args, const std::string& prefix = "") {
+    bool piped = prefix.find('|') != std::string::npos;
     std::string cmd = prefix + std::string(OVIXPATCH_BINARY) + " --home " + home_.path() +
                       " --root " + home_.path() + " " + args + " 2>" + home_.file("err") +
-                      " </dev/null >/dev/null";
+                      (piped ? "" : " </dev/null") + " >/dev/null";
     int status = std::system(("bash -c '" + cmd + "'").c_str());
     Outcome r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -159,6 +160,43 @@ TEST_F(OvixpatchPackTest, AFullDiskFailsThePackAndLeavesNoPackage) {
   while (p != nullptr && std::fgets(line, sizeof line, p) != nullptr) leftovers += line;
   if (p != nullptr) pclose(p);
   EXPECT_EQ(leftovers, "");
+}
+
+TEST_F(OvixpatchPackTest, APackUploadsToTheEmbeddedStoreWithThePasswordFromStdin) {
+  tree_.write("ovixsetup.ini",
+              "[OVIX]\nNAME=OVIX_TARNO\nVERSION=V3\nKERNELTIME=2026-01-02\nBUILDTIME=2026-12-03\n");
+  tree_.write("bin/a.dll", "abc");
+  ASSERT_EQ(run("pack --path " + tree_.path() + " --user rel").status, 0);
+  std::string package = packageIn("rel");
+  ASSERT_EQ(std::rename(package.c_str(), home_.file("p.package").c_str()), 0);
+
+  TempDir store;
+  sqlite3* general = nullptr;
+  sqlite3_open(store.file("ovixgeneral.sqlite").c_str(), &general);
+  sqlite3_exec(general, "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);"
+               "INSERT INTO ZedaUser VALUES ('system', 'Pa55 word');", nullptr, nullptr, nullptr);
+  sqlite3_close(general);
+  std::string server = "--server file:" + store.path() + " --port 0";
+
+  Outcome none = run("upload " + server);
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("OVIX_ADMIN_PASSWORD"), std::string::npos);
+
+  Outcome wrong = run("upload " + server + " --password-stdin", "echo wrong | ");
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_NE(wrong.err.find("用户名和密码不对"), std::string::npos);
+
+  Outcome ok = run("upload " + server + " --password-stdin", R"(printf "Pa55 word\r\n" | )");
+  ASSERT_EQ(ok.status, 0) << ok.err;
+  EXPECT_NE(ok.err.find("上传完成"), std::string::npos);
+  EXPECT_EQ(ok.err.find("Pa55"), std::string::npos);  // the password is never shown
+  auto rows = query(store.file("ovixinstallpatch.sqlite"),
+                    "SELECT m_name, m_ver FROM OVIXPackageInfo");
+  EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{"OVIX_TARNO", "V3"}}));
+
+  Outcome again = run("upload " + server, R"(OVIX_ADMIN_PASSWORD="Pa55 word" )");
+  EXPECT_EQ(again.status, 0);
+  EXPECT_NE(again.err.find("该补丁已经上传过服务器，无法再传"), std::string::npos);
 }
 
 }  // namespace

@@ -141,6 +141,14 @@ class Connection {
   virtual bool readBlob(const BlobLocation& where, BlobSink* sink) = 0;
   // Size in bytes of the blob at `where`; -1 when the row does not exist.
   virtual int64_t blobSize(const BlobLocation& where) = 0;
+  // The blob at `where` as a source to read front to back in chunks, for
+  // handing to another database's statement; null when the row does not
+  // exist or the engine cannot stream it.  The source must be destroyed
+  // before this connection, and the row must not change meanwhile.
+  virtual std::unique_ptr<BlobSource> openBlob(const BlobLocation& where) {
+    (void)where;
+    return nullptr;
+  }
 
   // Serialises the patches of one named resource across processes on the
   // same server: true once the lock is held (waiting at most `seconds`).

@@ -118,6 +118,7 @@ void ZdDbFilter::setStatementKind(int kind) {
 void ZdDbFilter::setPass(int pass) {
   pass_ = pass;
   bindIndex_ = 0;
+  collected_.clear();
 }
 
 void ZdDbFilter::setKeyId(int64_t id) { keyText_ = std::to_string(id); }
@@ -196,6 +197,15 @@ ZdDb::ErrorStatus ZdDbFilter::writeString(char const* name, char const* text, in
                                                                     : zddb::FieldKind::kText;
   int index = nextField(name, kind, length);
   if (index < 0 || pass_ == 0) return status_;
+  if (pass_ == 2) {
+    CollectedValue value;
+    if (text != nullptr) {
+      value.kind = CollectedValue::kText;
+      value.bytes = text;
+    }
+    collected_.push_back(std::move(value));
+    return ZdDb::eOk;
+  }
   zddb::Statement* stmt = runner_.statement();
   if (stmt == nullptr) return status_ = ZdDb::eFailed;
   bool ok = text != nullptr ? stmt->bindText(index, text) : stmt->bindNull(index);
@@ -210,6 +220,13 @@ ZdDb::ErrorStatus ZdDbFilter::writeInt(char const* name, int32_t value) {
   if (name == nullptr) return status_ = ZdDb::eFailed;
   int index = nextField(name, zddb::FieldKind::kInteger, 0);
   if (index < 0 || pass_ == 0) return status_;
+  if (pass_ == 2) {
+    CollectedValue collected;
+    collected.kind = CollectedValue::kInt;
+    collected.number = value;
+    collected_.push_back(std::move(collected));
+    return ZdDb::eOk;
+  }
   zddb::Statement* stmt = runner_.statement();
   if (stmt == nullptr || !stmt->bindInt(index, value)) return status_ = ZdDb::eFailed;
   return ZdDb::eOk;
@@ -219,6 +236,14 @@ ZdDb::ErrorStatus ZdDbFilter::writeBlob(char const* name, const ZdDbBlock& block
   if (name == nullptr) return status_ = ZdDb::eFailed;
   int index = nextField(name, zddb::FieldKind::kLongBlob, 0);
   if (index < 0 || pass_ == 0) return status_;
+  if (pass_ == 2) {
+    CollectedValue value;
+    value.kind = CollectedValue::kBytes;
+    if (block.data != nullptr && block.size > 0)
+      value.bytes.assign(reinterpret_cast<const char*>(block.data), static_cast<size_t>(block.size));
+    collected_.push_back(std::move(value));
+    return ZdDb::eOk;
+  }
   zddb::Statement* stmt = runner_.statement();
   if (stmt == nullptr) return status_ = ZdDb::eFailed;
   size_t size = block.data != nullptr && block.size > 0 ? static_cast<size_t>(block.size) : 0;
@@ -230,6 +255,13 @@ ZdDb::ErrorStatus ZdDbFilter::writeBlobSource(char const* name, zddb::BlobSource
   if (name == nullptr) return status_ = ZdDb::eFailed;
   int index = nextField(name, zddb::FieldKind::kLongBlob, 0);
   if (index < 0 || pass_ == 0) return status_;
+  if (pass_ == 2) {
+    CollectedValue value;
+    value.kind = CollectedValue::kSource;
+    value.source = source;
+    collected_.push_back(std::move(value));
+    return ZdDb::eOk;
+  }
   zddb::Statement* stmt = runner_.statement();
   if (stmt == nullptr) return status_ = ZdDb::eFailed;
   if (connection_ != nullptr && source != nullptr &&

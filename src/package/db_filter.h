@@ -28,6 +28,15 @@ inline constexpr int kFieldCodeLongBlob = 251;
 
 class ZdDbFilter;
 
+// One field value as a record hands it over in the collecting pass (2).
+struct CollectedValue {
+  enum Kind { kNull, kText, kInt, kBytes, kSource };
+  Kind kind = kNull;
+  std::string bytes;  // kText, kBytes
+  int64_t number = 0;
+  zddb::BlobSource* source = nullptr;  // kSource: the record's stream
+};
+
 // Runs one prepared statement on the filter's connection.
 class ZdDbHelper {
  public:
@@ -83,6 +92,9 @@ class ZdDbFilter {
   // A table name must be a plain identifier; another makes status() fail.
   void setTable(char const* name);
   void setStatementKind(int kind);
+  // 0: collect field names; 1: bind values to the prepared statement;
+  // 2: collect the values (collected()) for a caller that writes several
+  // records with one statement.
   void setPass(int pass);
   void setKeyId(int64_t id);
   // The main key's value as getMainKeyValue gives it: for a server
@@ -104,6 +116,7 @@ class ZdDbFilter {
   const std::string& boundKey() const { return keyText_; }
   int statementKind() const { return kind_; }
   const std::vector<zddb::FieldSpec>& fields() const { return fields_; }
+  std::vector<CollectedValue>& collected() { return collected_; }
 
   // --- fields written by a record ----------------------------------------
   ZdDb::ErrorStatus writeString(char const* name, char const* text);
@@ -146,6 +159,7 @@ class ZdDbFilter {
   std::string keyText_;
   std::vector<zddb::FieldSpec> fields_;
   int bindIndex_ = 0;
+  std::vector<CollectedValue> collected_;
 
   zddb::Statement* row_ = nullptr;
   bool deferBlobs_ = false;

@@ -170,6 +170,7 @@ class SqliteConnection final : public Connection {
 
   bool readBlob(const BlobLocation& where, BlobSink* sink) override;
   int64_t blobSize(const BlobLocation& where) override;
+  std::unique_ptr<BlobSource> openBlob(const BlobLocation& where) override;
   bool writeBlob(const BlobLocation& where, BlobSource* source);
 
   bool lockNamed(const std::string& name, int seconds) override;
@@ -324,6 +325,57 @@ bool SqliteConnection::readBlob(const BlobLocation& where, BlobSink* sink) {
     offset += n;
   }
   return true;
+}
+
+// Reads an open blob handle front to back.
+class SqliteBlobSource final : public BlobSource {
+ public:
+  explicit SqliteBlobSource(SqliteBlob blob)
+      : blob_(std::move(blob)), size_(sqlite3_blob_bytes(blob_.get())) {}
+  int64_t size() const override { return size_; }
+  bool read(char* buf, size_t n, size_t* got) override {
+    *got = 0;
+    int want = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(n), size_ - offset_));
+    if (want <= 0) return true;
+    if (sqlite3_blob_read(blob_.get(), buf, want, static_cast<int>(offset_)) != SQLITE_OK)
+      return false;
+    offset_ += want;
+    *got = static_cast<size_t>(want);
+    return true;
+  }
+
+ private:
+  SqliteBlob blob_;
+  int64_t size_;
+  int64_t offset_ = 0;
+};
+
+// An empty or NULL value.
+class EmptyBlobSource final : public BlobSource {
+ public:
+  int64_t size() const override { return 0; }
+  bool read(char*, size_t, size_t* got) override {
+    *got = 0;
+    return true;
+  }
+};
+
+std::unique_ptr<BlobSource> SqliteConnection::openBlob(const BlobLocation& where) {
+  if (!checkNames(where)) return nullptr;
+  bool isNull = false;
+  error_.clear();
+  int64_t rowid = rowidOf(where, &isNull);
+  if (rowid == 0 && !error_.empty()) return nullptr;
+  if (isNull) return std::make_unique<EmptyBlobSource>();
+  sqlite3_blob* raw = nullptr;
+  int rc = sqlite3_blob_open(db_.get(), "main", where.table.c_str(), where.column.c_str(), rowid,
+                             0, &raw);
+  SqliteBlob blob(raw);
+  if (rc != SQLITE_OK) {
+    setError(sqlite3_errmsg(db_.get()));
+    return nullptr;
+  }
+  return std::make_unique<SqliteBlobSource>(std::move(blob));
 }
 
 int64_t SqliteConnection::blobSize(const BlobLocation& where) {

@@ -2,11 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 
 #include "package/server_address.h"
 #include "platform/csv.h"
+#include "server/server_connection.h"
 
 namespace ovix::testing {
 
@@ -48,14 +50,40 @@ ScratchServer::ScratchServer(Backend backend) : backend_(backend) {
 }
 
 ScratchServer::~ScratchServer() {
-  if (backend_ != Backend::kMariaDb || created_.empty()) return;
+  if (!namespace_.empty()) setServerDatabaseNamespace("");
+  if (backend_ != Backend::kMariaDb || !available_) return;
   std::string error;
   std::unique_ptr<zddb::Server> server = zddb::openServer(address_, port_, &error);
   if (!server) return;
   std::unique_ptr<zddb::Connection> connection = server->connect("");
   if (!connection) return;
-  for (const std::string& name : created_)
+  std::vector<std::string> drop = created_;
+  if (!namespace_.empty()) {
+    auto stmt = connection->prepare(
+        "SELECT schema_name FROM information_schema.schemata WHERE schema_name LIKE ?");
+    if (stmt && stmt->bindText(0, namespace_ + "%")) {
+      while (stmt->step() == zddb::StepResult::kRow) drop.push_back(stmt->columnBytes(0));
+    }
+  }
+  for (const std::string& name : drop)
     connection->execute("DROP DATABASE IF EXISTS " + zddb::quoteIdentifier(name));
+}
+
+std::string ScratchServer::useNamespace() {
+  namespace_ = "t" + suffix_.substr(1) + "_";
+  setServerDatabaseNamespace(namespace_);
+  return namespace_;
+}
+
+bool ScratchServer::execute(const std::string& name, const std::string& sql) {
+  std::string error;
+  std::unique_ptr<zddb::Server> server = zddb::openServer(address_, port_, &error);
+  if (!server) return false;
+  if (!server->databaseExists(name) && !server->createDatabase(name)) return false;
+  if (backend_ == Backend::kMariaDb && std::find(created_.begin(), created_.end(), name) == created_.end())
+    created_.push_back(name);
+  std::unique_ptr<zddb::Connection> connection = server->connect(name);
+  return connection && connection->execute(sql);
 }
 
 std::string ScratchServer::databaseName(const std::string& name) const { return name + suffix_; }

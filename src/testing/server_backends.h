@@ -43,6 +43,16 @@ class ScratchServer {
   // "address,port,database" as the program writes it.
   std::string connectionText(const std::string& database) const;
 
+  // Gives this process's fixed server databases (the patch store, the
+  // general database) names of their own for the life of this object, so
+  // tests running at once on one server do not meet; returns the name the
+  // database `name` then has.  Every database of the namespace is dropped
+  // afterwards.
+  std::string useNamespace();
+  // Runs statements on the database `name` of this server (created when
+  // missing); false when they fail.
+  bool execute(const std::string& name, const std::string& sql);
+
  private:
   Backend backend_;
   bool available_ = false;
@@ -51,6 +61,7 @@ class ScratchServer {
   std::string port_;
   std::string suffix_;
   std::vector<std::string> created_;
+  std::string namespace_;
   std::unique_ptr<TempDir> dir_;
 };
 

@@ -1,0 +1,45 @@
+#include "server/server_commit.h"
+
+#include "app/ini_file.h"
+#include "app/job_host.h"
+#include "app/working_files.h"
+#include "platform/command_log.h"
+#include "platform/messages.h"
+#include "platform/presenter.h"
+#include "server/server_connection.h"
+#include "server/upload.h"
+
+namespace ovix {
+
+ServerAddress loadRememberedServer(Env& env) {
+  IniFile ini;
+  ini.load(env, uploadIniPath());
+  ServerAddress remembered;
+  if (char const* ip = ini.getValue("MySqlServer", "IP")) remembered.address = ip;
+  if (char const* port = ini.getValue("MySqlServer", "PORT")) remembered.port = port;
+  return remembered;
+}
+
+bool serverCommitOk(Env& env, const std::string& password, const std::string& address,
+                    const std::string& port, const std::string& kind) {
+  if (!checkAdministrator(address.c_str(), port.c_str(), "system", password.c_str())) {
+    zdcom::currentPresenter().showMessage("用户名和密码不对");
+    return false;
+  }
+  zdcom::OVIXCommandLog commandLog(commandLogPath().c_str(), &env);
+  std::string packagePath = findLocalPackage(env, kind.c_str());
+  if (packagePath.empty()) return false;
+
+  bool done = kind == "CONFIG" ? reportJobNotAvailable("-upproject")
+                               : uploadPackage(env, packagePath, address.c_str(), port.c_str());
+  if (!done) return false;
+  zdcom::errorMsg("上传完成");
+  IniFile ini;
+  ini.load(env, uploadIniPath());
+  ini.setValue("MySqlServer", "IP", address.c_str());
+  ini.setValue("MySqlServer", "PORT", port.c_str());
+  ini.save(env, uploadIniPath());
+  return true;
+}
+
+}  // namespace ovix

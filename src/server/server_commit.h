@@ -1,0 +1,31 @@
+// The upload dialog's work: its remembered fields and its OK button.
+
+#ifndef OVIX_SERVER_SERVER_COMMIT_H_
+#define OVIX_SERVER_SERVER_COMMIT_H_
+
+#include <string>
+
+#include "platform/env.h"
+
+namespace ovix {
+
+struct ServerAddress {
+  std::string address;
+  std::string port;
+};
+
+// The address and port remembered in the upload settings file; empty texts
+// when they are not there.
+ServerAddress loadRememberedServer(Env& env);
+
+// The OK handler of the upload dialog: checks the administrator "system",
+// finds the newest local package of `kind` and uploads it ("DLL") or
+// applies it to the server's projects ("CONFIG").  On success shows
+// "上传完成", remembers address and port and returns true (the dialog
+// closes); otherwise the reason was shown and the dialog stays open.
+bool serverCommitOk(Env& env, const std::string& password, const std::string& address,
+                    const std::string& port, const std::string& kind);
+
+}  // namespace ovix
+
+#endif  // OVIX_SERVER_SERVER_COMMIT_H_

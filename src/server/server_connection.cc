@@ -1,0 +1,101 @@
+#include "server/server_connection.h"
+
+#include "package/package_file.h"
+#include "platform/csv.h"
+#include "platform/messages.h"
+#include "platform/zeda_system.h"
+
+namespace ovix {
+namespace {
+
+std::string& databaseNamespace() {
+  static std::string prefix;
+  return prefix;
+}
+
+// A handle of the project database type, opened with `flag` and `mode`;
+// null when it cannot be opened.
+ZdDbDataBase* openServerDatabase(const std::string& text, int flag, int mode, char const* third) {
+  DatabaseHandle db(mallocDatabase(ZedaSystem::getProjectDbtype()));
+  db->setOpenFlag(flag);
+  if (db->pureOpenDB_2(text.c_str(), mode, third) != ZdDb::eOk) return nullptr;
+  return db.release();
+}
+
+}  // namespace
+
+std::string serverDatabaseName(const char* name) { return databaseNamespace() + name; }
+
+void setServerDatabaseNamespace(std::string prefix) { databaseNamespace() = std::move(prefix); }
+
+bool makeServerParams(std::vector<std::string>& list, char const* address, char const* port,
+                      char const* database) {
+  if (address == nullptr || *address == '\0' || port == nullptr || *port == '\0') return false;
+  list.push_back(address);
+  list.push_back(port);
+  list.push_back(database != nullptr ? database : "");
+  return true;
+}
+
+std::string connectionText(const std::vector<std::string>& list) { return zdcom::writeCsv(list); }
+
+std::string connectionMessageForm(const std::string& text) {
+  std::vector<std::string> fields;
+  zdcom::readCsv(text.c_str(), fields);
+  fields.resize(3);
+  return zdcom::writeCsv(fields);
+}
+
+ZdDbDataBase* openOrCreatePatchStore(const std::vector<std::string>& list) {
+  const std::string store = serverDatabaseName(kPatchStoreName);
+  {
+    std::unique_ptr<ZdDbFilter> filter = mallocDbFilter(ZedaSystem::getProjectDbtype());
+    ZdDbHelper* runner = filter->runner();
+    if (runner->openDB(connectionText(list).c_str(), 1) != ZdDb::eOk) return nullptr;
+    if (!runner->databaseExists(store) && runner->createDatabase(store) != ZdDb::eOk) {
+      zdcom::errorMsg(zedaGetText_callbk("创建数据库失败：%s"), store.c_str());
+      return nullptr;
+    }
+  }
+  std::vector<std::string> storeList = list;
+  storeList.resize(3);
+  storeList[2] = store;
+  return openServerDatabase(connectionText(storeList), 16, 1, nullptr);
+}
+
+ZdDbDataBase* openPatchStore(char const* address, char const* port) {
+  std::vector<std::string> list;
+  makeServerParams(list, address, port, serverDatabaseName(kPatchStoreName).c_str());
+  std::string text = connectionText(list);
+  ZdDbDataBase* db = openServerDatabase(text, 16, 1, nullptr);
+  if (db == nullptr)
+    zdcom::errorMsg(zedaGetText_callbk("版本补丁数据库不存在:%s"), connectionMessageForm(text).c_str());
+  return db;
+}
+
+bool checkAdministrator(char const* address, char const* port, char const* user,
+                        char const* password) {
+  if (address == nullptr || port == nullptr || user == nullptr || password == nullptr) return false;
+  std::vector<std::string> list;
+  makeServerParams(list, address, port, serverDatabaseName(kGeneralDbName).c_str());
+  std::string text = connectionText(list);
+  ZdDbSystem::setDefDbtype(ZedaSystem::getProjectDbtype());
+  ZdDbSystem::setProjectConstr(text.c_str());
+
+  DatabaseHandle db(openServerDatabase(text, 0x4002, 0, "projectMan.zeda"));
+  if (!db) {
+    zdcom::errorMsg(zedaGetText_callbk("无法连接ovixgeneral数据库，mysql服务器为：%s"),
+                    connectionMessageForm(text).c_str());
+    return false;
+  }
+  std::string sql = "select m_pwd from " + getTableName("ZedaUser") + " where m_user=?";
+  std::vector<std::vector<KVParams>> rows;
+  if (db->selectSql(sql.c_str(), {makeColumnParam("m_pwd")}, rows, {KVData::text(user)}) !=
+          ZdDb::eOk ||
+      rows.empty())
+    return false;
+  char const* stored = rowText(rows[0][0]);
+  return stored != nullptr && std::string(stored) == password;
+}
+
+}  // namespace ovix

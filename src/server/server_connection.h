@@ -1,0 +1,54 @@
+// Naming the version server's databases: the connection list and text, the
+// text's form in messages, and opening the patch store and the general
+// database, with the administrator check.
+
+#ifndef OVIX_SERVER_SERVER_CONNECTION_H_
+#define OVIX_SERVER_SERVER_CONNECTION_H_
+
+#include <string>
+#include <vector>
+
+#include "package/database.h"
+
+namespace ovix {
+
+// The server's two databases of the suite.
+inline constexpr char kPatchStoreName[] = "ovixinstallpatch";
+inline constexpr char kGeneralDbName[] = "ovixgeneral";
+
+// The server-side name of one of the suite's fixed databases: `name`, after
+// the namespace that tests set to keep their servers' databases apart.
+std::string serverDatabaseName(const char* name);
+// Tests only: a prefix for the fixed database names of this process.
+void setServerDatabaseNamespace(std::string prefix);
+
+// Appends address, port and database name (empty for null) to `list` and
+// returns true; returns false and leaves `list` alone when the address or
+// the port is null or empty.
+bool makeServerParams(std::vector<std::string>& list, char const* address, char const* port,
+                      char const* database);
+
+// The connection text of a list: its fields as one CSV line.
+std::string connectionText(const std::vector<std::string>& list);
+
+// A connection text as messages show it: always three fields.
+std::string connectionMessageForm(const std::string& text);
+
+// Opens the patch store of the server in `list` (address, port, empty
+// database), creating it when the server lacks it.  Null when the server
+// cannot be reached, the store cannot be created (reported) or opened.
+ZdDbDataBase* openOrCreatePatchStore(const std::vector<std::string>& list);
+
+// Opens the existing patch store of `address`:`port`; null, with
+// "版本补丁数据库不存在:%s", when it is missing or the server unreachable.
+ZdDbDataBase* openPatchStore(char const* address, char const* port);
+
+// True only when the user table of the general database holds `password`
+// (compared byte for byte) for `user`.  Shows the cannot-connect message
+// when the general database cannot be opened.
+bool checkAdministrator(char const* address, char const* port, char const* user,
+                        char const* password);
+
+}  // namespace ovix
+
+#endif  // OVIX_SERVER_SERVER_CONNECTION_H_

@@ -1,0 +1,328 @@
+#include "server/upload.h"
+
+#include <map>
+#include <set>
+#include <vector>
+
+#include "app/time_string.h"
+#include "app/working_files.h"
+#include "package/batch_insert.h"
+#include "package/package_file.h"
+#include "server/server_connection.h"
+#include "platform/messages.h"
+#include "platform/path_text.h"
+
+namespace ovix {
+namespace {
+
+// Files up to this size travel with other rows in one statement; larger
+// ones stream into a statement of their own.
+constexpr int64_t kBatchedFileBytes = 1 << 20;
+
+using Records = std::vector<std::unique_ptr<OVIXFileRecord>>;
+
+std::string fileTableOf(ZdDbDataBase*) { return OVIXFileRecord::desc()->name(); }
+
+// The record's bytes from the package: small ones into the record's block,
+// large ones as a stream the target's statement pulls.
+bool attachBytes(ZdDbDataBase* package, OVIXFileRecord& record, std::string* error) {
+  zddb::BlobLocation where{fileTableOf(package), "m_stream", "m_skey", record.skey()};
+  std::unique_ptr<zddb::BlobSource> source = package->connection()->openBlob(where);
+  if (!source) {
+    *error = "cannot read the bytes of " + std::string(record.skey()) + ": " +
+             package->connection()->lastError();
+    return false;
+  }
+  if (source->size() > kBatchedFileBytes) {
+    record.setStreamSource(std::shared_ptr<zddb::BlobSource>(std::move(source)));
+    return true;
+  }
+  std::string bytes(static_cast<size_t>(source->size()), '\0');
+  size_t done = 0;
+  while (done < bytes.size()) {
+    size_t got = 0;
+    if (!source->read(bytes.data() + done, bytes.size() - done, &got) || got == 0) {
+      *error = "cannot read the bytes of " + std::string(record.skey());
+      return false;
+    }
+    done += got;
+  }
+  record.setStream(bytes.data(), static_cast<int32_t>(bytes.size()));
+  return true;
+}
+
+// Every file record of the package, without bytes.
+bool readRecords(ZdDbDataBase* package, Records* records) {
+  std::string sql = "select m_skey, m_crc, m_dbkey, m_guid, m_version from " + fileTableOf(package);
+  return package->selectEach(sql.c_str(), OVIXFileRecord::desc(), true,
+                             [records](std::unique_ptr<ZdDbObject>& object) {
+                               records->emplace_back(OVIXFileRecord::cast(object.release()));
+                               return true;
+                             }) == ZdDb::eOk;
+}
+
+// The dbkeys the target's dbnamemap lists (none when it has no such table).
+std::set<std::string> listedDatabaseKeys(ZdDbDataBase* target) {
+  std::set<std::string> keys;
+  if (!target->connection()->tableExists("dbnamemap")) return keys;
+  std::vector<std::vector<KVParams>> rows;
+  target->selectSql("select dbkey from dbnamemap", {makeColumnParam("dbkey")}, rows);
+  for (const auto& row : rows) {
+    if (char const* key = rowText(row[0])) keys.insert(key);
+  }
+  return keys;
+}
+
+// The keys and versions already in `table`.
+std::map<std::string, int> storedVersions(ZdDbDataBase* target, const std::string& table) {
+  std::map<std::string, int> versions;
+  std::vector<std::vector<KVParams>> rows;
+  std::string sql = "select m_skey, m_version from " + zddb::quoteIdentifier(table);
+  target->selectSql(sql.c_str(), {makeColumnParam("m_skey"), makeIntParam("m_version", "", 0)}, rows);
+  for (const auto& row : rows) {
+    if (char const* key = rowText(row[0])) versions[key] = row[1].value.intValue();
+  }
+  return versions;
+}
+
+// The largest file of the package and its size.
+std::pair<std::string, int64_t> largestFile(ZdDbDataBase* package) {
+  std::string sql = "select m_skey, length(m_stream) as n from " + fileTableOf(package) +
+                    " order by length(m_stream) desc limit 1";
+  std::vector<std::vector<KVParams>> rows;
+  if (package->selectSql(sql.c_str(), {makeColumnParam("m_skey"), makeIntParam("n", "", 0)}, rows) !=
+      ZdDb::eOk)
+    return {"", 0};
+  return {rowText(rows[0][0]) ? rowText(rows[0][0]) : "", rows[0][1].value.intValue()};
+}
+
+bool writeNewRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target, const std::string& table,
+                     Records& records, std::string* error) {
+  if (records.empty()) return true;
+  const uint64_t limit = target->connection()->maxValueBytes();
+  std::unique_ptr<BatchInserter> batch;
+  for (auto& record : records) {
+    record->setGuid(newGuidText().c_str());
+    record->incrementVersion();
+    if (!attachBytes(package, *record, error)) return false;
+    if (record->hasStreamSource()) {
+      if (writeRecord(target, table.c_str(), record.get(), kWriteInsert) != 0) {
+        *error = target->lastError();
+        return false;
+      }
+      continue;
+    }
+    std::vector<zddb::FieldSpec> fields;
+    std::vector<CollectedValue> values;
+    if (!collectRecordValues(target, table.c_str(), record.get(), &fields, &values)) {
+      *error = "cannot write the record " + std::string(record->skey() ? record->skey() : "");
+      return false;
+    }
+    if (!batch) {
+      size_t maxBytes = static_cast<size_t>(std::min<uint64_t>(8 << 20, limit / 2));
+      batch = std::make_unique<BatchInserter>(target->connection(), table, fields, maxBytes);
+    }
+    if (!batch->add(std::move(values))) {
+      *error = batch->lastError();
+      return false;
+    }
+    record->clearStream();  // the batch holds its own copy
+  }
+  (void)env;
+  if (batch && !batch->flush()) {
+    *error = batch->lastError();
+    return false;
+  }
+  return true;
+}
+
+bool writeExistingRecords(ZdDbDataBase* package, ZdDbDataBase* target, const std::string& table,
+                          Records& records, std::string* error) {
+  for (auto& record : records) {
+    record->setWriteGuid(0);
+    record->incrementVersion();
+    if (!attachBytes(package, *record, error)) return false;
+    if (writeRecord(target, table.c_str(), record.get(), kWriteUpdate) != 0) {
+      *error = target->lastError();
+      return false;
+    }
+    record->clearStream();
+  }
+  return true;
+}
+
+bool writeDatabaseRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target, Records& records) {
+  for (auto& record : records) {
+    std::string error;
+    if (!attachBytes(package, *record, &error)) continue;
+    // A database travels whole through a temporary file.
+    if (record->hasStreamSource()) {
+      zddb::BlobLocation where{fileTableOf(package), "m_stream", "m_skey", record->skey()};
+      std::string bytes;
+      struct StringSink : zddb::BlobSink {
+        std::string* out;
+        bool write(const char* d, size_t n) override {
+          out->append(d, n);
+          return true;
+        }
+      } sink;
+      sink.out = &bytes;
+      if (!package->connection()->readBlob(where, &sink)) continue;
+      record->setStream(bytes.data(), static_cast<int32_t>(bytes.size()));
+    }
+    cloneDatabaseFromRecord(env, record.get(), target);
+    record->clearStream();
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string findLocalPackage(Env& env, char const* kind) {
+  if (kind == nullptr || *kind == '\0') {
+    zdcom::errorMsg(zedaGetText_callbk("程序错误，未指定补丁类型"));
+    return {};
+  }
+  int64_t bestTime = 0;
+  std::string bestPath;
+  std::string headerTable = OVIXPackageInfo::desc()->name();
+  std::string sql = "select m_pack_time from " + headerTable + " where m_type=? limit 0,1";
+  for (const std::string& path : listProgramFiles(env, "*.package")) {
+    DatabaseHandle db(openPackageFile(path.c_str()));
+    if (!db) continue;
+    std::vector<std::vector<KVParams>> rows;
+    if (db->selectSql(sql.c_str(), {makeColumnParam("m_pack_time")}, rows, {KVData::text(kind)}) !=
+            ZdDb::eOk ||
+        rows.empty())
+      continue;
+    int64_t time = parseTimeString(rowText(rows[0][0]));
+    if (time > bestTime) {
+      bestTime = time;
+      bestPath = path;
+    }
+  }
+  if (bestPath.empty())
+    zdcom::errorMsg(zedaGetText_callbk("当前程序运行目录下，未找到类型为%s的package"), kind);
+  return bestPath;
+}
+
+bool writeFileRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target,
+                      const std::string& table, std::string* error) {
+  Records all;
+  if (!readRecords(package, &all)) {
+    *error = package->lastError();
+    return false;
+  }
+  const std::set<std::string> databases = listedDatabaseKeys(target);
+  const std::map<std::string, int> stored = storedVersions(target, table);
+  Records databaseRecords, newRecords, existingRecords;
+  for (auto& record : all) {
+    if (record->skey() == nullptr) continue;  // a record without key is never written
+    if (record->dbkey() != nullptr && *record->dbkey() != '\0' && databases.count(record->dbkey())) {
+      databaseRecords.push_back(std::move(record));
+      continue;
+    }
+    auto it = stored.find(record->skey());
+    if (it == stored.end()) {
+      newRecords.push_back(std::move(record));
+    } else {
+      record->setVersion(it->second);
+      existingRecords.push_back(std::move(record));
+    }
+  }
+  return writeDatabaseRecords(env, package, target, databaseRecords) &&
+         writeNewRecords(env, package, target, table, newRecords, error) &&
+         writeExistingRecords(package, target, table, existingRecords, error);
+}
+
+bool uploadFileRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target,
+                       const std::string& table, char const* className) {
+  (void)className;
+  if (!zddb::isPlainIdentifier(table) ||
+      createClassTable(target->getFilter(0), table.c_str(), OVIXFileRecord::desc()) != 0) {
+    zdcom::errorMsg(zedaGetText_callbk("创建表%s失败"), table.c_str());
+    return false;
+  }
+  std::string error;
+  if (target->beginTransaction(0x2000) != ZdDb::eOk) return false;
+  if (!writeFileRecords(env, package, target, table, &error)) {
+    target->rollbackTransaction();
+    zdcom::errorMsg(zedaGetText_callbk("上传失败：%s"), error.c_str());
+    return false;
+  }
+  return target->commitTransaction() == ZdDb::eOk;
+}
+
+bool uploadPackage(Env& env, const std::string& packagePath, char const* address, char const* port) {
+  std::vector<std::string> list;
+  if (!makeServerParams(list, address, port, nullptr)) return false;
+  DatabaseHandle server(openOrCreatePatchStore(list));
+  if (!server) return false;
+  DatabaseHandle package(openPackageFile(packagePath.c_str()));
+  if (!package) return false;
+
+  const std::string headerTable = OVIXPackageInfo::desc()->name();
+  std::vector<std::unique_ptr<ZdDbObject>> headers;
+  std::string select = "select * from " + headerTable;
+  OVIXPackageInfo* header = nullptr;
+  if (package->selectSql(select.c_str(), OVIXPackageInfo::desc(), headers, 0) == ZdDb::eOk &&
+      !headers.empty())
+    header = OVIXPackageInfo::cast(headers[0].get());
+  if (header == nullptr) {
+    zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包中无版本信息记录"));
+    return false;
+  }
+  if (header->refTblname() == nullptr) {
+    zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包有错，无参考表数据"));
+    return false;
+  }
+  const std::string table = header->refTblname();
+  if (!zddb::isPlainIdentifier(table)) {
+    zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包有错，参考表名%s不合法"), table.c_str());
+    return false;
+  }
+  std::string already = "select * from " + headerTable + " where m_skey=?";
+  if (header->skey() != nullptr &&
+      server->pureSql(already.c_str(), {KVData::text(header->skey())}) == ZdDb::eOk) {
+    zdcom::errorMsg(zedaGetText_callbk("该补丁已经上传过服务器，无法再传"));
+    return true;
+  }
+  // Nothing is sent before it is known that every file fits in one
+  // statement of this server.
+  auto [largest, largestBytes] = largestFile(package.get());
+  uint64_t limit = server->connection()->maxValueBytes();
+  if (static_cast<uint64_t>(largestBytes) + (64 << 10) > limit) {
+    zdcom::errorMsg(zedaGetText_callbk("文件%s有%lld字节，超过服务器允许的数据包大小%llu字节（max_allowed_packet）"),
+                    largest.c_str(), static_cast<long long>(largestBytes),
+                    static_cast<unsigned long long>(limit));
+    return false;
+  }
+  // Tables first: on a server, making a table ends a running transaction.
+  if (createClassTable(server->getFilter(0), headerTable.c_str(), OVIXPackageInfo::desc()) != 0) {
+    zdcom::errorMsg(zedaGetText_callbk("服务器创建表%s失败"), headerTable.c_str());
+    return false;
+  }
+  if (createClassTable(server->getFilter(0), table.c_str(), OVIXFileRecord::desc()) != 0) {
+    zdcom::errorMsg(zedaGetText_callbk("创建表%s失败"), table.c_str());
+    return false;
+  }
+  std::string error;
+  bool ok = server->beginTransaction(0x2000) == ZdDb::eOk;
+  if (ok && writeRecord(server.get(), headerTable.c_str(), header, kWriteInsert) != 0) {
+    error = server->lastError();
+    ok = false;
+  }
+  ok = ok && writeFileRecords(env, package.get(), server.get(), table, &error);
+  if (ok && server->commitTransaction() != ZdDb::eOk) {
+    error = server->lastError();
+    ok = false;
+  }
+  if (!ok) {
+    server->rollbackTransaction();
+    zdcom::errorMsg(zedaGetText_callbk("上传失败，服务器上没有留下这个补丁的任何数据：%s"), error.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace ovix
