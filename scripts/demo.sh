@@ -34,6 +34,30 @@ sqlite3 -header -column "$package" \
 sqlite3 -header -column "$package" \
   "SELECT m_skey, m_name, m_ver, m_type, m_pack_time FROM OVIXPackageInfo"
 echo
+
+# The embedded store plays the version server: each server database is a
+# SQLite file in one folder.  The suite's general database names the
+# administrator "system".
+store="$demo/store"
+mkdir -p "$store"
+password="demo-$(head -c 6 /dev/urandom | od -An -tx1 | tr -d ' \n')"
+sqlite3 "$store/ovixgeneral.sqlite" \
+  "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT); INSERT INTO ZedaUser VALUES ('system', '$password');"
+mv "$package" "$demo/home/"
+echo "\$ ovixpatch upload --server file:$store --port 0 --password-stdin   (password on stdin)"
+set +e
+printf '%s\n' "$password" | "$here/build/ovixpatch" --root "$demo" --home "$demo/home" \
+  upload --server "file:$store" --port 0 --password-stdin
+echo "  (exit status $?)"
+set -e
+echo
+echo "== the patch store $store/ovixinstallpatch.sqlite"
+sqlite3 -header -column "$store/ovixinstallpatch.sqlite" \
+  "SELECT m_skey, m_name, m_ver, m_type FROM OVIXPackageInfo"
+table=$(sqlite3 "$store/ovixinstallpatch.sqlite" "SELECT m_ref_tblname FROM OVIXPackageInfo")
+sqlite3 -header -column "$store/ovixinstallpatch.sqlite" \
+  "SELECT m_skey, m_crc, m_version, m_guid, length(m_stream) AS bytes FROM \"$table\""
+echo
 run checkupdate
 echo
 echo "== run log $demo/temp/autoPatchLog.txt"
