@@ -1,9 +1,16 @@
 #include "gui/gui_job_host.h"
 
 #include "gui/local_package_dlg.h"
+#include "gui/server_commit_dlg.h"
 
 bool GuiJobHost::runLocalPackage(const std::string& packageKind) {
   COvixLocalPackage dlg(env_);
   dlg.m_kind = packageKind;
+  return dlg.exec() == QDialog::Accepted;
+}
+
+bool GuiJobHost::runServerCommit(const std::string& packageKind) {
+  COvixServerCommitDlg dlg(env_);
+  dlg.setPackageKind(packageKind);
   return dlg.exec() == QDialog::Accepted;
 }

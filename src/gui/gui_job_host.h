@@ -13,6 +13,8 @@ class GuiJobHost final : public ovix::JobHost {
 
   // The pack dialog for "DLL" or "CONFIG"; true when it closed on OK.
   bool runLocalPackage(const std::string& packageKind) override;
+  // The upload dialog for "DLL" or "CONFIG"; true when it closed on OK.
+  bool runServerCommit(const std::string& packageKind) override;
 
  private:
   ovix::Env* env_;
