@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the project needs, builds it, and runs the tool on a scratch
-# installation under build/demo: start-up, the switch table and the run log.
+# Installs what the project needs, builds it, and runs the whole road of a
+# software patch under build/demo on the embedded store: pack an
+# installation, upload the package, download it into an older workstation.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -57,8 +58,23 @@ sqlite3 -header -column "$store/ovixinstallpatch.sqlite" \
 table=$(sqlite3 "$store/ovixinstallpatch.sqlite" "SELECT m_ref_tblname FROM OVIXPackageInfo")
 sqlite3 -header -column "$store/ovixinstallpatch.sqlite" \
   "SELECT m_skey, m_crc, m_version, m_guid, length(m_stream) AS bytes FROM \"$table\""
+
+# A workstation with an older copy of the installation downloads the patch.
+station="$demo/workstation"
+mkdir -p "$station/bin/v80-win32" "$station/lua"
+printf '[OVIX]\nNAME=OVIX_TARNO\nVERSION=V3\nKERNELTIME=2026-01-01\nBUILDTIME=2020-01-01\n' \
+  > "$station/ovixsetup.ini"
+echo "old kernel" > "$station/bin/v80-win32/OvixKernel.dll"
 echo
-run checkupdate
+run download --install "$station" --server "file:$store" --port 0
+echo
+echo "== the workstation after the download"
+for f in bin/v80-win32/OvixKernel.dll lua/start.lua; do
+  if cmp -s "$demo/install/$f" "$station/$f"; then echo "  $f: equal to the packed file"; else echo "  $f: DIFFERS"; fi
+done
+echo "  ovixsetup.ini PATCH=$(sed -n 's/^PATCH=//p' "$station/ovixsetup.ini")"
+echo "  backups: $(cd "$station/patch" && find . -type f | sed 's|^\./||' | tr '\n' ' ')"
+
 echo
 echo "== run log $demo/temp/autoPatchLog.txt"
 cat "$demo/temp/autoPatchLog.txt"

@@ -5,7 +5,9 @@
 
 #include "packing/pack_job.h"
 #include "platform/presenter.h"
+#include "server/download.h"
 #include "server/server_commit.h"
+#include "update/check_update.h"
 
 namespace ovix::cli {
 namespace {
@@ -62,6 +64,10 @@ bool CliJobHost::runServerCommit(const std::string& packageKind) {
   return serverCommitOk(*env_, password, options_.server, options_.port, packageKind);
 }
 
+bool CliJobHost::runUpdatePatch() {
+  return downloadDialogOk(*env_, {options_.install, options_.server, options_.port});
+}
+
 bool CliJobHost::runLocalPackage(const std::string& packageKind) {
   PackDialogFields fields;
   fields.user = options_.user;
@@ -71,5 +77,7 @@ bool CliJobHost::runLocalPackage(const std::string& packageKind) {
   OptionsPackUi ui(options_);
   return packDialogOk(*env_, fields, packageKind, ui);
 }
+
+bool CliJobHost::runCheckUpdate() { return ovix::runCheckUpdate(*env_); }
 
 }  // namespace ovix::cli

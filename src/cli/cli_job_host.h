@@ -16,6 +16,8 @@ class CliJobHost final : public JobHost {
 
   bool runLocalPackage(const std::string& packageKind) override;
   bool runServerCommit(const std::string& packageKind) override;
+  bool runCheckUpdate() override;
+  bool runUpdatePatch() override;
 
  private:
   Env* env_;

@@ -4,6 +4,8 @@
 
 #include <cctype>
 
+#include "app/log_viewer.h"
+
 namespace ovix::cli {
 namespace {
 
@@ -70,6 +72,10 @@ void TerminalPresenter::showText(const std::string& title, const std::string& te
   endProgressLine();
   std::fputs(withUnixLineEnds(text).c_str(), out_);
   std::fflush(out_);
+}
+
+void TerminalPresenter::openLog(const std::string& path) {
+  showText(kLogViewerTitle, joinLogLines(readTextLines(*Env::Default(), path)));
 }
 
 bool TerminalPresenter::progress(const std::string& what, uint64_t done, uint64_t total) {

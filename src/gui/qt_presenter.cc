@@ -5,6 +5,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 
+#include "app/log_viewer.h"
 #include "gui/text_edit_dlg.h"
 
 QString toDisplayText(const std::string& text) {
@@ -24,9 +25,22 @@ int progressStep(uint64_t done, uint64_t total) {
   return static_cast<int>(static_cast<long double>(done) * kProgressSteps / total);
 }
 
+// `text` as one word of a /bin/sh command line.
+std::string shellQuoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      out += "'\\''";
+    } else {
+      out += c;
+    }
+  }
+  return out + "'";
+}
+
 }  // namespace
 
-QtPresenter::QtPresenter() = default;
+QtPresenter::QtPresenter(ovix::Env* env) : env_(env) {}
 
 QtPresenter::~QtPresenter() = default;
 
@@ -34,6 +48,13 @@ void QtPresenter::showMessage(const std::string& text) {
   closeProgress();
   QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(),
                   toDisplayText(text));
+  box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+  box.exec();
+}
+
+void QtPresenter::showTitledMessage(const std::string& title, const std::string& text) {
+  closeProgress();
+  QMessageBox box(QMessageBox::Information, toDisplayText(title), toDisplayText(text));
   box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
   box.exec();
 }
@@ -57,6 +78,20 @@ void QtPresenter::showText(const std::string& title, const std::string& text) {
   dlg.m_text = toDisplayText(text);
   dlg.m_editable = false;
   dlg.exec();
+}
+
+bool QtPresenter::hasDisplay() const {
+  for (char const* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    std::optional<std::string> value = env_->getEnv(name);
+    if (value && !value->empty()) return true;
+  }
+  return false;
+}
+
+void QtPresenter::openLog(const std::string& path) {
+  closeProgress();
+  if (hasDisplay() && env_->spawnDetached("xdg-open " + shellQuoted(path))) return;
+  showText(ovix::kLogViewerTitle, ovix::joinLogLines(ovix::readTextLines(*env_, path)));
 }
 
 void QtPresenter::closeProgress() {

@@ -7,18 +7,25 @@
 #include <QString>
 #include <memory>
 
+#include "platform/env.h"
 #include "platform/presenter.h"
 
 class QProgressDialog;
 
 class QtPresenter final : public zdcom::Presenter {
  public:
-  QtPresenter();
+  // `env` starts the desktop's viewer for openLog.
+  explicit QtPresenter(ovix::Env* env = ovix::Env::Default());
   ~QtPresenter() override;
 
   void showMessage(const std::string& text) override;
+  // A message box with `title` as its window title.
+  void showTitledMessage(const std::string& title, const std::string& text) override;
   bool askYesNo(const std::string& question) override;
   void showText(const std::string& title, const std::string& text) override;
+  // Opens the log with the desktop's viewer (xdg-open) when there is a
+  // display, else shows it in the read-only text dialog.
+  void openLog(const std::string& path) override;
   // A modal progress dialog with a cancel button, shown while work with a
   // known total runs and closed when it is done.  Messages, questions and
   // texts close it first; the next report of unfinished work shows it again.
@@ -26,7 +33,9 @@ class QtPresenter final : public zdcom::Presenter {
 
  private:
   void closeProgress();
+  bool hasDisplay() const;
 
+  ovix::Env* env_;
   std::unique_ptr<QProgressDialog> progress_;
   QElapsedTimer sinceUpdate_;
   bool cancelled_ = false;  // until the work ends or new work starts

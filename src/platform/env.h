@@ -52,6 +52,12 @@ struct DirEntry {
 
 enum class WriteMode { kTruncate, kAppend };
 
+// A running process as listProcesses reports it.
+struct ProcessInfo {
+  int pid;
+  std::string exeName;  // base name of the program file
+};
+
 class Env {
  public:
   virtual ~Env() = default;
@@ -95,6 +101,20 @@ class Env {
   virtual std::optional<std::string> getEnv(const std::string& name) = 0;
   // Starts a shell command line in a new session without waiting for it.
   virtual bool spawnDetached(const std::string& commandLine) = 0;
+
+  // --- processes -----------------------------------------------------------
+  // The running processes in the order the system lists them, each named by
+  // the base name of its program file, or of its argv[0] when that file
+  // cannot be read.  Processes without any readable name are left out.
+  // False when the list cannot be read.
+  virtual bool listProcesses(std::vector<ProcessInfo>* out) = 0;
+  // Ends process `pid` at once (SIGKILL) without waiting for it.  False when
+  // it cannot be signalled; a pid below 1 is refused.
+  virtual bool terminateProcess(int pid) = 0;
+  // Starts the program file `path`, without arguments, in a session of its
+  // own and without waiting for it.  False when it cannot be started;
+  // *errorCode then holds the errno of the failure.
+  virtual bool spawnProgram(const std::string& path, int* errorCode) = 0;
 };
 
 // Forwards every call to another Env; a test overrides only the call it
@@ -142,6 +162,13 @@ class EnvWrapper : public Env {
   }
   bool spawnDetached(const std::string& commandLine) override {
     return target_->spawnDetached(commandLine);
+  }
+  bool listProcesses(std::vector<ProcessInfo>* out) override {
+    return target_->listProcesses(out);
+  }
+  bool terminateProcess(int pid) override { return target_->terminateProcess(pid); }
+  bool spawnProgram(const std::string& path, int* errorCode) override {
+    return target_->spawnProgram(path, errorCode);
   }
 
  private:

@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "platform/unique_fd.h"
 
@@ -87,6 +89,69 @@ class PosixWritableFile final : public WritableFile {
   std::string path_;
   UniqueFd fd_;
 };
+
+// The text after the last '/'.
+std::string afterLastSlash(std::string_view path) {
+  size_t slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+bool isAllDigits(const char* text) {
+  if (*text == '\0') return false;
+  for (; *text != '\0'; ++text) {
+    if (*text < '0' || *text > '9') return false;
+  }
+  return true;
+}
+
+// argv[0] of the process whose /proc directory is `procDir`; "" when it
+// cannot be read (kernel threads and zombies have none).
+std::string firstArgument(const std::string& procDir) {
+  UniqueFd fd(::open((procDir + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return {};
+  std::string arg;
+  char buf[1024];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return arg;
+    const void* nul = std::memchr(buf, '\0', static_cast<size_t>(n));
+    if (nul != nullptr) return arg.append(buf, static_cast<const char*>(nul) - buf);
+    arg.append(buf, static_cast<size_t>(n));
+  }
+}
+
+// Name of the process whose /proc directory is `procDir`: the base name of
+// its program file without " (deleted)", else of its argv[0].
+std::string processName(const std::string& procDir) {
+  char buf[PATH_MAX];
+  ssize_t n = ::readlink((procDir + "/exe").c_str(), buf, sizeof buf - 1);
+  if (n > 0) {
+    std::string_view target(buf, static_cast<size_t>(n));
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (target.ends_with(kDeleted)) target.remove_suffix(kDeleted.size());
+    return afterLastSlash(target);
+  }
+  return afterLastSlash(firstArgument(procDir));
+}
+
+// Runs in the forked child: starts `path` in a new session from a second
+// child and leaves at once, so the program is never our zombie.  An exec
+// failure's errno goes to `errorFd` (closed on a successful exec).  Only
+// async-signal-safe calls are made here.
+[[noreturn]] void execDetached(const char* path, int errorFd) {
+  pid_t grandchild = ::fork();
+  if (grandchild > 0) ::_exit(0);
+  if (grandchild == 0) {
+    ::setsid();
+    char* const argv[] = {const_cast<char*>(path), nullptr};
+    ::execv(path, argv);
+  }
+  int err = errno;  // of the failed fork or exec
+  ssize_t ignored = ::write(errorFd, &err, sizeof err);
+  (void)ignored;
+  ::_exit(127);
+}
 
 class PosixEnv final : public Env {
  public:
@@ -215,6 +280,57 @@ class PosixEnv final : public Env {
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     return true;
+  }
+
+  bool listProcesses(std::vector<ProcessInfo>* out) override {
+    out->clear();
+    DIR* dir = ::opendir("/proc");
+    if (dir == nullptr) return fail("opendir", "/proc");
+    while (struct dirent* e = ::readdir(dir)) {
+      if (!isAllDigits(e->d_name)) continue;
+      std::string name = processName(std::string("/proc/") + e->d_name);
+      if (name.empty()) continue;
+      out->push_back({std::atoi(e->d_name), std::move(name)});
+    }
+    ::closedir(dir);
+    return true;
+  }
+
+  bool terminateProcess(int pid) override {
+    if (pid < 1) {
+      setLastError("kill " + std::to_string(pid) + ": not a single process");
+      return false;
+    }
+    if (::kill(pid, SIGKILL) != 0) return fail("kill", std::to_string(pid));
+    return true;
+  }
+
+  bool spawnProgram(const std::string& path, int* errorCode) override {
+    *errorCode = 0;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return failWithCode("pipe", path, errorCode);
+    UniqueFd readEnd(fds[0]);
+    UniqueFd writeEnd(fds[1]);
+    pid_t child = ::fork();
+    if (child < 0) return failWithCode("fork", path, errorCode);
+    if (child == 0) execDetached(path.c_str(), writeEnd.get());
+    writeEnd.reset();
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int err = 0;
+    ssize_t n;
+    while ((n = ::read(readEnd.get(), &err, sizeof err)) < 0 && errno == EINTR) {
+    }
+    if (n != static_cast<ssize_t>(sizeof err)) return true;  // exec closed the pipe
+    errno = err;
+    return failWithCode("exec", path, errorCode);
+  }
+
+ private:
+  static bool failWithCode(const char* what, const std::string& path, int* errorCode) {
+    *errorCode = errno;
+    return fail(what, path);
   }
 };
 

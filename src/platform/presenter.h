@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/env.h"
+
 namespace zdcom {
 
 class Presenter {
@@ -22,9 +24,28 @@ class Presenter {
   // Asks a yes/no question; true when the user chose yes.
   virtual bool askYesNo(const std::string& question) = 0;
 
+  // Shows a message under a window title; presenters without titles show
+  // the text alone.
+  virtual void showTitledMessage(const std::string& title, const std::string& text) {
+    (void)title;
+    showMessage(text);
+  }
+
   // Shows a long text (a log) under a title, read-only, and returns when the
   // user has closed it.  `text` separates lines with "\r\n".
   virtual void showText(const std::string& title, const std::string& text) = 0;
+
+  // Lets the user view the log file `path`.  By default its text is shown
+  // through showText under "日志记录", each line ended by "\r\n"; a file
+  // that cannot be read shows "不能读取文件" first and then no text.
+  virtual void openLog(const std::string& path) {
+    std::string contents;
+    if (!ovix::readFileToString(*ovix::Env::Default(), path, &contents)) {
+      showMessage("不能读取文件");
+      contents.clear();
+    }
+    showText("日志记录", withCrLfLineEnds(contents));
+  }
 
   // Reports progress of long work: `done` of `total` units (total 0 when
   // unknown).  Returns false when the user asked to cancel.
@@ -33,6 +54,22 @@ class Presenter {
     (void)done;
     (void)total;
     return true;
+  }
+
+ protected:
+  // `text` with every line ended by "\r\n", a last line without its end
+  // included.
+  static std::string withCrLfLineEnds(const std::string& text) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      size_t lineEnd = end > start && text[end - 1] == '\r' ? end - 1 : end;
+      out.append(text, start, lineEnd - start).append("\r\n");
+      start = end + 1;
+    }
+    return out;
   }
 };
 

@@ -1,0 +1,269 @@
+#include "update/patch_application.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <set>
+
+#include "app/easy_log.h"
+#include "app/ini_file.h"
+#include "app/setup_file.h"
+#include "app/time_string.h"
+#include "package/package_file.h"
+#include "platform/command_log.h"
+#include "platform/crc.h"
+#include "platform/messages.h"
+#include "platform/path_text.h"
+#include "platform/unique_fd.h"
+#include "server/server_connection.h"
+#include "update/file_replacement.h"
+
+namespace ovix {
+namespace {
+
+constexpr int64_t kNewerThanSeconds = 60;
+
+std::string text(char const* value) { return value != nullptr ? value : ""; }
+
+// What applying one record does to the installation.
+struct Planned {
+  std::string key;
+  std::string staged;  // the fetched bytes, or "" when the file is left alone
+};
+
+void reportPackageFailed() {
+  zdcom::errorMsg(zedaGetText_callbk("补丁更新失败，已经恢复原始文件，请查看日志！"));
+}
+
+// Every key of the package's table; false (reported) when one would leave
+// the installation.
+bool checkKeys(ZdDbDataBase* db, const std::string& table) {
+  std::vector<std::vector<KVParams>> rows;
+  std::string sql = "select m_skey from " + zddb::quoteIdentifier(table);
+  if (db->selectSql(sql.c_str(), {makeColumnParam("m_skey")}, rows) != ZdDb::eOk) return true;
+  for (const auto& row : rows) {
+    std::string key = text(rowText(row[0]));
+    if (!isSafePackageKey(key)) {
+      zdcom::errorMsg(zedaGetText_callbk("补丁中的文件路径%s不在安装目录之内，补丁被拒绝"), key.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// True when the file at `path` holds exactly `size` bytes with CRC `crcText`.
+bool holdsBytes(Env& env, const std::string& path, int64_t size, const std::string& crcText) {
+  std::optional<uint64_t> actual = env.fileSize(path);
+  if (!actual || static_cast<int64_t>(*actual) != size) return false;
+  return crc::crc32_file_str(env, path) == crcText;
+}
+
+// Fetches every record of the package into the staging folder, checked
+// against its CRC.  False (logged) on a read, CRC or write failure.
+bool fetchPackage(Env& env, ZdDbDataBase* db, const std::string& table, const std::string& installDir,
+                  const std::string& stagingDir, std::vector<Planned>* plan) {
+  bool ok = true;
+  std::string sql = "select * from " + zddb::quoteIdentifier(table);
+  ZdDb::ErrorStatus status = db->selectEach(
+      sql.c_str(), OVIXFileRecord::desc(), false, [&](std::unique_ptr<ZdDbObject>& object) {
+        OVIXFileRecord* record = OVIXFileRecord::cast(object.get());
+        if (record == nullptr) return true;
+        std::string key = text(record->skey());
+        std::string target = joinPath(installDir, keyToNativePath(key));
+        const ZdDbBlock& bytes = record->stream();
+        if (bytes.size < 1 || bytes.data == nullptr) {
+          zdcom::OVIXCommandLog::errorlog(
+              zedaGetText_callbk("文件(%s)无法更新，服务器上下载的数据为空"), target.c_str());
+          return true;
+        }
+        std::string crcText = crc::crc32_text(crc::crc32_update(0, bytes.data, static_cast<size_t>(bytes.size)));
+        if (record->crc() != nullptr && *record->crc() != '\0' && crcText != record->crc()) {
+          zdcom::OVIXCommandLog::errorlog(
+              zedaGetText_callbk("文件(%s)的数据与校验码不符，服务器上的数据已损坏"), target.c_str());
+          ok = false;
+          return false;
+        }
+        Planned item{key, ""};
+        if (!holdsBytes(env, target, bytes.size, crcText)) {
+          item.staged = joinPath(stagingDir, "f" + std::to_string(plan->size()));
+          if (!writeWholeFile(env, item.staged, bytes.data, static_cast<size_t>(bytes.size))) {
+            zdcom::OVIXCommandLog::errorlog(
+                zedaGetText_callbk("文件(%s)无法更新，请检查是不是被占用或已经打开"), target.c_str());
+            ok = false;
+            return false;
+          }
+        }
+        plan->push_back(std::move(item));
+        return true;
+      });
+  if (status != ZdDb::eOk && ok) {
+    zdcom::errorMsg(zedaGetText_callbk("无法从服务器上读入补丁数据，请查看服务器连接"));
+    return false;
+  }
+  return ok;
+}
+
+}  // namespace
+
+bool isSafePackageKey(const std::string& key) {
+  if (key.empty() || key.find('\0') != std::string::npos) return false;
+  if (key[0] == '\\' || key[0] == '/') return false;     // absolute or UNC
+  if (key.find(':') != std::string::npos) return false;  // drive letter or stream name
+  size_t start = 0;
+  for (;;) {
+    size_t end = key.find_first_of("\\/", start);
+    std::string part = key.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    if (end == std::string::npos) return true;
+    start = end + 1;
+  }
+}
+
+OVIXPackageInfo* findNewerPatch(char const* version, char const* name, char const* installedDate,
+                                ZdDbDataBase* db, std::vector<std::unique_ptr<ZdDbObject>>& headers,
+                                std::vector<OVIXPackageInfo*>* dependents) {
+  std::string sql = std::string("select * from ") + OVIXPackageInfo::desc()->name();
+  size_t first = headers.size();
+  if (db == nullptr || db->selectSql(sql.c_str(), OVIXPackageInfo::desc(), headers, 0) != ZdDb::eOk ||
+      headers.size() == first) {
+    zdcom::errorMsg(zedaGetText_callbk("版本服务器中无版本信息记录"));
+    return nullptr;
+  }
+  OVIXPackageInfo* best = nullptr;
+  int64_t bestTime = parseTimeString(installedDate);
+  for (size_t i = first; i < headers.size(); ++i) {
+    OVIXPackageInfo* h = OVIXPackageInfo::cast(headers[i].get());
+    if (h == nullptr || !h->isSameProduct(name, version) || h->depend()) continue;
+    int64_t packTime = parseTimeString(h->packTime());
+    if (packTime - bestTime > kNewerThanSeconds) {
+      best = h;
+      bestTime = packTime;
+    }
+  }
+  if (best == nullptr) {
+    print(runLog, zedaGetText_callbk("当前系统的版本或补丁日期为%s，版本数据库中没有比之更新的补丁"),
+          text(installedDate).c_str());
+    return nullptr;
+  }
+  if (best->guid() == nullptr) return best;
+  for (size_t i = first; i < headers.size(); ++i) {
+    OVIXPackageInfo* h = OVIXPackageInfo::cast(headers[i].get());
+    if (h == nullptr || h->dependGuid() == nullptr || !h->isSameProduct(name, version) ||
+        !h->depend())
+      continue;
+    if (parseTimeString(h->packTime()) - bestTime > kNewerThanSeconds &&
+        std::string(h->dependGuid()) == best->guid())
+      dependents->push_back(h);
+  }
+  return best;
+}
+
+bool findSetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir,
+                      std::vector<std::unique_ptr<ZdDbObject>>& headers, OVIXPackageInfo** base,
+                      std::vector<OVIXPackageInfo*>* dependents, bool* writeAll) {
+  IniFile setup;
+  setup.load(env, setupFilePath(installDir));
+  char const* name = setup.getValue(kSetupSection, "NAME");
+  *writeAll = false;
+  if (name == nullptr) {
+    *base = selectNewestHeader(db, headers);
+    if (*base == nullptr) return false;
+    *writeAll = true;
+    return true;
+  }
+  char const* patch = setup.getValue(kSetupSection, "PATCH");
+  std::string installed = patch != nullptr ? installedPatchDate(patch)
+                                           : text(setup.getValue(kSetupSection, "BUILDTIME"));
+  // A setup file without VERSION names no product that a header matches.
+  std::string version = text(setup.getValue(kSetupSection, "VERSION"));
+  *base = findNewerPatch(version.c_str(), name, installed.c_str(), db, headers, dependents);
+  return *base != nullptr;
+}
+
+bool applyPackage(Env& env, ZdDbDataBase* db, OVIXPackageInfo* header, const std::string& installDir) {
+  if (db == nullptr || header == nullptr || header->skey() == nullptr || installDir.empty()) return false;
+  const std::string table = text(header->refTblname());
+  const std::string packageKey = header->skey();
+  if (!zddb::isPlainIdentifier(table) || !isSafePackageKey(packageKey)) {
+    zdcom::errorMsg(zedaGetText_callbk("无法从服务器上读入补丁数据，请查看服务器连接"));
+    return false;
+  }
+  if (!checkKeys(db, table)) return false;
+
+  const std::string backupDir = joinPath(joinPath(installDir, "patch"), packageKey);
+  const std::string stagingDir = joinPath(joinPath(installDir, "patch"), ".staging-" + packageKey);
+  StagingFolder staging(env, stagingDir);
+  std::vector<Planned> plan;
+  if (!staging.create() || !fetchPackage(env, db, table, installDir, stagingDir, &plan)) {
+    reportPackageFailed();  // nothing of the installation was touched
+    return false;
+  }
+  // The fetched bytes are on disk before any of them takes a file's place.
+  syncFileSystemOf(stagingDir);
+
+  FileReplacer replacer(env, installDir, backupDir);
+  for (const Planned& item : plan) {
+    if (item.staged.empty()) continue;  // already holds the package's bytes
+    print(runLog, "Update file:%s", joinPath(installDir, keyToNativePath(item.key)).c_str());
+    if (!replacer.replace(item.key, item.staged)) {
+      replacer.restoreAll();
+      reportPackageFailed();
+      return false;
+    }
+  }
+  syncFileSystemOf(installDir);
+  return true;
+}
+
+bool applySetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir) {
+  std::vector<std::unique_ptr<ZdDbObject>> headers;
+  OVIXPackageInfo* base = nullptr;
+  std::vector<OVIXPackageInfo*> dependents;
+  bool writeAll = false;
+  if (!findSetupPatches(env, db, installDir, headers, &base, &dependents, &writeAll)) return false;
+  if (!applyPackage(env, db, base, installDir)) return false;
+  for (OVIXPackageInfo* dependent : dependents) {
+    if (!applyPackage(env, db, dependent, installDir)) return false;
+  }
+  IniFile setup;
+  setup.load(env, setupFilePath(installDir));
+  if (writeAll) {
+    setup.setValue(kSetupSection, "NAME", base->name());
+    setup.setValue(kSetupSection, "VERSION", base->ver());
+    setup.setValue(kSetupSection, "KERNELTIME", base->kernalTime());
+    setup.setValue(kSetupSection, "BUILDTIME", base->verTime());
+  }
+  setup.setValue(kSetupSection, "PATCH", base->skey());
+  return setup.save(env, setupFilePath(installDir));
+}
+
+namespace {
+
+using StoreStep = bool (*)(Env&, ZdDbDataBase*, const std::string&);
+
+bool withPatchStore(Env& env, char const* installDir, char const* ip, char const* port, StoreStep step) {
+  if (installDir == nullptr || ip == nullptr || port == nullptr) return false;
+  DatabaseHandle db(openPatchStore(ip, port));
+  if (!db) return false;  // reported by openPatchStore
+  return step(env, db.get(), installDir);
+}
+
+bool checkStep(Env& env, ZdDbDataBase* db, const std::string& installDir) {
+  std::vector<std::unique_ptr<ZdDbObject>> headers;
+  OVIXPackageInfo* base = nullptr;
+  std::vector<OVIXPackageInfo*> dependents;
+  bool writeAll = false;
+  return findSetupPatches(env, db, installDir, headers, &base, &dependents, &writeAll);
+}
+
+}  // namespace
+
+bool openPatchStoreAndCheck(Env& env, char const* installDir, char const* ip, char const* port) {
+  return withPatchStore(env, installDir, ip, port, &checkStep);
+}
+
+bool openPatchStoreAndApply(Env& env, char const* installDir, char const* ip, char const* port) {
+  return withPatchStore(env, installDir, ip, port, &applySetupPatches);
+}
+
+}  // namespace ovix

@@ -1,0 +1,61 @@
+// Bringing an installation up to date from the patch store: which patches
+// it needs, and writing their files with backups, restore on failure and
+// the setup file updated last.
+
+#ifndef OVIX_UPDATE_PATCH_APPLICATION_H_
+#define OVIX_UPDATE_PATCH_APPLICATION_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/database.h"
+#include "package/package_records.h"
+#include "platform/env.h"
+
+namespace ovix {
+
+// True when the patch store of `ip`:`port` holds a base patch newer than
+// what `installDir` has.  A store that cannot be opened is reported and
+// gives false.
+bool openPatchStoreAndCheck(Env& env, char const* installDir, char const* ip, char const* port);
+
+// Applies the newest base patch and its dependents to `installDir` and
+// records it in the setup file.  False when there is nothing to apply or
+// anything failed (reported); the setup file then stays as it was.
+bool openPatchStoreAndApply(Env& env, char const* installDir, char const* ip, char const* port);
+
+// The patches `installDir` needs from `db`: the base patch into *base and
+// its dependents, in store order.  *writeAll is set when the setup file
+// names no product, so the base's name, version and dates are written too.
+// `headers` owns every header read.  False when no base patch is needed.
+bool findSetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir,
+                      std::vector<std::unique_ptr<ZdDbObject>>& headers, OVIXPackageInfo** base,
+                      std::vector<OVIXPackageInfo*>* dependents, bool* writeAll);
+
+// The newest base patch of product `name` `version` packed more than 60
+// seconds after `installedDate`, and its dependents; null when none.
+OVIXPackageInfo* findNewerPatch(char const* version, char const* name, char const* installedDate,
+                                ZdDbDataBase* db, std::vector<std::unique_ptr<ZdDbObject>>& headers,
+                                std::vector<OVIXPackageInfo*>* dependents);
+
+// Applies what findSetupPatches finds and updates the setup file.
+bool applySetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir);
+
+// Writes the files of one package into `installDir`.  Every key is checked
+// and every file fetched into a staging folder and checked against its CRC
+// before the installation is touched; then each file is backed up (once:
+// an earlier run's backup is kept) and replaced by a rename.  A file that
+// already holds the package's bytes is left alone, so a run that was
+// killed can simply run again.  When a replacement fails, the files this
+// run replaced are put back from their backups.
+bool applyPackage(Env& env, ZdDbDataBase* db, OVIXPackageInfo* header, const std::string& installDir);
+
+// True when `key` is a relative path that stays inside the installation:
+// not absolute, no drive letter or UNC prefix, no empty, "." or ".."
+// component, no NUL.
+bool isSafePackageKey(const std::string& key);
+
+}  // namespace ovix
+
+#endif  // OVIX_UPDATE_PATCH_APPLICATION_H_

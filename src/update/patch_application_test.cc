@@ -1,0 +1,402 @@
+// Applying patches from the store to an installation, on both server
+// backends: the whole road from packing to a workstation, the choice of
+// patches, failures that restore, and keys that try to leave.
+
+#include "update/patch_application.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/application.h"
+#include "app/easy_log.h"
+#include "app/ini_file.h"
+#include "app/program_paths.h"
+#include "app/time_string.h"
+#include "package/package_file.h"
+#include "package/server_address.h"
+#include "packing/pack_job.h"
+#include "platform/crc.h"
+#include "platform/zeda_system.h"
+#include "server/server_connection.h"
+#include "server/upload.h"
+#include "testing/recording_presenter.h"
+#include "testing/server_backends.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ovix::testing::Backend;
+using ovix::testing::ScratchServer;
+using ovix::testing::TempDir;
+
+// Answers the pack job's version dialog; the setup file makes it unneeded.
+class NoDialogs : public ovix::PackJobUi {
+ public:
+  bool askVersion(bool, ovix::VersionInfo*) override { return false; }
+  bool chooseProjectInfoFile(const std::string&, std::string*) override { return false; }
+};
+
+std::map<std::string, std::string> treeContents(const std::string& root) {
+  std::map<std::string, std::string> out;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    std::string rel = fs::relative(entry.path(), root).string();
+    if (rel.rfind("patch/", 0) == 0 || rel.rfind("temp/", 0) == 0 || rel == "ovixsetup.ini")
+      continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    out[rel] = std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return out;
+}
+
+class PatchApplicationTest : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    registerRecordClasses();
+    ZedaSystem::setProjectDbtype(2);
+    ovix::fillProgramPaths(program_.file("ovixpatch"), std::nullopt);
+    server_ = std::make_unique<ScratchServer>(GetParam());
+    OVIX_REQUIRE_SERVER(*server_);
+    prefix_ = server_->useNamespace();
+    ZedaSystem::setInstallRoot(install_.path());
+    install_.mkdir("temp");
+    ovix::openRunLog(&env_);
+  }
+  void TearDown() override { ovix::runLog = zedalog::EasyLog(); }
+
+  // Packs `tree_` as a software patch and uploads it; returns its key.
+  std::string packAndUpload(const std::string& types = "") {
+    ovix::PackDialogFields fields{"rel", tree_.path(), "", types};
+    NoDialogs ui;
+    std::string package;
+    ovix::testing::ScopedRecorder quiet;
+    EXPECT_TRUE(ovix::packDialogOk(env_, fields, "DLL", ui, &package))
+        << ::testing::PrintToString(quiet.messages);
+    EXPECT_TRUE(ovix::uploadPackage(env_, package, server_->address().c_str(), server_->port().c_str()))
+        << ::testing::PrintToString(quiet.messages);
+    DatabaseHandle db(ovix::openPackageFile(package.c_str()));
+    std::vector<std::vector<KVParams>> rows;
+    db->selectSql("select m_skey from OVIXPackageInfo", {ovix::makeColumnParam("m_skey")}, rows);
+    return rows.empty() ? "" : ovix::rowText(rows[0][0]);
+  }
+
+  bool apply() {
+    return ovix::openPatchStoreAndApply(env_, install_.path().c_str(), server_->address().c_str(),
+                                        server_->port().c_str());
+  }
+
+  // A store database with headers written directly.
+  DatabaseHandle storeWithHeaders() {
+    std::vector<std::string> list;
+    ovix::makeServerParams(list, server_->address().c_str(), server_->port().c_str(), nullptr);
+    DatabaseHandle db(ovix::openOrCreatePatchStore(list));
+    ovix::createClassTable(db->getFilter(0), "OVIXPackageInfo", OVIXPackageInfo::desc());
+    return db;
+  }
+
+  void addHeader(ZdDbDataBase* db, const char* key, const char* packTime, bool depend = false,
+                 const char* guid = nullptr, const char* dependGuid = nullptr,
+                 const char* name = "OVIX_TARNO") {
+    OVIXPackageInfo h;
+    h.setSkey(key);
+    h.setName(name);
+    h.setVer("V3");
+    h.setPackTime(packTime);
+    h.setDepend(depend);
+    h.setGuid(guid);
+    h.setDependGuid(dependGuid);
+    h.setRefTblname(key);
+    ASSERT_EQ(ovix::writeRecord(db, "OVIXPackageInfo", &h, 1), 0);
+  }
+
+  void writeSetup(const std::string& contents) {
+    tree_.write("ovixsetup.ini", contents);
+    install_.write("ovixsetup.ini", contents);
+  }
+
+  std::string setupValue(const char* key) {
+    ovix::IniFile ini;
+    ini.load(env_, install_.file("ovixsetup.ini"));
+    char const* v = ini.getValue("OVIX", key);
+    return v ? v : "<none>";
+  }
+
+  ovix::Env& env_ = *ovix::Env::Default();
+  TempDir program_, tree_, install_;
+  std::unique_ptr<ScratchServer> server_;
+  std::string prefix_;
+};
+
+constexpr char kSetup[] =
+    "[OVIX]\nNAME=OVIX_TARNO\nVERSION=V3\nKERNELTIME=2026-01-01\nBUILDTIME=2020-01-01\n";
+
+TEST_P(PatchApplicationTest, PackUploadDownloadMakesTheOlderCopyEqualToTheTree) {
+  writeSetup(kSetup);
+  tree_.write("bin/v80-win32/kernel.dll", std::string(5 << 20, 'K'));  // streamed
+  tree_.write("bin/v80-win32/ui.dll", "new ui");
+  tree_.write("lua/中文.lua", "print('新')");
+  tree_.write("xml/new.xml", "<new/>");
+  install_.write("bin/v80-win32/kernel.dll", "old kernel");
+  install_.write("bin/v80-win32/ui.dll", "old ui");
+  install_.write("lua/中文.lua", "old");
+  std::string key = packAndUpload();
+  ASSERT_FALSE(key.empty());
+
+  ovix::testing::ScopedRecorder recorder;
+  ASSERT_TRUE(ovix::openPatchStoreAndCheck(env_, install_.path().c_str(), server_->address().c_str(),
+                                           server_->port().c_str()));
+  ASSERT_TRUE(apply()) << ::testing::PrintToString(recorder.messages);
+  // Compared as a whole, but printed briefly: the files are large.
+  EXPECT_TRUE(treeContents(install_.path()) == treeContents(tree_.path()));
+  EXPECT_EQ(setupValue("PATCH"), key);
+  EXPECT_EQ(setupValue("NAME"), "OVIX_TARNO");
+  // Every replaced file's earlier bytes are in the package's backup folder.
+  EXPECT_EQ(install_.read("patch/" + key + "/bin/v80-win32/ui.dll"), "old ui");
+  EXPECT_FALSE(fs::exists(install_.file("patch/" + key + "/xml/new.xml")));  // was not there
+  EXPECT_FALSE(fs::exists(install_.file("patch/.staging-" + key)));
+  EXPECT_NE(install_.read("temp/autoPatchLog.txt").find("Update file:"), std::string::npos);
+
+  // Up to date now: nothing newer, which the run log explains.
+  EXPECT_FALSE(ovix::openPatchStoreAndCheck(env_, install_.path().c_str(),
+                                            server_->address().c_str(), server_->port().c_str()));
+  EXPECT_NE(install_.read("temp/autoPatchLog.txt").find("版本数据库中没有比之更新的补丁"),
+            std::string::npos);
+  EXPECT_TRUE(recorder.messages.empty()) << ::testing::PrintToString(recorder.messages);
+}
+
+TEST_P(PatchApplicationTest, NewerMeansMoreThanSixtySecondsAndTheFirstOfCloseOnesWins) {
+  DatabaseHandle db = storeWithHeaders();
+  addHeader(db.get(), "A3A1", "2026-12-04 09:01:00");    // 60 s after the install date: not newer
+  addHeader(db.get(), "A3A2", "2026-12-04 09:02:00");    // newer
+  addHeader(db.get(), "A3A3", "2026-12-04 09:02:30");    // 30 s after A3A2: A3A2 stays
+  addHeader(db.get(), "A3A4", "2026-12-05", false, nullptr, nullptr, "OVIX_VEL");  // other product
+  std::vector<std::unique_ptr<ZdDbObject>> headers;
+  std::vector<OVIXPackageInfo*> dependents;
+  OVIXPackageInfo* best = ovix::findNewerPatch("v3", "ovix_tarno", "202612040900", db.get(), headers,
+                                               &dependents);
+  ASSERT_NE(best, nullptr);
+  EXPECT_STREQ(best->skey(), "A3A2");
+  headers.clear();
+  best = ovix::findNewerPatch("V3", "OVIX_TARNO", "2026-12-04 09:00:59", db.get(), headers, &dependents);
+  ASSERT_NE(best, nullptr);
+  EXPECT_STREQ(best->skey(), "A3A2");  // 61 s newer; A3A1 is 1 s
+  headers.clear();
+  EXPECT_EQ(ovix::findNewerPatch("V3", "OVIX_TARNO", "2026-12-04 09:01:30", db.get(), headers,
+                                 &dependents),
+            nullptr);  // A3A3 is exactly 60 s newer
+}
+
+TEST_P(PatchApplicationTest, DependentsFollowTheirBaseByGuid) {
+  DatabaseHandle db = storeWithHeaders();
+  addHeader(db.get(), "A3A1", "2026-12-04-10-00", false, "{BASE}");
+  addHeader(db.get(), "A3A2", "2026-12-04-11-00", true, nullptr, "{BASE}");
+  addHeader(db.get(), "A3A3", "2026-12-04-12-00", true, nullptr, "{base}");   // case matters
+  addHeader(db.get(), "A3A4", "2026-12-04-10-00", true, nullptr, "{BASE}");   // not after the base
+  addHeader(db.get(), "A3A5", "2026-12-04-13-00", true, nullptr, "{BASE}");
+  std::vector<std::unique_ptr<ZdDbObject>> headers;
+  std::vector<OVIXPackageInfo*> dependents;
+  OVIXPackageInfo* best =
+      ovix::findNewerPatch("V3", "OVIX_TARNO", "2026-01-01", db.get(), headers, &dependents);
+  ASSERT_NE(best, nullptr);
+  EXPECT_STREQ(best->skey(), "A3A1");
+  ASSERT_EQ(dependents.size(), 2u);
+  EXPECT_STREQ(dependents[0]->skey(), "A3A2");
+  EXPECT_STREQ(dependents[1]->skey(), "A3A5");
+}
+
+TEST_P(PatchApplicationTest, AnInstallationWithoutNameTakesTheNewestAndRecordsEverything) {
+  install_.write("ovixsetup.ini", "[OVIX]\nPATCH=x\n");
+  writeSetup(kSetup);
+  install_.write("ovixsetup.ini", "[Other]\nKEEP=1\n");
+  tree_.write("a.dll", "a");
+  std::string key = packAndUpload("DLL");
+  ovix::testing::ScopedRecorder recorder;
+  ASSERT_TRUE(apply());
+  EXPECT_EQ(setupValue("NAME"), "OVIX_TARNO");
+  EXPECT_EQ(setupValue("VERSION"), "V3");
+  EXPECT_EQ(setupValue("BUILDTIME"), "2020-01-01");
+  EXPECT_EQ(setupValue("KERNELTIME"), "2026-01-01");
+  EXPECT_EQ(setupValue("PATCH"), key);
+  EXPECT_NE(install_.read("ovixsetup.ini").find("KEEP=1"), std::string::npos);
+}
+
+TEST_P(PatchApplicationTest, AFailingFilePutsTheEarlierOnesBackAndKeepsTheSetupFile) {
+  writeSetup(kSetup);
+  tree_.write("a.dll", "new a");
+  tree_.write("b.dll", "new b");
+  tree_.write("c.dll", "new c");
+  install_.write("a.dll", "old a");
+  install_.write("b.dll", "old b");
+  install_.mkdir("c.dll/in-the-way");  // a directory where the third file goes
+  packAndUpload();
+  ovix::testing::ScopedRecorder recorder;
+  EXPECT_FALSE(apply());
+  EXPECT_EQ(recorder.messages.back(), "补丁更新失败，已经恢复原始文件，请查看日志！");
+  EXPECT_EQ(install_.read("a.dll"), "old a");
+  EXPECT_EQ(install_.read("b.dll"), "old b");
+  EXPECT_EQ(setupValue("PATCH"), "<none>");
+
+  fs::remove_all(install_.file("c.dll"));  // the obstacle is gone: the same run succeeds
+  EXPECT_TRUE(apply());
+  EXPECT_EQ(install_.read("c.dll"), "new c");
+}
+
+TEST_P(PatchApplicationTest, KeysThatLeaveTheInstallationAreRefusedBeforeAnyWrite) {
+  writeSetup(kSetup);
+  tree_.write("a.dll", "x");
+  std::string key = packAndUpload();
+  const char* bad[] = {"..\\x", "a\\..\\..\\x", "C:\\x", "\\\\host\\share\\x", "\\x", "/etc/x",
+                       "a\\\\b", "a\\.\\b", "."};
+  for (const char* badKey : bad) {
+    DatabaseHandle db = storeWithHeaders();
+    OVIXFileRecord record;
+    record.setSkey(badKey);
+    record.setStream("evil", 4);
+    ASSERT_EQ(ovix::writeRecord(db.get(), key.c_str(), &record, 1), 0) << badKey;
+    ovix::testing::ScopedRecorder recorder;
+    EXPECT_FALSE(apply()) << badKey;
+    ASSERT_FALSE(recorder.messages.empty());
+    EXPECT_NE(recorder.messages.back().find(badKey), std::string::npos) << recorder.messages.back();
+    EXPECT_EQ(install_.read("a.dll"), "") << "nothing may be written";
+    ASSERT_EQ(db->exeSql(("delete from " + key + " where m_skey=?").c_str(), {KVData::text(badKey)}), 0);
+  }
+  EXPECT_FALSE(fs::exists(fs::path(install_.path()).parent_path() / "x"));
+}
+
+TEST_P(PatchApplicationTest, BytesThatDoNotMatchTheirCrcChangeNothing) {
+  writeSetup(kSetup);
+  tree_.write("a.dll", "good");
+  tree_.write("b.dll", "also good");
+  install_.write("a.dll", "old");
+  std::string key = packAndUpload();
+  DatabaseHandle db = storeWithHeaders();
+  ASSERT_EQ(db->exeSql(("update " + key + " set m_crc=? where m_skey=?").c_str(),
+                       {KVData::text("00000000"), KVData::text("b.dll")}),
+            0);
+  ovix::testing::ScopedRecorder recorder;
+  EXPECT_FALSE(apply());
+  EXPECT_EQ(install_.read("a.dll"), "old");
+  EXPECT_FALSE(fs::exists(install_.file("b.dll")));
+  EXPECT_EQ(setupValue("PATCH"), "<none>");
+}
+
+TEST_P(PatchApplicationTest, AMissingStoreIsReportedAndNeverCreated) {
+  writeSetup(kSetup);
+  ovix::testing::ScopedRecorder recorder;
+  EXPECT_FALSE(apply());
+  ASSERT_EQ(recorder.messages.size(), 1u);
+  EXPECT_EQ(recorder.messages[0].rfind("版本补丁数据库不存在:", 0), 0u);
+  EXPECT_FALSE(ovix::openPatchStoreAndCheck(env_, install_.path().c_str(), server_->address().c_str(),
+                                            server_->port().c_str()));
+  std::string error;
+  EXPECT_FALSE(zddb::openServer(server_->address(), server_->port(), &error)
+                   ->databaseExists(prefix_ + "ovixinstallpatch"));
+  EXPECT_FALSE(ovix::openPatchStoreAndApply(env_, nullptr, "a", "1"));
+}
+
+// Kills its own process just before the Nth change to the file system.
+class KillingEnv : public ovix::EnvWrapper {
+ public:
+  explicit KillingEnv(int killAt) : EnvWrapper(ovix::Env::Default()), killAt_(killAt) {}
+  bool newWritableFile(const std::string& p, ovix::WriteMode m,
+                       std::unique_ptr<ovix::WritableFile>* r) override {
+    step();
+    return EnvWrapper::newWritableFile(p, m, r);
+  }
+  bool renameFile(const std::string& from, const std::string& to) override {
+    step();
+    return EnvWrapper::renameFile(from, to);
+  }
+  bool removeFile(const std::string& p) override {
+    step();
+    return EnvWrapper::removeFile(p);
+  }
+  bool createDir(const std::string& p) override {
+    step();
+    return EnvWrapper::createDir(p);
+  }
+
+ private:
+  void step() {
+    if (++count_ == killAt_) raise(SIGKILL);
+  }
+  int killAt_;
+  int count_ = 0;
+};
+
+TEST_P(PatchApplicationTest, AnApplyKilledAtAnyMomentLeavesEveryFileWholeAndRunsAgain) {
+  writeSetup(kSetup);
+  std::map<std::string, std::string> oldFiles, newFiles;
+  for (int i = 0; i < 12; ++i) {
+    std::string key = "d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".dll";
+    newFiles[key] = std::string(20000 + i * 1000, static_cast<char>('a' + i % 26));
+    tree_.write(key, newFiles[key]);
+    if (i % 4 == 0) continue;  // some files are new to the installation
+    oldFiles[key] = "old " + key;
+    install_.write(key, oldFiles[key]);
+  }
+  std::string packageKey = packAndUpload("DLL");
+  ASSERT_FALSE(packageKey.empty());
+
+  auto checkEveryFile = [&](int point) {
+    for (const auto& [key, bytes] : newFiles) {
+      std::string now = install_.read(key);
+      bool whole = now == bytes || (oldFiles.count(key) ? now == oldFiles[key]
+                                                        : !fs::exists(install_.file(key)));
+      EXPECT_TRUE(whole) << "killed at " << point << ": " << key << " holds " << now.size() << " bytes";
+      std::string backup = "patch/" + packageKey + "/" + key;
+      if (fs::exists(install_.file(backup))) {
+        EXPECT_EQ(install_.read(backup), oldFiles[key]) << "killed at " << point;
+      }
+    }
+    std::string patch = setupValue("PATCH");
+    EXPECT_TRUE(patch == "<none>" || patch == packageKey) << "killed at " << point;
+  };
+
+  // A child applies and dies just before its Nth file-system change, for
+  // every N until a child gets through; each child resumes what the earlier
+  // ones left.
+  int point = 1;
+  for (; point < 500; ++point) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      KillingEnv env(point);
+      ovix::testing::ScopedRecorder quiet;
+      bool ok = ovix::openPatchStoreAndApply(env, install_.path().c_str(),
+                                             server_->address().c_str(), server_->port().c_str());
+      _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    checkEveryFile(point);
+    if (!WIFSIGNALED(status)) break;  // this child got through
+  }
+  EXPECT_GE(point, 10) << "the kills did not land inside the apply";
+  EXPECT_EQ(setupValue("PATCH"), packageKey);
+  for (const auto& [key, bytes] : newFiles) EXPECT_TRUE(install_.read(key) == bytes) << key;
+  for (const auto& [key, bytes] : oldFiles)
+    EXPECT_EQ(install_.read("patch/" + packageKey + "/" + key), bytes) << "backup of " << key;
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, PatchApplicationTest,
+                         ::testing::ValuesIn(ovix::testing::allServerBackends()),
+                         [](const auto& info) { return ovix::testing::backendName(info.param); });
+
+TEST(PackageKeyCheckTest, OnlyRelativePathsInsideTheInstallationPass) {
+  for (const char* good : {"a.dll", "bin\\v80-win32\\a.dll", "lua/x.lua", "中文\\文件.ini", "a..b"})
+    EXPECT_TRUE(ovix::isSafePackageKey(good)) << good;
+  for (const char* bad : {"", "..", "..\\x", "a\\..\\..\\x", "C:\\x", "c:x", "\\\\host\\share\\x",
+                          "\\x", "/etc/x", "a\\\\b", "a\\.\\b", ".", "a\\", "a/./b"})
+    EXPECT_FALSE(ovix::isSafePackageKey(bad)) << bad;
+  EXPECT_FALSE(ovix::isSafePackageKey(std::string("a\0b", 3)));
+}
+
+}  // namespace
