@@ -196,6 +196,10 @@ class SqliteConnection final : public Connection {
 
   // The rowid of the row at `where`; 0 when there is none.
   int64_t rowidOf(const BlobLocation& where, bool* isNull);
+  enum class BlobOpen { kOpen, kNull, kFailed };
+  // Opens the blob at `where` for reading or writing into *blob; kNull when
+  // the value is NULL, kFailed (lastError set) when the row is missing.
+  BlobOpen openBlobHandle(const BlobLocation& where, bool write, SqliteBlob* blob);
   bool checkNames(const BlobLocation& where) {
     if (isPlainIdentifier(where.table) && isPlainIdentifier(where.column) &&
         isPlainIdentifier(where.keyColumn))
@@ -259,20 +263,29 @@ int64_t SqliteConnection::rowidOf(const BlobLocation& where, bool* isNull) {
   return stmt->columnInt(0);
 }
 
-bool SqliteConnection::writeBlob(const BlobLocation& where, BlobSource* source) {
-  if (!checkNames(where)) return false;
+SqliteConnection::BlobOpen SqliteConnection::openBlobHandle(const BlobLocation& where, bool write,
+                                                            SqliteBlob* blob) {
+  if (!checkNames(where)) return BlobOpen::kFailed;
   bool isNull = false;
   error_.clear();
   int64_t rowid = rowidOf(where, &isNull);
-  if (rowid == 0 && !error_.empty()) return false;
+  if (rowid == 0 && !error_.empty()) return BlobOpen::kFailed;
+  if (isNull) return BlobOpen::kNull;
   sqlite3_blob* raw = nullptr;
   int rc = sqlite3_blob_open(db_.get(), "main", where.table.c_str(), where.column.c_str(), rowid,
-                             1, &raw);
-  SqliteBlob blob(raw);
+                             write ? 1 : 0, &raw);
+  blob->reset(raw);
   if (rc != SQLITE_OK) {
     setError(sqlite3_errmsg(db_.get()));
-    return false;
+    return BlobOpen::kFailed;
   }
+  return BlobOpen::kOpen;
+}
+
+bool SqliteConnection::writeBlob(const BlobLocation& where, BlobSource* source) {
+  SqliteBlob blob;
+  if (openBlobHandle(where, true, &blob) != BlobOpen::kOpen) return false;
+  int rc = SQLITE_OK;
   const int64_t size = sqlite3_blob_bytes(blob.get());
   std::vector<char> chunk(kBlobChunkBytes);
   int64_t offset = 0;
@@ -295,36 +308,21 @@ bool SqliteConnection::writeBlob(const BlobLocation& where, BlobSource* source) 
 }
 
 bool SqliteConnection::readBlob(const BlobLocation& where, BlobSink* sink) {
-  if (!checkNames(where)) return false;
-  bool isNull = false;
-  error_.clear();
-  int64_t rowid = rowidOf(where, &isNull);
-  if (rowid == 0 && !error_.empty()) return false;
-  if (isNull) return true;
-  sqlite3_blob* raw = nullptr;
-  int rc = sqlite3_blob_open(db_.get(), "main", where.table.c_str(), where.column.c_str(), rowid,
-                             0, &raw);
-  SqliteBlob blob(raw);
-  if (rc != SQLITE_OK) {
-    setError(sqlite3_errmsg(db_.get()));
-    return false;
-  }
-  const int size = sqlite3_blob_bytes(blob.get());
+  std::unique_ptr<BlobSource> source = openBlob(where);
+  if (!source) return false;
   std::vector<char> chunk(kBlobChunkBytes);
-  for (int offset = 0; offset < size;) {
-    int n = std::min(size - offset, static_cast<int>(chunk.size()));
-    rc = sqlite3_blob_read(blob.get(), chunk.data(), n, offset);
-    if (rc != SQLITE_OK) {
+  for (;;) {
+    size_t got = 0;
+    if (!source->read(chunk.data(), chunk.size(), &got)) {
       setError(sqlite3_errmsg(db_.get()));
       return false;
     }
-    if (!sink->write(chunk.data(), static_cast<size_t>(n))) {
+    if (got == 0) return true;
+    if (!sink->write(chunk.data(), got)) {
       setError("the blob's bytes could not be written out");
       return false;
     }
-    offset += n;
   }
-  return true;
 }
 
 // Reads an open blob handle front to back.
@@ -361,21 +359,13 @@ class EmptyBlobSource final : public BlobSource {
 };
 
 std::unique_ptr<BlobSource> SqliteConnection::openBlob(const BlobLocation& where) {
-  if (!checkNames(where)) return nullptr;
-  bool isNull = false;
-  error_.clear();
-  int64_t rowid = rowidOf(where, &isNull);
-  if (rowid == 0 && !error_.empty()) return nullptr;
-  if (isNull) return std::make_unique<EmptyBlobSource>();
-  sqlite3_blob* raw = nullptr;
-  int rc = sqlite3_blob_open(db_.get(), "main", where.table.c_str(), where.column.c_str(), rowid,
-                             0, &raw);
-  SqliteBlob blob(raw);
-  if (rc != SQLITE_OK) {
-    setError(sqlite3_errmsg(db_.get()));
-    return nullptr;
+  SqliteBlob blob;
+  switch (openBlobHandle(where, false, &blob)) {
+    case BlobOpen::kNull: return std::make_unique<EmptyBlobSource>();
+    case BlobOpen::kOpen: return std::make_unique<SqliteBlobSource>(std::move(blob));
+    case BlobOpen::kFailed: break;
   }
-  return std::make_unique<SqliteBlobSource>(std::move(blob));
+  return nullptr;
 }
 
 int64_t SqliteConnection::blobSize(const BlobLocation& where) {
