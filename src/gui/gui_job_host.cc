@@ -2,6 +2,8 @@
 
 #include "gui/local_package_dlg.h"
 #include "gui/server_commit_dlg.h"
+#include "gui/update_patch_dlg.h"
+#include "update/check_update.h"
 
 bool GuiJobHost::runLocalPackage(const std::string& packageKind) {
   COvixLocalPackage dlg(env_);
@@ -14,3 +16,10 @@ bool GuiJobHost::runServerCommit(const std::string& packageKind) {
   dlg.setPackageKind(packageKind);
   return dlg.exec() == QDialog::Accepted;
 }
+
+bool GuiJobHost::runUpdatePatch() {
+  COvixUpdatePatchDlg dlg(env_);
+  return dlg.exec() == QDialog::Accepted;
+}
+
+bool GuiJobHost::runCheckUpdate() { return ovix::runCheckUpdate(*env_); }

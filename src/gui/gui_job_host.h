@@ -15,6 +15,10 @@ class GuiJobHost final : public ovix::JobHost {
   bool runLocalPackage(const std::string& packageKind) override;
   // The upload dialog for "DLL" or "CONFIG"; true when it closed on OK.
   bool runServerCommit(const std::string& packageKind) override;
+  // The download dialog; true when it closed on OK.
+  bool runUpdatePatch() override;
+  // The check-update run, without a dialog.
+  bool runCheckUpdate() override;
 
  private:
   ovix::Env* env_;

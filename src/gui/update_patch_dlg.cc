@@ -1,0 +1,55 @@
+#include "gui/update_patch_dlg.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <string>
+
+#include "server/download.h"
+#include "ui_update_patch_dlg.h"
+
+namespace {
+
+std::string toProgramText(const QString& text) { return text.toLocal8Bit().toStdString(); }
+
+}  // namespace
+
+COvixUpdatePatchDlg::COvixUpdatePatchDlg(ovix::Env* env, QWidget* parent)
+    : QDialog(parent), env_(env), ui_(std::make_unique<Ui::COvixUpdatePatchDlg>()) {
+  ui_->setupUi(this);
+  setWindowIcon(QApplication::windowIcon());
+  QPushButton* ok = ui_->buttonBox->button(QDialogButtonBox::Ok);
+  ok->setText(QStringLiteral("确定"));
+  ok->setDefault(true);
+  ui_->buttonBox->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+  connect(ui_->buttonBox, &QDialogButtonBox::accepted, this, &COvixUpdatePatchDlg::accept);
+  connect(ui_->buttonBox, &QDialogButtonBox::rejected, this, &COvixUpdatePatchDlg::reject);
+}
+
+COvixUpdatePatchDlg::~COvixUpdatePatchDlg() = default;
+
+QLineEdit* COvixUpdatePatchDlg::installEdit() const { return ui_->installEdit; }
+QLineEdit* COvixUpdatePatchDlg::addressEdit() const { return ui_->addressEdit; }
+QLineEdit* COvixUpdatePatchDlg::portEdit() const { return ui_->portEdit; }
+
+void COvixUpdatePatchDlg::showEvent(QShowEvent* event) {
+  if (!initialised_) {
+    initialised_ = true;
+    initDialog();
+  }
+  QDialog::showEvent(event);
+}
+
+// Runs on first show only, so a second show keeps what the user typed.
+void COvixUpdatePatchDlg::initDialog() {
+  ovix::DownloadFields remembered = ovix::loadRememberedDownload(*env_);
+  ui_->installEdit->setText(QString::fromLocal8Bit(remembered.installPath));
+  ui_->addressEdit->setText(QString::fromLocal8Bit(remembered.address));
+  ui_->portEdit->setText(QString::fromLocal8Bit(remembered.port));
+}
+
+void COvixUpdatePatchDlg::accept() {
+  if (ovix::downloadDialogOk(*env_, {toProgramText(ui_->installEdit->text()),
+                                     toProgramText(ui_->addressEdit->text()),
+                                     toProgramText(ui_->portEdit->text())}))
+    QDialog::accept();
+}
