@@ -16,7 +16,7 @@ for path in ./usr/bin/ovixpatch ./usr/bin/OvixServerCommit \
             ./usr/share/icons/hicolor/64x64/apps/ovix.png ./usr/lib/ovix/temp/; do
   grep -qF " $path" <<<"$contents" || { echo "package lacks $path"; fail=1; }
 done
-for lib in libqt6widgets6 libstdc++6 libc6; do
+for lib in libqt6widgets6 libsqlite3-0 libmariadb3 libuuid1 zlib1g libstdc++6 libc6; do
   grep -q "$lib" <<<"$depends" || { echo "package does not depend on $lib"; fail=1; }
 done
 [ $fail -eq 0 ] || exit 1

@@ -170,7 +170,7 @@ ZdDb::ErrorStatus ZdDbDataBase::selectSql(char const* sql, ZdRxClass* cls,
                                           int, const std::vector<KVData>& args) {
   size_t before = objects.size();
   ZdDb::ErrorStatus status = selectEach(
-      sql, cls, false,
+      sql, cls, ZdDbFilter::BlobReading::kCopy,
       [&objects](std::unique_ptr<ZdDbObject>& object) {
         objects.push_back(std::move(object));
         return true;
@@ -180,7 +180,8 @@ ZdDb::ErrorStatus ZdDbDataBase::selectSql(char const* sql, ZdRxClass* cls,
   return objects.size() > before ? ZdDb::eOk : ZdDb::eNoRow;
 }
 
-ZdDb::ErrorStatus ZdDbDataBase::selectEach(char const* sql, ZdRxClass* cls, bool deferBlobs,
+ZdDb::ErrorStatus ZdDbDataBase::selectEach(char const* sql, ZdRxClass* cls,
+                                           ZdDbFilter::BlobReading blobs,
                                            const RowVisitor& visit,
                                            const std::vector<KVData>& args) {
   if (!connection_) return ZdDb::eNotOpen;
@@ -200,7 +201,7 @@ ZdDb::ErrorStatus ZdDbDataBase::selectEach(char const* sql, ZdRxClass* cls, bool
     if (dbObject == nullptr) return ZdDb::eFailed;
     made.release();
     std::unique_ptr<ZdDbObject> object(dbObject);
-    reader.beginRead(stmt.get(), deferBlobs);
+    reader.beginRead(stmt.get(), blobs);
     ZdDb::ErrorStatus status = object->readFields(&reader);
     reader.endRead();
     if (status != ZdDb::eOk) return status;

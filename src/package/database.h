@@ -66,11 +66,12 @@ class ZdDbDataBase {
                               const std::vector<KVData>& args = {});
   // Reads row after row as an object of `cls` and hands each to `visit`,
   // which returns false to stop; only one object is in memory at a time.
-  // With deferBlobs, blob fields stay empty (stream them with readBlob).
+  // `blobs` says how blob fields arrive: copied, left empty (stream them
+  // with readBlob) or lent from the statement (valid during the visit only).
   // Non-zero when the statement or a row fails; no row is success.
   // The visitor may take the object; one it leaves is deleted.
   using RowVisitor = std::function<bool(std::unique_ptr<ZdDbObject>& object)>;
-  ZdDb::ErrorStatus selectEach(char const* sql, ZdRxClass* cls, bool deferBlobs,
+  ZdDb::ErrorStatus selectEach(char const* sql, ZdRxClass* cls, ZdDbFilter::BlobReading blobs,
                                const RowVisitor& visit, const std::vector<KVData>& args = {});
 
   // Copies every table of `source` (a SQLite database) with its rows into

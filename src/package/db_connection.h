@@ -101,6 +101,14 @@ class Statement {
   virtual double columnDouble(int index) = 0;
   // Text or blob bytes of the column; "" for NULL.
   virtual std::string columnBytes(int index) = 0;
+  // The column's bytes where the statement holds them, valid until the next
+  // step; false when the engine cannot lend them (use columnBytes).
+  virtual bool columnView(int index, const char** data, size_t* size) {
+    (void)index;
+    (void)data;
+    (void)size;
+    return false;
+  }
 };
 
 class Connection {

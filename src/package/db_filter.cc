@@ -271,9 +271,9 @@ ZdDb::ErrorStatus ZdDbFilter::writeBlobSource(char const* name, zddb::BlobSource
   return stmt->bindBlobSource(index, source, where) ? ZdDb::eOk : (status_ = ZdDb::eFailed);
 }
 
-void ZdDbFilter::beginRead(zddb::Statement* row, bool deferBlobs) {
+void ZdDbFilter::beginRead(zddb::Statement* row, BlobReading blobs) {
   row_ = row;
-  deferBlobs_ = deferBlobs;
+  blobs_ = blobs;
   columns_.clear();
   int n = row->columnCount();
   for (int i = 0; i < n; ++i) columns_.emplace(row->columnName(i), i);
@@ -323,8 +323,19 @@ ZdDb::ErrorStatus ZdDbFilter::readInt(char const* name, int32_t& value) {
 ZdDb::ErrorStatus ZdDbFilter::readBlob(char const* name, ZdDbBlock& block) {
   block = {};
   int index = columnIndex(name);
-  if (index < 0) return deferBlobs_ ? ZdDb::eOk : ZdDb::eNoField;
-  if (deferBlobs_ || row_->columnType(index) == zddb::ColumnType::kNull) return ZdDb::eOk;
+  const bool defer = blobs_ == BlobReading::kDefer;
+  if (index < 0) return defer ? ZdDb::eOk : ZdDb::eNoField;
+  if (defer || row_->columnType(index) == zddb::ColumnType::kNull) return ZdDb::eOk;
+  const char* data = nullptr;
+  size_t size = 0;
+  if (blobs_ == BlobReading::kView && row_->columnView(index, &data, &size)) {
+    if (size > static_cast<size_t>(INT32_MAX)) return ZdDb::eTooLarge;
+    if (size == 0) return ZdDb::eOk;
+    block.data = reinterpret_cast<unsigned char*>(const_cast<char*>(data));
+    block.size = static_cast<int32_t>(size);
+    return ZdDb::eOk;
+  }
+  if (blobs_ == BlobReading::kView) blobs_ = BlobReading::kCopy;  // the engine cannot lend
   std::string bytes = row_->columnBytes(index);
   if (bytes.empty()) return ZdDb::eOk;
   if (bytes.size() > static_cast<size_t>(INT32_MAX)) return ZdDb::eTooLarge;

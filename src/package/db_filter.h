@@ -128,9 +128,16 @@ class ZdDbFilter {
   ZdDb::ErrorStatus writeBlobSource(char const* name, zddb::BlobSource* source, int typeCode);
 
   // --- fields read by a record from the current row ----------------------
-  // Starts reading from `row` (a statement positioned on a row).  With
-  // deferBlobs, readBlob leaves blocks empty (the caller streams them).
-  void beginRead(zddb::Statement* row, bool deferBlobs);
+  // How readBlob hands over a blob column.
+  enum class BlobReading {
+    kCopy,   // a heap block of its own
+    kDefer,  // nothing: the block stays empty (the caller streams the bytes)
+    kView,   // the statement's own bytes, valid until the next row
+  };
+  // Starts reading from `row` (a statement positioned on a row).
+  void beginRead(zddb::Statement* row, BlobReading blobs);
+  // True when readBlob lends the statement's bytes instead of a copy.
+  bool blobsAreViews() const { return blobs_ == BlobReading::kView; }
   void endRead();
   // A NULL column gives a null text; a missing column gives eNoField.
   ZdDb::ErrorStatus readString(char const* name, char*& text);
@@ -162,7 +169,7 @@ class ZdDbFilter {
   std::vector<CollectedValue> collected_;
 
   zddb::Statement* row_ = nullptr;
-  bool deferBlobs_ = false;
+  BlobReading blobs_ = BlobReading::kCopy;
   std::map<std::string, int> columns_;
 };
 

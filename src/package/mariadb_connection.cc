@@ -242,6 +242,14 @@ class MariaDbStatement final : public Statement {
   int64_t columnInt(int index) override;
   double columnDouble(int index) override;
   std::string columnBytes(int index) override;
+  bool columnView(int index, const char** data, size_t* size) override {
+    const Cell* c = cell(index);
+    if (c == nullptr || c->type == ColumnType::kInteger || c->type == ColumnType::kDouble)
+      return false;
+    *data = c->bytes.data();
+    *size = c->bytes.size();
+    return true;
+  }
 
   // Reads the rows not yet fetched into memory and frees the connection.
   void bufferRest();

@@ -277,7 +277,7 @@ TEST_P(PackageDbTest, LargeStreamsTravelInChunks) {
   // Rows are read without their bytes, which are then streamed to a file.
   std::vector<std::string> keys;
   ASSERT_EQ(db_->selectEach("select m_skey, m_crc, m_guid, m_version from OVIXFileRecord",
-                            OVIXFileRecord::desc(), true,
+                            OVIXFileRecord::desc(), ZdDbFilter::BlobReading::kDefer,
                             [&keys](std::unique_ptr<ZdDbObject>& row) {
                               keys.push_back(OVIXFileRecord::cast(row.get())->skey());
                               return true;

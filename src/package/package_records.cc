@@ -214,6 +214,7 @@ ZdDb::ErrorStatus OVIXFileRecord::readFields(ZdDbFilter* filter) {
   clearStream();
   source_.reset();
   filter->readBlob("m_stream", m_stream);
+  m_streamOwned = !filter->blobsAreViews();
   return status;
 }
 

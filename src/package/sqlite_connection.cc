@@ -70,6 +70,11 @@ class SqliteStatement final : public Statement {
     }
   }
   int64_t columnInt(int index) override { return sqlite3_column_int64(stmt_.get(), index); }
+  bool columnView(int index, const char** data, size_t* size) override {
+    *data = static_cast<const char*>(sqlite3_column_blob(stmt_.get(), index));
+    *size = static_cast<size_t>(sqlite3_column_bytes(stmt_.get(), index));
+    return true;
+  }
   double columnDouble(int index) override { return sqlite3_column_double(stmt_.get(), index); }
   std::string columnBytes(int index) override {
     const void* data = sqlite3_column_blob(stmt_.get(), index);

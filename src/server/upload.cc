@@ -54,7 +54,7 @@ bool attachBytes(ZdDbDataBase* package, OVIXFileRecord& record, std::string* err
 // Every file record of the package, without bytes.
 bool readRecords(ZdDbDataBase* package, Records* records) {
   std::string sql = "select m_skey, m_crc, m_dbkey, m_guid, m_version from " + fileTableOf(package);
-  return package->selectEach(sql.c_str(), OVIXFileRecord::desc(), true,
+  return package->selectEach(sql.c_str(), OVIXFileRecord::desc(), ZdDbFilter::BlobReading::kDefer,
                              [records](std::unique_ptr<ZdDbObject>& object) {
                                records->emplace_back(OVIXFileRecord::cast(object.release()));
                                return true;

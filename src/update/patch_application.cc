@@ -65,7 +65,10 @@ bool fetchPackage(Env& env, ZdDbDataBase* db, const std::string& table, const st
   bool ok = true;
   std::string sql = "select * from " + zddb::quoteIdentifier(table);
   ZdDb::ErrorStatus status = db->selectEach(
-      sql.c_str(), OVIXFileRecord::desc(), false, [&](std::unique_ptr<ZdDbObject>& object) {
+      // The bytes stay where the statement holds them: one copy of the
+      // largest file is all the memory a patch needs.
+      sql.c_str(), OVIXFileRecord::desc(), ZdDbFilter::BlobReading::kView,
+      [&](std::unique_ptr<ZdDbObject>& object) {
         OVIXFileRecord* record = OVIXFileRecord::cast(object.get());
         if (record == nullptr) return true;
         std::string key = text(record->skey());
