@@ -3,6 +3,7 @@
 
   make_tree.py big DIR      about 2,000 files, 600 MB: mixed sizes, two of 60 MB
   make_tree.py small DIR    50,000 files of 1 KB in 100 directories
+  make_tree.py KIND DIR [SEED]  another seed makes an older copy of the tree
   make_tree.py huge DIR     one 1 GB file (999,000,000 bytes, the most a package
                             row holds) and a few small ones
 """
@@ -54,7 +55,10 @@ def huge(root, rng):
 
 def main():
     kind, root = sys.argv[1], sys.argv[2]
-    rng = random.Random(2026)
+    # Another seed gives the same file names with other sizes and bytes: an
+    # older copy of the same installation.
+    seed = int(sys.argv[3]) if len(sys.argv) > 3 else 2026
+    rng = random.Random(seed)
     os.makedirs(root, exist_ok=True)
     {"big": big, "small": small, "huge": huge}[kind](root, rng)
     setup(root)

@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Applying a patch: `ovixpatch download` into an installation that holds
+# older copies of every file (so every file is backed up), from the private
+# MariaDB and from the embedded store, beside two references on the same
+# data in the same run:
+#   - cp -r twice: the old files to a backup folder, the new files over them;
+#   - ovix_bench_reader: the least a reader of the server can do, rows
+#     streamed one at a time (mysql_use_result), the old file copied, the new
+#     one written (no staging, no CRC, no rename).
+#
+#   bench/download_throughput.sh [big|small ...]   (default: big small)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${OVIX_BUILD_DIR:-$here/build}
+bash "$here/scripts/install-deps.sh" >/dev/null
+bash "$here/scripts/build.sh" "$build" >/dev/null
+ovixpatch="$build/ovixpatch"
+reader="$build/ovix_bench_reader"
+work=${OVIX_BENCH_DIR:-$(mktemp -d /var/tmp/ovix-download-bench.XXXXXX)}
+mkdir -p "$work"
+server="$work/server"
+cleanup() {
+  bash "$here/scripts/mariadb-test-server.sh" stop "$server" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trees=("$@")
+[ ${#trees[@]} -gt 0 ] || trees=(big small)
+
+eval "$(bash "$here/scripts/mariadb-test-server.sh" start "$server" 2>"$work/server.log")"
+host=$OVIX_TEST_MARIADB_HOST
+port=$OVIX_TEST_MARIADB_PORT
+sql() { mariadb --defaults-file="$OVIX_MYSQL_CNF" -N -B "$@"; }
+
+admin_password=$(head -c 32 /dev/urandom | base64 | tr -dc 'A-Za-z0-9' | head -c 24)
+sql <<SQL
+CREATE DATABASE IF NOT EXISTS ovixgeneral CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;
+CREATE TABLE IF NOT EXISTS ovixgeneral.ZedaUser (m_user VARCHAR(64), m_pwd VARCHAR(128));
+DELETE FROM ovixgeneral.ZedaUser;
+INSERT INTO ovixgeneral.ZedaUser VALUES ('system', '$admin_password');
+SQL
+export OVIX_ADMIN_PASSWORD=$admin_password
+store="$work/store"
+mkdir -p "$store"
+sqlite3 "$store/ovixgeneral.sqlite" "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);
+  INSERT INTO ZedaUser VALUES ('system', '$admin_password');"
+
+measure() {  # seconds and peak KiB of a command, its output discarded
+  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || {
+    cat "$work/stderr" >&2
+    return 1
+  }
+  cat "$work/time"
+}
+
+# A fresh older installation for every run (untimed), synced, then the
+# command; the fastest of ${OVIX_BENCH_RUNS:-2} runs after a warm-up counts.
+best() {  # command...
+  local best_s="" best_kib="" s kib i
+  for ((i = 0; i <= ${OVIX_BENCH_RUNS:-2}; i++)); do
+    rm -rf "$work/inst" "$work/backup"
+    cp -a "$work/older" "$work/inst"
+    sync
+    read -r s kib < <(measure "$@")
+    [ "$i" -eq 0 ] && continue  # warm-up
+    if [ -z "$best_s" ] || [ "$(echo "$s < $best_s" | bc)" -eq 1 ]; then best_s=$s; fi
+    if [ -z "$best_kib" ] || [ "$kib" -gt "$best_kib" ]; then best_kib=$kib; fi
+  done
+  echo "$best_s $best_kib"
+}
+
+same_as_tree() {  # the installation now holds the tree's files
+  diff -r -q -x ovixsetup.ini -x patch -x temp "$work/tree" "$work/inst" >/dev/null
+}
+
+row() {  # name seconds kib
+  printf '  %-32s %8.2f s %9.1f MiB peak\n' "$1" "$2" "$(echo "$3/1024" | bc -l)"
+}
+
+for tree in "${trees[@]}"; do
+  echo "== $tree tree: generating, packing, uploading"
+  rm -rf "$work/tree" "$work/older" "$work/home"
+  python3 "$here/bench/make_tree.py" "$tree" "$work/tree"
+  python3 "$here/bench/make_tree.py" "$tree" "$work/older" 7  # same names, older bytes
+  sed -i 's/^BUILDTIME=.*/BUILDTIME=2020-01-01/' "$work/older/ovixsetup.ini"
+  rm "$work/tree/ovixsetup.ini"  # the patch leaves the setup file to the job
+  cp "$work/older/ovixsetup.ini" "$work/tree/ovixsetup.ini"
+  mkdir -p "$work/home"
+  "$ovixpatch" --home "$work/home" --root "$work/home" pack --path "$work/tree" --types "" \
+    --user bench >/dev/null 2>&1
+  mv "$work"/home/bench/*.package "$work/home/"
+  sql -e "DROP DATABASE IF EXISTS ovixinstallpatch"
+  rm -f "$store/ovixinstallpatch.sqlite"
+  "$ovixpatch" --home "$work/home" --root "$work/home" upload --server "$host" --port "$port" >/dev/null 2>&1
+  "$ovixpatch" --home "$work/home" --root "$work/home" upload --server "file:$store" --port 0 >/dev/null 2>&1
+  table=$(sql -e "SELECT m_ref_tblname FROM ovixinstallpatch.OVIXPackageInfo")
+  files=$(find "$work/tree" -type f | wc -l)
+  largest=$(find "$work/tree" -type f -printf '%s\n' | sort -n | tail -1)
+  echo "   $files files, $(du -sm "$work/tree" | cut -f1) MiB, largest file $((largest / 1048576)) MiB"
+
+  download=("$ovixpatch" --home "$work/home" --root "$work/home" download --install "$work/inst")
+  read -r m_s m_kib < <(best "${download[@]}" --server "$host" --port "$port")
+  same_as_tree || { echo "download from MariaDB left a different installation"; exit 1; }
+  read -r e_s e_kib < <(best "${download[@]}" --server "file:$store" --port 0)
+  same_as_tree || { echo "download from the embedded store left a different installation"; exit 1; }
+  read -r r_s r_kib < <(best "$reader" "$host" "$port" ovixinstallpatch "$table" "$work/inst" "$work/backup")
+  same_as_tree || { echo "the reference reader left a different installation"; exit 1; }
+  read -r c_s c_kib < <(best bash -c "cp -r '$work/inst' '$work/backup' && cp -r '$work/tree/.' '$work/inst'")
+
+  row "ovixpatch download (MariaDB)" "$m_s" "$m_kib"
+  row "reference reader (MariaDB)" "$r_s" "$r_kib"
+  row "ovixpatch download (embedded)" "$e_s" "$e_kib"
+  row "cp -r twice" "$c_s" "$c_kib"
+  printf '  ratios: MariaDB %.2f of the reader, embedded %.2f of cp -r twice; ' \
+    "$(echo "$m_s / $r_s" | bc -l)" "$(echo "$e_s / $c_s" | bc -l)"
+  printf 'peak memory over the largest file: %.1f MiB (MariaDB), %.1f MiB (embedded)\n\n' \
+    "$(echo "($m_kib * 1024 - $largest) / 1048576" | bc -l)" \
+    "$(echo "($e_kib * 1024 - $largest) / 1048576" | bc -l)"
+done
