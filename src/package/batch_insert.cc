@@ -64,11 +64,11 @@ BatchInserter::BatchInserter(zddb::Connection* connection, std::string table,
 BatchInserter::~BatchInserter() = default;
 
 zddb::Statement* BatchInserter::statementFor(size_t rows) {
-  auto it = statements_.find(rows);
-  if (it != statements_.end()) {
-    it->second->reset();
-    return it->second.get();
+  if (statement_ && statementRows_ == rows) {
+    statement_->reset();
+    return statement_.get();
   }
+  statement_.reset();
   std::string names, marks = "(";
   for (size_t i = 0; i < fields_.size(); ++i) {
     if (i > 0) {
@@ -86,10 +86,9 @@ zddb::Statement* BatchInserter::statementFor(size_t rows) {
     error_ = connection_->lastError();
     return nullptr;
   }
-  zddb::Statement* raw = stmt.get();
-  // Full batches share one statement; the last, shorter one has its own.
-  statements_.emplace(rows, std::move(stmt));
-  return raw;
+  statement_ = std::move(stmt);
+  statementRows_ = rows;
+  return statement_.get();
 }
 
 bool BatchInserter::add(std::vector<CollectedValue> row) {

@@ -45,7 +45,10 @@ class BatchInserter {
   std::vector<std::vector<CollectedValue>> rows_;
   size_t bytes_ = 0;
   size_t sent_ = 0;
-  std::map<size_t, std::unique_ptr<zddb::Statement>> statements_;
+  // One statement at a time: a kept statement holds the bytes last bound
+  // to it, so keeping one per batch size would hold many batches' bytes.
+  std::unique_ptr<zddb::Statement> statement_;
+  size_t statementRows_ = 0;
   std::string error_;
 };
 
