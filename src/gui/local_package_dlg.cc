@@ -7,11 +7,10 @@
 
 #include "app/working_files.h"
 #include "gui/gui_pack_ui.h"
+#include "gui/dialog_buttons.h"
 #include "ui_local_package_dlg.h"
 
 namespace {
-
-std::string toProgramText(const QString& text) { return text.toLocal8Bit().toStdString(); }
 
 // Letter case ignored, as the combo box inserts typed names; names that
 // differ only in case keep a fixed order.
@@ -30,12 +29,7 @@ QStringList sortedNames(const std::vector<std::string>& names) {
 COvixLocalPackage::COvixLocalPackage(ovix::Env* env, QWidget* parent)
     : QDialog(parent), env_(env), ui_(std::make_unique<Ui::COvixLocalPackage>()) {
   ui_->setupUi(this);
-  QPushButton* ok = ui_->buttonBox->button(QDialogButtonBox::Ok);
-  ok->setText(QStringLiteral("确定"));
-  ok->setDefault(true);
-  ui_->buttonBox->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-  connect(ui_->buttonBox, &QDialogButtonBox::accepted, this, &COvixLocalPackage::accept);
-  connect(ui_->buttonBox, &QDialogButtonBox::rejected, this, &COvixLocalPackage::reject);
+  setUpOkCancel(this, ui_->buttonBox);
 }
 
 COvixLocalPackage::~COvixLocalPackage() = default;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPushButton>
 
+#include "gui/dialog_buttons.h"
 #include "ui_package_select_dlg.h"
 
 namespace {
@@ -12,20 +13,13 @@ void fillCombo(QComboBox* combo, const std::vector<std::string>& entries) {
   if (combo->count() > 0) combo->setCurrentIndex(0);
 }
 
-std::string toProgramText(const QString& text) { return text.toLocal8Bit().toStdString(); }
-
 }  // namespace
 
 COvixPackageSelectDlg::COvixPackageSelectDlg(QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::COvixPackageSelectDlg>()) {
   ui_->setupUi(this);
   setWindowIcon(QApplication::windowIcon());
-  QPushButton* ok = ui_->buttonBox->button(QDialogButtonBox::Ok);
-  ok->setText(QStringLiteral("确定"));
-  ok->setDefault(true);
-  ui_->buttonBox->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-  connect(ui_->buttonBox, &QDialogButtonBox::accepted, this, &COvixPackageSelectDlg::accept);
-  connect(ui_->buttonBox, &QDialogButtonBox::rejected, this, &COvixPackageSelectDlg::reject);
+  setUpOkCancel(this, ui_->buttonBox);
 
   fillCombo(ui_->nameCombo, ovix::versionDialogNames());
   fillCombo(ui_->versionCombo, ovix::versionDialogVersions());

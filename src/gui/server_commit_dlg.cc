@@ -4,24 +4,14 @@
 #include <QPushButton>
 
 #include "server/server_commit.h"
+#include "gui/dialog_buttons.h"
 #include "ui_server_commit_dlg.h"
-
-namespace {
-
-std::string toProgramText(const QString& text) { return text.toLocal8Bit().toStdString(); }
-
-}  // namespace
 
 COvixServerCommitDlg::COvixServerCommitDlg(ovix::Env* env, QWidget* parent)
     : QDialog(parent), env_(env), ui_(std::make_unique<Ui::COvixServerCommitDlg>()) {
   ui_->setupUi(this);
   setWindowIcon(QApplication::windowIcon());
-  QPushButton* ok = ui_->buttonBox->button(QDialogButtonBox::Ok);
-  ok->setText(QStringLiteral("确定"));
-  ok->setDefault(true);
-  ui_->buttonBox->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-  connect(ui_->buttonBox, &QDialogButtonBox::accepted, this, &COvixServerCommitDlg::accept);
-  connect(ui_->buttonBox, &QDialogButtonBox::rejected, this, &COvixServerCommitDlg::reject);
+  setUpOkCancel(this, ui_->buttonBox);
 }
 
 COvixServerCommitDlg::~COvixServerCommitDlg() = default;

@@ -5,24 +5,14 @@
 #include <string>
 
 #include "server/download.h"
+#include "gui/dialog_buttons.h"
 #include "ui_update_patch_dlg.h"
-
-namespace {
-
-std::string toProgramText(const QString& text) { return text.toLocal8Bit().toStdString(); }
-
-}  // namespace
 
 COvixUpdatePatchDlg::COvixUpdatePatchDlg(ovix::Env* env, QWidget* parent)
     : QDialog(parent), env_(env), ui_(std::make_unique<Ui::COvixUpdatePatchDlg>()) {
   ui_->setupUi(this);
   setWindowIcon(QApplication::windowIcon());
-  QPushButton* ok = ui_->buttonBox->button(QDialogButtonBox::Ok);
-  ok->setText(QStringLiteral("确定"));
-  ok->setDefault(true);
-  ui_->buttonBox->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-  connect(ui_->buttonBox, &QDialogButtonBox::accepted, this, &COvixUpdatePatchDlg::accept);
-  connect(ui_->buttonBox, &QDialogButtonBox::rejected, this, &COvixUpdatePatchDlg::reject);
+  setUpOkCancel(this, ui_->buttonBox);
 }
 
 COvixUpdatePatchDlg::~COvixUpdatePatchDlg() = default;
