@@ -1,6 +1,7 @@
 #include "gui/gui_job_host.h"
 
 #include "gui/local_package_dlg.h"
+#include "gui/project_info_dlg.h"
 #include "gui/server_commit_dlg.h"
 #include "gui/update_patch_dlg.h"
 #include "update/check_update.h"
@@ -19,6 +20,11 @@ bool GuiJobHost::runServerCommit(const std::string& packageKind) {
 
 bool GuiJobHost::runUpdatePatch() {
   COvixUpdatePatchDlg dlg(env_);
+  return dlg.exec() == QDialog::Accepted;
+}
+
+bool GuiJobHost::runProjectInfo() {
+  COvixProjectInfo dlg(env_);
   return dlg.exec() == QDialog::Accepted;
 }
 

@@ -17,6 +17,8 @@ class GuiJobHost final : public ovix::JobHost {
   bool runServerCommit(const std::string& packageKind) override;
   // The download dialog; true when it closed on OK.
   bool runUpdatePatch() override;
+  // The project information dialog; true when it closed on OK.
+  bool runProjectInfo() override;
   // The check-update run, without a dialog.
   bool runCheckUpdate() override;
 
