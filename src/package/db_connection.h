@@ -160,8 +160,13 @@ class Connection {
 
   // Serialises the patches of one named resource across processes on the
   // same server: true once the lock is held (waiting at most `seconds`).
-  // Released by unlockNamed or when the connection closes.
-  virtual bool lockNamed(const std::string& name, int seconds) = 0;
+  // Released by unlockNamed or when the connection closes.  `holderText`
+  // tells later waiters who holds the lock, as far as the engine can keep
+  // it.  On false, *holder (when given) describes the holder when the lock
+  // was busy and is empty when taking it failed otherwise; lastError()
+  // says why in both cases.
+  virtual bool lockNamed(const std::string& name, int seconds, const std::string& holderText,
+                         std::string* holder) = 0;
   virtual bool unlockNamed(const std::string& name) = 0;
 };
 

@@ -182,8 +182,11 @@ class MariaDbConnection final : public Connection {
   bool readBlob(const BlobLocation& where, BlobSink* sink) override;
   int64_t blobSize(const BlobLocation& where) override;
 
-  bool lockNamed(const std::string& name, int seconds) override;
+  bool lockNamed(const std::string& name, int seconds, const std::string& holderText,
+                 std::string* holder) override;
   bool unlockNamed(const std::string& name) override;
+  // Who holds the named lock `name`, as the server can tell.
+  std::string lockHolder(const std::string& name);
 
   // ---- for the statements of this connection and the server
   MYSQL* handle() const { return mysql_.get(); }
@@ -1054,7 +1057,12 @@ bool MariaDbConnection::copyChunks(const BlobLocation& where, int64_t size, Blob
   return true;
 }
 
-bool MariaDbConnection::lockNamed(const std::string& name, int seconds) {
+// A server-wide lock of the session.  The server keeps no text with it, so
+// a waiter learns the holder's session from the server instead of the
+// holder's own text.
+bool MariaDbConnection::lockNamed(const std::string& name, int seconds, const std::string&,
+                                  std::string* holder) {
+  if (holder != nullptr) holder->clear();
   std::unique_ptr<MariaDbStatement> st = prepareOwn("SELECT GET_LOCK(?, ?)");
   if (!st || !st->bindText(0, name) || !st->bindInt(1, seconds)) return false;
   std::string what = "taking the lock \"" + name + "\"";
@@ -1063,10 +1071,27 @@ bool MariaDbConnection::lockNamed(const std::string& name, int seconds) {
   if (r == StepResult::kDone || st->columnType(0) == ColumnType::kNull) {
     return fail(what + ": the server returned no result");
   }
-  if (st->columnInt(0) != 1) {
-    return fail(what + ": held by another session, waited " + std::to_string(seconds) + " s");
+  if (st->columnInt(0) == 1) return true;
+  st.reset();
+  std::string who = lockHolder(name);
+  if (holder != nullptr) *holder = who;
+  return fail(what + ": held by " + who + ", waited " + std::to_string(seconds) + " s");
+}
+
+std::string MariaDbConnection::lockHolder(const std::string& name) {
+  std::string who = "another session";
+  std::unique_ptr<MariaDbStatement> st = prepareOwn(
+      "SELECT l.id, p.USER, p.HOST, p.TIME FROM (SELECT IS_USED_LOCK(?) AS id) l "
+      "LEFT JOIN information_schema.PROCESSLIST p ON p.ID = l.id");
+  if (!st || !st->bindText(0, name) || st->step() != StepResult::kRow ||
+      st->columnType(0) == ColumnType::kNull)
+    return who;
+  who = "session " + std::to_string(st->columnInt(0));
+  if (st->columnType(1) != ColumnType::kNull) {
+    who += " of " + std::string(st->columnBytes(1)) + "@" + std::string(st->columnBytes(2)) +
+           ", busy for " + std::to_string(st->columnInt(3)) + " s";
   }
-  return true;
+  return who;
 }
 
 bool MariaDbConnection::unlockNamed(const std::string& name) {

@@ -467,15 +467,18 @@ TEST_F(MariaDbTest, NamedLocksExcludeOtherConnections) {
   std::string name = db_ + "_lock";
   auto other = server_->connect(db_);
   ASSERT_NE(other, nullptr);
-  ASSERT_TRUE(conn_->lockNamed(name, 0)) << conn_->lastError();
-  EXPECT_FALSE(other->lockNamed(name, 0));
-  EXPECT_FALSE(other->lockNamed(name, 1));
+  std::string holder;
+  ASSERT_TRUE(conn_->lockNamed(name, 0, "first", &holder)) << conn_->lastError();
+  EXPECT_FALSE(other->lockNamed(name, 0, "second", &holder));
+  EXPECT_NE(holder.find("session "), std::string::npos) << holder;
+  EXPECT_FALSE(other->lockNamed(name, 1, "second", nullptr));
   EXPECT_NE(other->lastError().find(name), std::string::npos);
   EXPECT_FALSE(other->unlockNamed(name));
   ASSERT_TRUE(conn_->unlockNamed(name)) << conn_->lastError();
-  EXPECT_TRUE(other->lockNamed(name, 0)) << other->lastError();
+  EXPECT_TRUE(other->lockNamed(name, 0, "second", &holder)) << other->lastError();
+  EXPECT_EQ(holder, "");
   other.reset();  // closing the connection releases its lock
-  EXPECT_TRUE(conn_->lockNamed(name, 5)) << conn_->lastError();
+  EXPECT_TRUE(conn_->lockNamed(name, 5, "first", nullptr)) << conn_->lastError();
   EXPECT_TRUE(conn_->unlockNamed(name));
 }
 

@@ -4,7 +4,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <thread>
 #include <vector>
@@ -178,10 +180,15 @@ class SqliteConnection final : public Connection {
   std::unique_ptr<BlobSource> openBlob(const BlobLocation& where) override;
   bool writeBlob(const BlobLocation& where, BlobSource* source);
 
-  bool lockNamed(const std::string& name, int seconds) override;
+  bool lockNamed(const std::string& name, int seconds, const std::string& holderText,
+                 std::string* holder) override;
   bool unlockNamed(const std::string& name) override {
     auto it = locks_.find(name);
     if (it == locks_.end()) return false;
+    // The holder's text goes first, so a waiter never reads a stale one.
+    if (::ftruncate(it->second.fd.get(), 0) != 0) {
+      // Harmless: the next holder overwrites it.
+    }
     locks_.erase(it);  // closing the descriptor releases the lock
     return true;
   }
@@ -396,30 +403,36 @@ std::string SqliteConnection::lockPath(const std::string& name) const {
   return ovix::joinPath(dir.empty() ? "." : dir, ".ovixlock-" + hex.substr(0, 200));
 }
 
-bool SqliteConnection::lockNamed(const std::string& name, int seconds) {
+bool SqliteConnection::lockNamed(const std::string& name, int seconds, const std::string& holderText,
+                                 std::string* holder) {
+  if (holder != nullptr) holder->clear();
   if (locks_.count(name) > 0) return true;
   std::string path = lockPath(name);
   ovix::UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (!fd.valid()) {
-    setError("cannot open the lock file " + path);
+    setError("cannot open the lock file " + path + ": " + std::strerror(errno));
     return false;
   }
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     if (std::chrono::steady_clock::now() >= deadline) {
-      char holder[256] = {};
-      ssize_t n = ::pread(fd.get(), holder, sizeof holder - 1, 0);
-      setError("the lock " + name + " is held by " +
-               (n > 0 ? std::string(holder, static_cast<size_t>(n)) : std::string("another process")));
+      char text[1024] = {};
+      ssize_t n = ::pread(fd.get(), text, sizeof text - 1, 0);
+      std::string who = n > 0 ? std::string(text, static_cast<size_t>(n)) : "another process";
+      setError("the lock " + name + " is held by " + who + "; waited " + std::to_string(seconds) +
+               " s");
+      if (holder != nullptr) *holder = who;
       return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+  // Whoever waits for this lock reads who holds it from the file.
   char host[128] = {};
   ::gethostname(host, sizeof host - 1);
-  std::string holder = "process " + std::to_string(::getpid()) + " on " + host;
+  std::string who = "process " + std::to_string(::getpid()) + " on " + host;
+  if (!holderText.empty()) who = holderText + " (" + who + ")";
   if (::ftruncate(fd.get(), 0) == 0) {
-    ssize_t written = ::pwrite(fd.get(), holder.data(), holder.size(), 0);
+    ssize_t written = ::pwrite(fd.get(), who.data(), who.size(), 0);
     (void)written;
   }
   locks_[name].fd = std::move(fd);
