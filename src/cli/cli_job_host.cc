@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "packing/pack_job.h"
+#include "platform/messages.h"
 #include "platform/presenter.h"
+#include "project/project_info.h"
 #include "server/download.h"
 #include "server/server_commit.h"
 #include "update/check_update.h"
@@ -76,6 +78,18 @@ bool CliJobHost::runLocalPackage(const std::string& packageKind) {
   fields.types = options_.types.value_or(defaultFileTypes(packageKind));
   OptionsPackUi ui(options_);
   return packDialogOk(*env_, fields, packageKind, ui);
+}
+
+bool CliJobHost::runProjectInfo() {
+  if (!options_.listProjects) return projectInfoOk(*env_, options_.server, options_.port, options_.project);
+  std::vector<std::string> names;
+  if (!listProjects(options_.server.c_str(), options_.port.c_str(), &names)) {
+    zdcom::errorMsg(zedaGetText_callbk("查询服务器上的项目库列表失败：ip:%s,port:%s"),
+                    options_.server.c_str(), options_.port.c_str());
+    return false;
+  }
+  for (const std::string& name : names) std::printf("%s\n", name.c_str());
+  return true;
 }
 
 bool CliJobHost::runCheckUpdate() { return ovix::runCheckUpdate(*env_); }

@@ -18,6 +18,9 @@ class CliJobHost final : public JobHost {
   bool runServerCommit(const std::string& packageKind) override;
   bool runCheckUpdate() override;
   bool runUpdatePatch() override;
+  // --project writes the information file; --list prints the project names
+  // to standard output instead.
+  bool runProjectInfo() override;
 
  private:
   Env* env_;

@@ -81,8 +81,13 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
       cmd->add_option("--install", o->install, "Installation directory to update")
           ->required()
           ->type_name("DIR");
-    if (name == "info")
-      cmd->add_option("--project", o->project, "Project name on the server")->required()->type_name("NAME");
+    if (name == "info") {
+      CLI::Option* project =
+          cmd->add_option("--project", o->project, "Project name on the server")->type_name("NAME");
+      CLI::Option* list = cmd->add_flag(
+          "--list", o->listProjects, "Print the server's project names, one per line, and write no file");
+      project->excludes(list);
+    }
   }
 
   ParseResult result;
@@ -100,6 +105,12 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
     return result;
   }
 
+  if (app.got_subcommand("info") && !o->listProjects &&
+      app.get_subcommand("info")->count("--project") == 0) {
+    result.exitCode = 2;
+    result.output = "info: --project NAME or --list is required\nRun with --help for more information.";
+    return result;
+  }
   for (const Command& c : kCommands) {
     if (app.got_subcommand(c.name)) {
       o->command = c.name;

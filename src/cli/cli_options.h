@@ -37,6 +37,7 @@ struct CliOptions {
   bool passwordStdin = false;
   std::string install;  // download
   std::string project;  // info
+  bool listProjects = false;  // info --list
 
   // The version dialog counts as confirmed only with both --name and
   // --version.

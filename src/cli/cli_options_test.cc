@@ -23,6 +23,7 @@ TEST(CliOptionsTest, UsageErrorsExitWithTwo) {
       {"upload", "--server", "h"},                     // --port missing
       {"download", "--server", "h", "--port", "1"},    // --install missing
       {"info", "--server", "h", "--port", "1"},        // --project missing
+      {"info", "--server", "h", "--port", "1", "--project", "P", "--list"},
       {"--yes", "--no", "checkupdate"},
       {"pack", "--path", "/x", "--bogus"},
       {"pack", "--path", "/x", "upload"},              // two commands
@@ -52,6 +53,7 @@ TEST(CliOptionsTest, EachCommandMapsToItsSwitchWithItsOptions) {
       {{"download", "--install", "/i", "--server", "file:/s", "--port", "0"}, "-download"},
       {{"checkupdate"}, "-checkupdate"},
       {{"info", "--server", "h", "--port", "1", "--project", "一号 'x'"}, "-info"},
+      {{"info", "--server", "h", "--port", "1", "--list"}, "-info"},
   };
   for (const Case& c : cases) {
     CliOptions options;
@@ -112,7 +114,7 @@ TEST(OvixpatchTest, ExitStatusTellsUsageErrorsFromFailedJobs) {
   EXPECT_NE(err.find("--path"), std::string::npos);
   EXPECT_EQ(runOvixpatch("--help", &err), 0);
   EXPECT_EQ(runOvixpatch("info --server file:/nonexistent --port 1 --project P", &err), 1);
-  EXPECT_NE(err.find("-info"), std::string::npos) << err;
+  EXPECT_NE(err.find("未成功查询到项目信息：P"), std::string::npos) << err;
 }
 
 }  // namespace

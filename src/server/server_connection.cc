@@ -15,7 +15,7 @@ std::string& databaseNamespace() {
 
 // A handle of the project database type, opened with `flag` and `mode`;
 // null when it cannot be opened.
-ZdDbDataBase* openServerDatabase(const std::string& text, int flag, int mode, char const* third) {
+ZdDbDataBase* openByText(const std::string& text, int flag, int mode, char const* third) {
   DatabaseHandle db(mallocDatabase(ZedaSystem::getProjectDbtype()));
   db->setOpenFlag(flag);
   if (db->pureOpenDB_2(text.c_str(), mode, third) != ZdDb::eOk) return nullptr;
@@ -60,17 +60,33 @@ ZdDbDataBase* openOrCreatePatchStore(const std::vector<std::string>& list) {
   std::vector<std::string> storeList = list;
   storeList.resize(3);
   storeList[2] = store;
-  return openServerDatabase(connectionText(storeList), 16, 1, nullptr);
+  return openByText(connectionText(storeList), 16, 1, nullptr);
 }
 
 ZdDbDataBase* openPatchStore(char const* address, char const* port) {
   std::vector<std::string> list;
   makeServerParams(list, address, port, serverDatabaseName(kPatchStoreName).c_str());
   std::string text = connectionText(list);
-  ZdDbDataBase* db = openServerDatabase(text, 16, 1, nullptr);
+  ZdDbDataBase* db = openByText(text, 16, 1, nullptr);
   if (db == nullptr)
     zdcom::errorMsg(zedaGetText_callbk("版本补丁数据库不存在:%s"), connectionMessageForm(text).c_str());
   return db;
+}
+
+ZdDbDataBase* openServerDatabase(char const* address, char const* port,
+                                 const std::string& database, int mode, std::string* error) {
+  std::vector<std::string> list;
+  if (!makeServerParams(list, address, port, database.c_str())) {
+    if (error != nullptr) *error = "no server address or port";
+    return nullptr;
+  }
+  DatabaseHandle db(mallocDatabase(ZedaSystem::getProjectDbtype()));
+  db->setOpenFlag(16);
+  if (db->pureOpenDB_2(connectionText(list).c_str(), mode, nullptr) != ZdDb::eOk) {
+    if (error != nullptr) *error = db->lastError();
+    return nullptr;
+  }
+  return db.release();
 }
 
 bool checkAdministrator(char const* address, char const* port, char const* user,
@@ -82,7 +98,7 @@ bool checkAdministrator(char const* address, char const* port, char const* user,
   ZdDbSystem::setDefDbtype(ZedaSystem::getProjectDbtype());
   ZdDbSystem::setProjectConstr(text.c_str());
 
-  DatabaseHandle db(openServerDatabase(text, 0x4002, 0, "projectMan.zeda"));
+  DatabaseHandle db(openByText(text, 0x4002, 0, "projectMan.zeda"));
   if (!db) {
     zdcom::errorMsg(zedaGetText_callbk("无法连接ovixgeneral数据库，mysql服务器为：%s"),
                     connectionMessageForm(text).c_str());

@@ -43,6 +43,14 @@ ZdDbDataBase* openOrCreatePatchStore(const std::vector<std::string>& list);
 // "版本补丁数据库不存在:%s", when it is missing or the server unreachable.
 ZdDbDataBase* openPatchStore(char const* address, char const* port);
 
+// Opens the database `database` of the server `address`:`port` with the
+// project database type, flag 16 and `mode` (1 to write).  Null, without a
+// message, when the address or port is empty, the server cannot be reached
+// or it has no such database; *error (when given) then says why.
+ZdDbDataBase* openServerDatabase(char const* address, char const* port,
+                                 const std::string& database, int mode,
+                                 std::string* error = nullptr);
+
 // True only when the user table of the general database holds `password`
 // (compared byte for byte) for `user`.  Shows the cannot-connect message
 // when the general database cannot be opened.

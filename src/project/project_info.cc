@@ -1,0 +1,90 @@
+#include "project/project_info.h"
+
+#include "app/ini_file.h"
+#include "app/working_files.h"
+#include "package/package_file.h"
+#include "platform/messages.h"
+#include "server/server_connection.h"
+
+namespace ovix {
+namespace {
+
+DatabaseHandle openGeneral(char const* address, char const* port) {
+  return DatabaseHandle(openServerDatabase(address, port, serverDatabaseName(kGeneralDbName), 0));
+}
+
+// A name that is one file name in the program directory.
+bool isFileNameComponent(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("/\\") == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+bool listProjects(char const* address, char const* port, std::vector<std::string>* names) {
+  DatabaseHandle db = openGeneral(address, port);
+  if (!db) return false;
+  std::string sql = "select m_projId from " + getTableName("ZedaProject");
+  std::vector<std::vector<KVParams>> rows;
+  if (db->selectSql(sql.c_str(), {makeColumnParam("m_projId")}, rows) != ZdDb::eOk) return false;
+  std::vector<std::string> found;
+  for (const auto& row : rows) {
+    char const* name = rowText(row[0]);
+    if (name != nullptr && *name != '\0') found.push_back(name);
+  }
+  if (found.empty()) return false;
+  names->insert(names->end(), found.begin(), found.end());
+  return true;
+}
+
+bool getProjectInfo(char const* address, char const* port, char const* name, std::string* guid,
+                    std::string* lineTemp) {
+  if (name == nullptr || *name == '\0') return false;
+  DatabaseHandle db = openGeneral(address, port);
+  if (!db) return false;
+  std::string sql =
+      "select m_lineTemp,m_projGuid from " + getTableName("ZedaProject") + " where m_projId=? limit 0,1";
+  std::vector<std::vector<KVParams>> rows;
+  if (db->selectSql(sql.c_str(), {makeColumnParam("m_lineTemp"), makeColumnParam("m_projGuid")}, rows,
+                    {KVData::text(name)}) != ZdDb::eOk ||
+      rows.empty())
+    return false;
+  char const* mark = rowText(rows[0][0]);
+  char const* projectGuid = rowText(rows[0][1]);
+  *guid = projectGuid != nullptr ? projectGuid : "";
+  *lineTemp = mark != nullptr ? mark : "";
+  return true;
+}
+
+bool projectInfoOk(Env& env, const std::string& address, const std::string& port,
+                   const std::string& name) {
+  std::string guid, lineTemp;
+  if (!getProjectInfo(address.c_str(), port.c_str(), name.c_str(), &guid, &lineTemp)) {
+    zdcom::errorMsg(zedaGetText_callbk("未成功查询到项目信息：%s"), name.c_str());
+    return false;
+  }
+  // A server's project name that is not a plain file name would put the
+  // file outside the program directory.
+  if (!isFileNameComponent(name)) {
+    zdcom::errorMsg(zedaGetText_callbk("项目名称%s不能用作文件名，无法生成项目信息文件"), name.c_str());
+    return false;
+  }
+  const std::string path = projectInfoPath(name);
+  IniFile ini;
+  // A missing file is an empty document; an existing one that cannot be
+  // read is left alone rather than replaced without its other content.
+  if (!ini.load(env, path) && env.fileExists(path)) {
+    zdcom::errorMsg(zedaGetText_callbk("不能读取文件%s"), path.c_str());
+    return false;
+  }
+  ini.setValue("PatchProject", "GUID", guid.c_str());
+  ini.setValue("PatchProject", "NAME", name.c_str());
+  if (!ini.save(env, path)) {
+    zdcom::errorMsg(zedaGetText_callbk("写入项目信息文件失败：%s"), path.c_str());
+    return false;
+  }
+  zdcom::errorMsg(zedaGetText_callbk("生成项目信息文件成功，请发给软件开发商！\n文件名：%s"), path.c_str());
+  return true;
+}
+
+}  // namespace ovix

@@ -1,0 +1,36 @@
+// The projects of a server's general database, and the project information
+// file that names one of them for a project package.
+
+#ifndef OVIX_PROJECT_PROJECT_INFO_H_
+#define OVIX_PROJECT_PROJECT_INFO_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+
+namespace ovix {
+
+// Appends the names of the server's projects, in row order, to *names and
+// returns true; false, with *names untouched, when the address or port is
+// empty, the general database cannot be opened or lists no project.  Rows
+// without a name are left out.
+bool listProjects(char const* address, char const* port, std::vector<std::string>* names);
+
+// Looks the project `name` up in the general database (the name is bound,
+// never spliced into the statement).  True with *guid and *lineTemp set
+// (empty for a missing value); false, with both untouched, when the name is
+// null or empty, the database cannot be opened or has no such project.
+bool getProjectInfo(char const* address, char const* port, char const* name, std::string* guid,
+                    std::string* lineTemp);
+
+// The OK button of the project information dialog: looks `name` up and
+// writes its GUID and name into the project information file, keeping the
+// file's other content.  Shows the outcome; true when the file was written
+// (the dialog closes).
+bool projectInfoOk(Env& env, const std::string& address, const std::string& port,
+                   const std::string& name);
+
+}  // namespace ovix
+
+#endif  // OVIX_PROJECT_PROJECT_INFO_H_

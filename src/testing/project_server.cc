@@ -1,0 +1,80 @@
+#include "testing/project_server.h"
+
+#include "package/package_file.h"
+#include "package/package_records.h"
+#include "project/project_patch.h"
+
+namespace ovix::testing {
+
+ProjectServer::ProjectServer(Backend backend) : server_(backend) {
+  if (!server_.available()) return;
+  prefix_ = server_.useNamespace();
+  ready_ = server_.execute(generalDatabase(),
+                           "CREATE TABLE ZedaUser (m_user VARCHAR(64), m_pwd VARCHAR(64))") &&
+           server_.execute(generalDatabase(), "INSERT INTO ZedaUser VALUES ('system', 'Pa55')") &&
+           server_.execute(generalDatabase(),
+                           "CREATE TABLE ZedaProject (m_projId VARCHAR(200), m_projGuid VARCHAR(64), "
+                           "m_lineTemp VARCHAR(64))");
+}
+
+std::string ProjectServer::addProject(const std::string& name, const std::string& guid,
+                                      std::optional<std::string> mark, bool withDatabase) {
+  std::string unique = withDatabase ? server_.createDatabase(name) : server_.databaseName(name);
+  DatabaseHandle general = open(generalDatabase());
+  if (general) {
+    general->exeSql("insert into ZedaProject values (?, ?, ?)",
+                    {KVData::text(unique.c_str()), KVData::text(guid.c_str()),
+                     KVData::text(mark ? mark->c_str() : nullptr)});
+  }
+  return unique;
+}
+
+bool ProjectServer::run(const std::string& database, const std::string& sql,
+                        const std::vector<std::string>& values) {
+  DatabaseHandle db = open(database);
+  if (!db) return false;
+  std::vector<KVData> args;
+  for (const std::string& value : values) args.push_back(KVData::text(value.c_str()));
+  return db->exeSql(sql.c_str(), args) == ZdDb::eOk;
+}
+
+DatabaseHandle ProjectServer::open(const std::string& database) {
+  DatabaseHandle db(mallocDatabase(2));
+  if (db->pureOpenDB_2(server_.connectionText(database).c_str(), 1, nullptr) != ZdDb::eOk)
+    return nullptr;
+  return db;
+}
+
+std::optional<std::string> ProjectServer::mark(const std::string& project) {
+  DatabaseHandle general = open(generalDatabase());
+  if (!general) return std::nullopt;
+  std::vector<std::vector<KVParams>> rows;
+  general->selectSql("select m_lineTemp from ZedaProject where m_projId=?",
+                     {makeColumnParam("m_lineTemp")}, rows, {KVData::text(project.c_str())});
+  if (rows.empty() || rowText(rows[0][0]) == nullptr) return std::nullopt;
+  return std::string(rowText(rows[0][0]));
+}
+
+bool ProjectServer::hasTable(const std::string& database, const std::string& table) {
+  DatabaseHandle db = open(database);
+  return db && db->connection()->tableExists(table);
+}
+
+std::map<std::string, ProjectServer::Row> ProjectServer::configRows(const std::string& project) {
+  std::map<std::string, Row> out;
+  if (!hasTable(project, kProjectConfigTable)) return out;
+  DatabaseHandle db = open(project);
+  std::vector<std::unique_ptr<ZdDbObject>> objects;
+  std::string sql = std::string("select * from ") + kProjectConfigTable;
+  db->selectSql(sql.c_str(), OVIXFileRecord::desc(), objects, 0);
+  for (auto& object : objects) {
+    auto* record = OVIXFileRecord::cast(object.get());
+    out[record->skey()] = {record->guid() ? record->guid() : "",
+                           std::string(reinterpret_cast<char*>(record->stream().data),
+                                       record->stream().size),
+                           record->version()};
+  }
+  return out;
+}
+
+}  // namespace ovix::testing
