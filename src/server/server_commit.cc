@@ -1,11 +1,11 @@
 #include "server/server_commit.h"
 
 #include "app/ini_file.h"
-#include "app/job_host.h"
 #include "app/working_files.h"
 #include "platform/command_log.h"
 #include "platform/messages.h"
 #include "platform/presenter.h"
+#include "project/project_patch.h"
 #include "server/server_connection.h"
 #include "server/upload.h"
 
@@ -30,7 +30,7 @@ bool serverCommitOk(Env& env, const std::string& password, const std::string& ad
   std::string packagePath = findLocalPackage(env, kind.c_str());
   if (packagePath.empty()) return false;
 
-  bool done = kind == "CONFIG" ? reportJobNotAvailable("-upproject")
+  bool done = kind == "CONFIG" ? applyProjectPatch(env, packagePath, address.c_str(), port.c_str())
                                : uploadPackage(env, packagePath, address.c_str(), port.c_str());
   if (!done) return false;
   zdcom::errorMsg("上传完成");

@@ -253,6 +253,24 @@ bool uploadFileRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target,
   return target->commitTransaction() == ZdDb::eOk;
 }
 
+std::unique_ptr<OVIXPackageInfo> readUploadHeader(ZdDbDataBase* package) {
+  std::vector<std::unique_ptr<ZdDbObject>> headers;
+  std::string select = "select * from " + std::string(OVIXPackageInfo::desc()->name());
+  std::unique_ptr<OVIXPackageInfo> header;
+  if (package->selectSql(select.c_str(), OVIXPackageInfo::desc(), headers, 0) == ZdDb::eOk &&
+      !headers.empty() && OVIXPackageInfo::cast(headers[0].get()) != nullptr)
+    header.reset(OVIXPackageInfo::cast(headers[0].release()));
+  if (!header) {
+    zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包中无版本信息记录"));
+    return nullptr;
+  }
+  if (header->refTblname() == nullptr) {
+    zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包有错，无参考表数据"));
+    return nullptr;
+  }
+  return header;
+}
+
 bool uploadPackage(Env& env, const std::string& packagePath, char const* address, char const* port) {
   std::vector<std::string> list;
   if (!makeServerParams(list, address, port, nullptr)) return false;
@@ -262,20 +280,9 @@ bool uploadPackage(Env& env, const std::string& packagePath, char const* address
   if (!package) return false;
 
   const std::string headerTable = OVIXPackageInfo::desc()->name();
-  std::vector<std::unique_ptr<ZdDbObject>> headers;
-  std::string select = "select * from " + headerTable;
-  OVIXPackageInfo* header = nullptr;
-  if (package->selectSql(select.c_str(), OVIXPackageInfo::desc(), headers, 0) == ZdDb::eOk &&
-      !headers.empty())
-    header = OVIXPackageInfo::cast(headers[0].get());
-  if (header == nullptr) {
-    zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包中无版本信息记录"));
-    return false;
-  }
-  if (header->refTblname() == nullptr) {
-    zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包有错，无参考表数据"));
-    return false;
-  }
+  std::unique_ptr<OVIXPackageInfo> headerRecord = readUploadHeader(package.get());
+  if (!headerRecord) return false;
+  OVIXPackageInfo* header = headerRecord.get();
   const std::string table = header->refTblname();
   if (!zddb::isPlainIdentifier(table)) {
     zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包有错，参考表名%s不合法"), table.c_str());

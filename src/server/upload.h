@@ -4,9 +4,11 @@
 #ifndef OVIX_SERVER_UPLOAD_H_
 #define OVIX_SERVER_UPLOAD_H_
 
+#include <memory>
 #include <string>
 
 #include "package/database.h"
+#include "package/package_records.h"
 #include "platform/env.h"
 
 namespace ovix {
@@ -16,6 +18,11 @@ namespace ovix {
 // when there is none, or when `kind` is null or empty).  Of equal times the
 // first listed wins; a header without pack time is never chosen.
 std::string findLocalPackage(Env& env, char const* kind);
+
+// The header of `package`, read for an upload or a project patch.  Null,
+// after "上传的版本数据包中无版本信息记录" or "上传的版本数据包有错，无参考表数据",
+// when the package has none or it names no reference table.
+std::unique_ptr<OVIXPackageInfo> readUploadHeader(ZdDbDataBase* package);
 
 // Uploads the package at `packagePath` to the patch store of
 // `address`:`port`, creating the store when the server lacks it.  Tables

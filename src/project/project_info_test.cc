@@ -1,0 +1,118 @@
+// The server's project list and the project information file, on both
+// server backends.
+
+#include "project/project_info.h"
+
+#include <gtest/gtest.h>
+
+#include "app/ini_file.h"
+#include "app/program_paths.h"
+#include "app/working_files.h"
+#include "platform/path_text.h"
+#include "package/package_records.h"
+#include "platform/zeda_system.h"
+#include "testing/project_server.h"
+#include "testing/recording_presenter.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+using ovix::testing::Backend;
+using ovix::testing::ProjectServer;
+using ovix::testing::TempDir;
+
+class ProjectInfoTest : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    registerRecordClasses();
+    ZedaSystem::setProjectDbtype(2);
+    ovix::fillProgramPaths(program_.file("ovixpatch"), std::nullopt);
+    server_ = std::make_unique<ProjectServer>(GetParam());
+    OVIX_REQUIRE_SERVER(server_->scratch());
+    ASSERT_TRUE(server_->available());
+  }
+
+  char const* address() { return server_->address().c_str(); }
+  char const* port() { return server_->port().c_str(); }
+
+  ovix::Env& env_ = *ovix::Env::Default();
+  TempDir program_;
+  std::unique_ptr<ProjectServer> server_;
+};
+
+TEST_P(ProjectInfoTest, ProjectsAreListedInRowOrderWithoutNamelessRows) {
+  std::vector<std::string> names = {"kept"};
+  EXPECT_FALSE(ovix::listProjects(address(), port(), &names));  // no project yet
+  EXPECT_EQ(names, std::vector<std::string>{"kept"});
+
+  std::string b = server_->addProject("b-second", "{B}", "", false);
+  std::string a = server_->addProject("a-first", "{A}", "", false);
+  ASSERT_TRUE(server_->run(server_->generalDatabase(),
+                           "insert into ZedaProject (m_projGuid) values ('{nameless}')"));
+  ASSERT_TRUE(ovix::listProjects(address(), port(), &names));
+  EXPECT_EQ(names, (std::vector<std::string>{"kept", b, a}));
+
+  std::vector<std::string> none;
+  EXPECT_FALSE(ovix::listProjects(address(), "", &none));
+  EXPECT_FALSE(ovix::listProjects("", port(), &none));
+  EXPECT_FALSE(ovix::listProjects("file:/nonexistent/store", "0", &none));
+  EXPECT_TRUE(none.empty());
+}
+
+TEST_P(ProjectInfoTest, AProjectIsLookedUpByItsExactName) {
+  std::string plant = server_->addProject("Plant", "{P-1}", "A1A202612010800", false);
+  std::string guid = "untouched", mark = "untouched";
+  for (std::string other : {std::string("plant") + plant.substr(5), std::string("' or '1'='1"),
+                            std::string(""), plant + "%"}) {
+    EXPECT_FALSE(ovix::getProjectInfo(address(), port(), other.c_str(), &guid, &mark)) << other;
+  }
+  EXPECT_EQ(guid, "untouched");
+  ASSERT_TRUE(ovix::getProjectInfo(address(), port(), plant.c_str(), &guid, &mark));
+  EXPECT_EQ(guid, "{P-1}");
+  EXPECT_EQ(mark, "A1A202612010800");
+}
+
+TEST_P(ProjectInfoTest, TheInformationFileGetsTheProjectAndKeepsWhatElseItHolds) {
+  std::string plant = server_->addProject("plant", "{P-1}", "", false);
+  const std::string path = ovix::projectInfoPath(plant);
+  ASSERT_EQ(path, program_.file(plant + ".ini"));
+  program_.write(plant + ".ini", "[Notes]\nBy=site admin\n[PatchProject]\nGUID=old\nNAME=old\nExtra=1\n");
+  ovix::testing::ScopedRecorder recorder;
+  ASSERT_TRUE(ovix::projectInfoOk(env_, address(), port(), plant));
+  EXPECT_EQ(recorder.messages, std::vector<std::string>{
+                                   "生成项目信息文件成功，请发给软件开发商！\n文件名：" + path});
+  ASSERT_TRUE(ovix::projectInfoOk(env_, address(), port(), plant));  // a second time: same file
+  ovix::IniFile ini;
+  ASSERT_TRUE(ini.load(env_, path));
+  EXPECT_STREQ(ini.getValue("PatchProject", "GUID"), "{P-1}");
+  EXPECT_STREQ(ini.getValue("PatchProject", "NAME"), plant.c_str());
+  EXPECT_STREQ(ini.getValue("PatchProject", "Extra"), "1");
+  EXPECT_STREQ(ini.getValue("Notes", "By"), "site admin");
+}
+
+TEST_P(ProjectInfoTest, AnUnknownProjectWritesNoFile) {
+  server_->addProject("plant", "{P-1}", "", false);
+  for (std::string name : {std::string("elsewhere"), std::string("x'; DROP TABLE ZedaProject; --")}) {
+    ovix::testing::ScopedRecorder recorder;
+    EXPECT_FALSE(ovix::projectInfoOk(env_, address(), port(), name));
+    EXPECT_EQ(recorder.messages, std::vector<std::string>{"未成功查询到项目信息：" + name});
+    EXPECT_FALSE(env_.fileExists(ovix::projectInfoPath(name)));
+  }
+  EXPECT_TRUE(server_->hasTable(server_->generalDatabase(), "ZedaProject"));
+}
+
+TEST_P(ProjectInfoTest, AServerNameThatIsNoFileNameIsRefused) {
+  ASSERT_TRUE(server_->run(server_->generalDatabase(), "insert into ZedaProject values (?, ?, ?)",
+                           {"../escape", "{E}", ""}));
+  ovix::testing::ScopedRecorder recorder;
+  EXPECT_FALSE(ovix::projectInfoOk(env_, address(), port(), "../escape"));
+  ASSERT_EQ(recorder.messages.size(), 1u);
+  EXPECT_NE(recorder.messages[0].find("不能用作文件名"), std::string::npos);
+  EXPECT_FALSE(env_.fileExists(ovix::parentPath(program_.path()) + "/escape.ini"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ProjectInfoTest,
+                         ::testing::ValuesIn(ovix::testing::allServerBackends()),
+                         [](const auto& info) { return ovix::testing::backendName(info.param); });
+
+}  // namespace

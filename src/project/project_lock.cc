@@ -1,0 +1,70 @@
+#include "project/project_lock.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "package/server_address.h"
+#include "platform/crc.h"
+#include "platform/messages.h"
+
+namespace zdcom {
+namespace {
+
+std::atomic<int> gWaitSeconds{30};
+
+constexpr char kPrefix[] = "ovix.project:";
+constexpr size_t kMaxLockName = 64;
+
+std::string databaseOf(ZdDbDataBase* db) {
+  return zddb::splitConnectionText(db->name().c_str()).database;
+}
+
+}  // namespace
+
+int AutoProjectLock::waitSeconds() { return gWaitSeconds.load(); }
+
+void AutoProjectLock::setWaitSeconds(int seconds) { gWaitSeconds = seconds; }
+
+std::string AutoProjectLock::lockName(const std::string& database) {
+  std::string name = kPrefix + database;
+  if (name.size() <= kMaxLockName) return name;
+  // A long name keeps its CRC, so names that share the kept prefix still
+  // differ.
+  std::string crc = crc::crc32_text(crc::crc32_update(0, database.data(), database.size()));
+  std::string kept = database.substr(0, kMaxLockName - std::strlen(kPrefix) - crc.size() - 1);
+  // Never cut a UTF-8 sequence in two.
+  while (!kept.empty() && (static_cast<unsigned char>(kept.back()) & 0xC0) == 0x80) kept.pop_back();
+  if (!kept.empty() && (static_cast<unsigned char>(kept.back()) & 0x80) != 0) kept.pop_back();
+  return kPrefix + kept + "#" + crc;
+}
+
+AutoProjectLock::AutoProjectLock(ZdDbDataBase* project, char const* purpose,
+                                 char const* holderText)
+    : project_(project) {
+  if (project_ == nullptr || project_->connection() == nullptr) {
+    failure_ = zdcom::format(zedaGetText_callbk("项目数据库未打开，无法加项目锁"));
+    return;
+  }
+  const std::string database = databaseOf(project_);
+  name_ = lockName(database);
+  std::string text = holderText != nullptr ? holderText : "";
+  if (purpose != nullptr && *purpose != '\0' && std::strcmp(purpose, "nothing") != 0)
+    text += std::string(text.empty() ? "" : ": ") + purpose;
+  std::string holder;
+  locked_ = project_->connection()->lockNamed(name_, waitSeconds(), text, &holder);
+  if (locked_) return;
+  if (!holder.empty()) {
+    failure_ = zdcom::format(
+        zedaGetText_callbk("项目(%s)正在被其他用户补丁，等待%d秒后仍未能加锁，请稍后再试。\n占用者：%s"),
+        database.c_str(), waitSeconds(), holder.c_str());
+  } else {
+    failure_ = zdcom::format(zedaGetText_callbk("项目(%s)加锁失败：%s"), database.c_str(),
+                             project_->connection()->lastError().c_str());
+  }
+}
+
+AutoProjectLock::~AutoProjectLock() {
+  if (locked_ && project_->connection() != nullptr) project_->connection()->unlockNamed(name_);
+}
+
+}  // namespace zdcom
