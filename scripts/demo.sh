@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what the project needs, builds it, and runs the whole road of a
-# software patch under build/demo on the embedded store: pack an
-# installation, upload the package, download it into an older workstation.
+# Installs what the project needs, builds it, and runs two roads under
+# build/demo on the embedded store: a software patch (pack an installation,
+# upload the package, download it into an older workstation) and a project
+# patch (name a project, pack its configuration, apply it on the server).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -74,6 +75,42 @@ for f in bin/v80-win32/OvixKernel.dll lua/start.lua; do
 done
 echo "  ovixsetup.ini PATCH=$(sed -n 's/^PATCH=//p' "$station/ovixsetup.ini")"
 echo "  backups: $(cd "$station/patch" && find . -type f | sed 's|^\./||' | tr '\n' ' ')"
+
+
+# The project road.  The general database lists the server's projects; each
+# project has a database of its own.
+echo
+echo "== project patch"
+sqlite3 "$store/ovixgeneral.sqlite" \
+  "CREATE TABLE ZedaProject (m_projId TEXT, m_projGuid TEXT, m_lineTemp TEXT);
+   INSERT INTO ZedaProject VALUES ('PLANT1', '{6A1F0C2E-1B7D-4C55-9E0A-3D2B8F4A7C11}', NULL);
+   INSERT INTO ZedaProject VALUES ('PLANT2', '{0B3C9D8E-2F4A-4B6C-8D1E-5A7F9C0B2E33}', NULL);"
+sqlite3 "$store/PLANT1.sqlite" "CREATE TABLE dbnamemap (dbkey TEXT);"
+sqlite3 "$store/PLANT2.sqlite" "CREATE TABLE dbnamemap (dbkey TEXT);"
+run info --server "file:$store" --port 0 --list
+run info --server "file:$store" --port 0 --project PLANT1
+echo "  $(tr '\r\n' '  ' < "$demo/home/PLANT1.ini")"
+config="$demo/plant1-config"
+mkdir -p "$config"
+echo '<pipe-class name="A1" rating="150"/>' > "$config/pipeclass.xml"
+echo 'DN50,60.3' > "$config/sizes.csv"
+run project --path "$config" --user demo --name OVIX_TARNO --version V3 --info "$demo/home/PLANT1.ini"
+mv "$demo"/home/demo/*.package "$demo/home/"
+apply() {
+  echo "\$ ovixpatch upproject --server file:$store --port 0 --password-stdin   (password on stdin)"
+  set +e
+  printf '%s\n' "$password" | "$here/build/ovixpatch" --root "$demo" --home "$demo/home" \
+    upproject --server "file:$store" --port 0 --password-stdin
+  echo "  (exit status $?)"
+  set -e
+}
+apply
+echo "== PLANT1 on the server, and the projects' marks"
+sqlite3 -header -column "$store/PLANT1.sqlite" \
+  "SELECT m_skey, m_version, length(m_stream) AS bytes FROM ZedaConfigServer"
+sqlite3 -header -column "$store/ovixgeneral.sqlite" "SELECT m_projId, m_lineTemp FROM ZedaProject"
+echo "== the same package again"
+apply
 
 echo
 echo "== run log $demo/temp/autoPatchLog.txt"
