@@ -6,12 +6,16 @@
 #   - ovix_bench_loader loaddata: the rows written to a tab-separated file
 #     and loaded with LOAD DATA LOCAL INFILE, one transaction.
 #
-#   bench/upload_throughput.sh [big|small|scale ...]   (default: small big)
+#   bench/upload_throughput.sh [big|small|scale|project ...]   (default: small big)
 #
-# big    600 MB in 2,000 files (two of 60 MB)
-# small  50,000 files of 1 KB
-# scale  packages of 5,000, 10,000, 25,000 and 50,000 files of 1 KB, uploaded
-#        by ovixpatch only, with the seconds per 1,000 files
+# big      600 MB in 2,000 files (two of 60 MB)
+# small    50,000 files of 1 KB
+# scale    packages of 5,000, 10,000, 25,000 and 50,000 files of 1 KB, uploaded
+#          by ovixpatch only, with the seconds per 1,000 files
+# project  a project package of 50,000 files of 1 KB applied by
+#          `ovixpatch upproject` to one project (GUID and mark checks, the
+#          project lock, the mark written), beside the loaders filling the
+#          same rows into a project table
 #
 # The server is a private one in a temporary folder, stopped on exit.  The
 # password of the package administrator "system" is generated here, stored
@@ -222,10 +226,62 @@ PY
   echo
 }
 
+project() {
+  local root="$work/tree-project" home="$work/home-project"
+  local guid="{7D2E4F10-5A3B-4C6D-8E9F-0A1B2C3D4E5F}"
+  echo "== project patch: generating and packing 50,000 files of 1 KB"
+  sql <<SQL
+CREATE TABLE IF NOT EXISTS ovixgeneral.ZedaProject (m_projId VARCHAR(64), m_projGuid VARCHAR(64),
+                                                    m_lineTemp VARCHAR(64));
+DELETE FROM ovixgeneral.ZedaProject;
+INSERT INTO ovixgeneral.ZedaProject VALUES ('benchproj', '$guid', NULL);
+SQL
+  make_tree small "$root"
+  rm -rf "$home" && mkdir -p "$home"
+  printf '[PatchProject]\nGUID=%s\nNAME=benchproj\n' "$guid" >"$home/benchproj.ini"
+  "$ovixpatch" --home "$home" --root "$home" project --path "$root" --types "" --user bench \
+    --name OVIX_TARNO --version V3 --info "$home/benchproj.ini" >/dev/null 2>"$work/stderr" ||
+    { cat "$work/stderr" >&2; return 1; }
+  local package files bytes
+  package=$(ls "$home"/bench/*.package)
+  mv "$package" "$home/" && rm -rf "$home/bench" "$root"
+  package="$home/$(basename "$package")"
+  files=$(sqlite3 "$package" "select count(*) from OVIXFileRecord")
+  bytes=$(sqlite3 "$package" "select coalesce(sum(length(m_stream)), 0) from OVIXFileRecord")
+  sync
+  echo "   $files files, $((bytes / 1048576)) MiB"
+
+  local fresh="DROP DATABASE IF EXISTS benchproj; CREATE DATABASE benchproj CHARACTER SET utf8mb4 COLLATE utf8mb4_bin; UPDATE ovixgeneral.ZedaProject SET m_lineTemp = NULL"
+  local result o_s o_kib p_s p_kib l_s l_kib
+  result=$(best "sql '$fresh'" "check_rows benchproj ZedaConfigServer $files" \
+                "$ovixpatch" --home "$home" --root "$home" upproject --server "$host" --port "$port")
+  read -r o_s o_kib <<<"$result"
+  result=$(best "sql 'DROP DATABASE IF EXISTS bench_prepared'" \
+                "check_rows bench_prepared ZedaConfigServer $files" \
+                "$loader" prepared "$package" "$host" "$port" bench_prepared ZedaConfigServer)
+  read -r p_s p_kib <<<"$result"
+  sql 'DROP DATABASE IF EXISTS bench_prepared'
+  result=$(best "sql 'DROP DATABASE IF EXISTS bench_loaddata'" \
+                "check_rows bench_loaddata ZedaConfigServer $files" \
+                "$loader" loaddata "$package" "$host" "$port" bench_loaddata ZedaConfigServer "$work")
+  read -r l_s l_kib <<<"$result"
+  sql 'DROP DATABASE IF EXISTS bench_loaddata; DROP DATABASE IF EXISTS benchproj'
+
+  row "ovixpatch upproject" "$o_s" "$o_kib" "$bytes" "$files"
+  row "prepared INSERT per row" "$p_s" "$p_kib" "$bytes" "$files"
+  row "LOAD DATA LOCAL INFILE" "$l_s" "$l_kib" "$bytes" "$files"
+  local faster=$p_s name="prepared INSERT"
+  if [ "$(echo "$l_s < $p_s" | bc)" -eq 1 ]; then faster=$l_s name="LOAD DATA"; fi
+  printf '  ratio ovixpatch / faster reference (%s): %.2f\n\n' "$name" \
+    "$(echo "$o_s / ($faster + 0.001)" | bc -l)"
+  rm -rf "$home"
+}
+
 for mode in "${modes[@]}"; do
   case $mode in
     big | small) compare "$mode" ;;
     scale) scale ;;
-    *) echo "unknown mode $mode (big, small or scale)" >&2; exit 2 ;;
+    project) project ;;
+    *) echo "unknown mode $mode (big, small, scale or project)" >&2; exit 2 ;;
   esac
 done
