@@ -108,6 +108,34 @@ row() {  # name seconds kib bytes files
     "$1" "$2" "$mbs" "$fps" "$(echo "$3/1024" | bc -l)"
 }
 
+# The two reference loaders on the package's rows into `table` of scratch
+# databases: "prepared-s prepared-kib loaddata-s loaddata-kib".
+run_loaders() {  # package table files
+  local result p l
+  result=$(best "sql 'DROP DATABASE IF EXISTS bench_prepared'" \
+                "check_rows bench_prepared '$2' $3" \
+                "$loader" prepared "$1" "$host" "$port" bench_prepared "$2")
+  p=$result
+  sql 'DROP DATABASE IF EXISTS bench_prepared'
+  result=$(best "sql 'DROP DATABASE IF EXISTS bench_loaddata'" \
+                "check_rows bench_loaddata '$2' $3" \
+                "$loader" loaddata "$1" "$host" "$port" bench_loaddata "$2" "$work")
+  l=$result
+  sql 'DROP DATABASE IF EXISTS bench_loaddata'
+  echo "$p $l"
+}
+
+# The three tools' rows and the ratio of ours to the faster loader.
+report() {  # name bytes files ours-s ours-kib prepared-s prepared-kib loaddata-s loaddata-kib
+  row "$1" "$4" "$5" "$2" "$3"
+  row "prepared INSERT per row" "$6" "$7" "$2" "$3"
+  row "LOAD DATA LOCAL INFILE" "$8" "$9" "$2" "$3"
+  local faster=$6 name="prepared INSERT"
+  if [ "$(echo "$8 < $6" | bc)" -eq 1 ]; then faster=$8 name="LOAD DATA"; fi
+  printf '  ratio ovixpatch / faster reference (%s): %.2f\n\n' "$name" \
+    "$(echo "$4 / ($faster + 0.001)" | bc -l)"
+}
+
 check_rows() {  # database table expected
   local n
   n=$(sql "SELECT COUNT(*) FROM \`$1\`.\`$2\`" 2>/dev/null || echo missing)
@@ -159,29 +187,13 @@ compare() {  # kind
   echo "   $files files, $((bytes / 1048576)) MiB, server table $table"
 
   set_upload "$home"
-  local result o_s o_kib p_s p_kib l_s l_kib
+  local result o_s o_kib
   result=$(best "sql 'DROP DATABASE IF EXISTS ovixinstallpatch'" \
                 "check_rows ovixinstallpatch '$table' $files" "${upload_cmd[@]}")
   read -r o_s o_kib <<<"$result"
   sql 'DROP DATABASE IF EXISTS ovixinstallpatch'
-  result=$(best "sql 'DROP DATABASE IF EXISTS bench_prepared'" \
-                "check_rows bench_prepared '$table' $files" \
-                "$loader" prepared "$package" "$host" "$port" bench_prepared "$table")
-  read -r p_s p_kib <<<"$result"
-  sql 'DROP DATABASE IF EXISTS bench_prepared'
-  result=$(best "sql 'DROP DATABASE IF EXISTS bench_loaddata'" \
-                "check_rows bench_loaddata '$table' $files" \
-                "$loader" loaddata "$package" "$host" "$port" bench_loaddata "$table" "$work")
-  read -r l_s l_kib <<<"$result"
-  sql 'DROP DATABASE IF EXISTS bench_loaddata'
-
-  row "ovixpatch upload" "$o_s" "$o_kib" "$bytes" "$files"
-  row "prepared INSERT per row" "$p_s" "$p_kib" "$bytes" "$files"
-  row "LOAD DATA LOCAL INFILE" "$l_s" "$l_kib" "$bytes" "$files"
-  local faster=$p_s name="prepared INSERT"
-  if [ "$(echo "$l_s < $p_s" | bc)" -eq 1 ]; then faster=$l_s name="LOAD DATA"; fi
-  printf '  ratio ovixpatch / faster reference (%s): %.2f\n\n' "$name" \
-    "$(echo "$o_s / ($faster + 0.001)" | bc -l)"
+  report "ovixpatch upload" "$bytes" "$files" "$o_s" "$o_kib" \
+    $(run_loaders "$package" "$table" "$files")
   rm -rf "$home"
 }
 
@@ -252,28 +264,13 @@ SQL
   echo "   $files files, $((bytes / 1048576)) MiB"
 
   local fresh="DROP DATABASE IF EXISTS benchproj; CREATE DATABASE benchproj CHARACTER SET utf8mb4 COLLATE utf8mb4_bin; UPDATE ovixgeneral.ZedaProject SET m_lineTemp = NULL"
-  local result o_s o_kib p_s p_kib l_s l_kib
+  local result o_s o_kib
   result=$(best "sql '$fresh'" "check_rows benchproj ZedaConfigServer $files" \
                 "$ovixpatch" --home "$home" --root "$home" upproject --server "$host" --port "$port")
   read -r o_s o_kib <<<"$result"
-  result=$(best "sql 'DROP DATABASE IF EXISTS bench_prepared'" \
-                "check_rows bench_prepared ZedaConfigServer $files" \
-                "$loader" prepared "$package" "$host" "$port" bench_prepared ZedaConfigServer)
-  read -r p_s p_kib <<<"$result"
-  sql 'DROP DATABASE IF EXISTS bench_prepared'
-  result=$(best "sql 'DROP DATABASE IF EXISTS bench_loaddata'" \
-                "check_rows bench_loaddata ZedaConfigServer $files" \
-                "$loader" loaddata "$package" "$host" "$port" bench_loaddata ZedaConfigServer "$work")
-  read -r l_s l_kib <<<"$result"
-  sql 'DROP DATABASE IF EXISTS bench_loaddata; DROP DATABASE IF EXISTS benchproj'
-
-  row "ovixpatch upproject" "$o_s" "$o_kib" "$bytes" "$files"
-  row "prepared INSERT per row" "$p_s" "$p_kib" "$bytes" "$files"
-  row "LOAD DATA LOCAL INFILE" "$l_s" "$l_kib" "$bytes" "$files"
-  local faster=$p_s name="prepared INSERT"
-  if [ "$(echo "$l_s < $p_s" | bc)" -eq 1 ]; then faster=$l_s name="LOAD DATA"; fi
-  printf '  ratio ovixpatch / faster reference (%s): %.2f\n\n' "$name" \
-    "$(echo "$o_s / ($faster + 0.001)" | bc -l)"
+  sql 'DROP DATABASE IF EXISTS benchproj'
+  report "ovixpatch upproject" "$bytes" "$files" "$o_s" "$o_kib" \
+    $(run_loaders "$package" ZedaConfigServer "$files")
   rm -rf "$home"
 }
 

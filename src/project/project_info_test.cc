@@ -6,39 +6,16 @@
 #include <gtest/gtest.h>
 
 #include "app/ini_file.h"
-#include "app/program_paths.h"
 #include "app/working_files.h"
 #include "platform/path_text.h"
-#include "package/package_records.h"
-#include "platform/zeda_system.h"
 #include "testing/project_server.h"
 #include "testing/recording_presenter.h"
-#include "testing/temp_dir.h"
 
 namespace {
 
 using ovix::testing::Backend;
-using ovix::testing::ProjectServer;
-using ovix::testing::TempDir;
 
-class ProjectInfoTest : public ::testing::TestWithParam<Backend> {
- protected:
-  void SetUp() override {
-    registerRecordClasses();
-    ZedaSystem::setProjectDbtype(2);
-    ovix::fillProgramPaths(program_.file("ovixpatch"), std::nullopt);
-    server_ = std::make_unique<ProjectServer>(GetParam());
-    OVIX_REQUIRE_SERVER(server_->scratch());
-    ASSERT_TRUE(server_->available());
-  }
-
-  char const* address() { return server_->address().c_str(); }
-  char const* port() { return server_->port().c_str(); }
-
-  ovix::Env& env_ = *ovix::Env::Default();
-  TempDir program_;
-  std::unique_ptr<ProjectServer> server_;
-};
+using ProjectInfoTest = ovix::testing::ProjectServerTest;
 
 TEST_P(ProjectInfoTest, ProjectsAreListedInRowOrderWithoutNamelessRows) {
   std::vector<std::string> names = {"kept"};

@@ -10,22 +10,17 @@
 
 #include <fstream>
 
-#include "app/program_paths.h"
 #include "package/package_file.h"
 #include "package/sqlite_connection.h"
-#include "platform/zeda_system.h"
 #include "project/project_info.h"
 #include "project/project_lock.h"
 #include "server/server_commit.h"
 #include "testing/project_server.h"
 #include "testing/recording_presenter.h"
-#include "testing/temp_dir.h"
 
 namespace {
 
 using ovix::testing::Backend;
-using ovix::testing::ProjectServer;
-using ovix::testing::TempDir;
 
 struct FileSpec {
   std::string key;
@@ -42,17 +37,8 @@ const std::vector<FileSpec> kFiles = {
 constexpr char kKey[] = "C1C202612050930";
 constexpr char kPackTime[] = "2026-12-05-09-30";
 
-class ProjectPatchTest : public ::testing::TestWithParam<Backend> {
+class ProjectPatchTest : public ovix::testing::ProjectServerTest {
  protected:
-  void SetUp() override {
-    registerRecordClasses();
-    ZedaSystem::setProjectDbtype(2);
-    ovix::fillProgramPaths(program_.file("ovixpatch"), std::nullopt);
-    server_ = std::make_unique<ProjectServer>(GetParam());
-    OVIX_REQUIRE_SERVER(server_->scratch());
-    ASSERT_TRUE(server_->available());
-  }
-
   void TearDown() override { zdcom::AutoProjectLock::setWaitSeconds(30); }
 
   // A project package in the program directory; a null project names none.
@@ -85,7 +71,7 @@ class ProjectPatchTest : public ::testing::TestWithParam<Backend> {
   }
 
   bool apply(const std::string& path) {
-    return ovix::applyProjectPatch(env_, path, server_->address().c_str(), server_->port().c_str());
+    return ovix::applyProjectPatch(env_, path, address(), port());
   }
 
   void expectPatchedWith(const std::string& project, const std::vector<FileSpec>& files,
@@ -99,30 +85,24 @@ class ProjectPatchTest : public ::testing::TestWithParam<Backend> {
       EXPECT_EQ(rows[f.key].guid.size(), 38u) << f.key;
     }
   }
-
-  ovix::Env& env_ = *ovix::Env::Default();
-  TempDir program_;
-  std::unique_ptr<ProjectServer> server_;
 };
 
 TEST_P(ProjectPatchTest, TheUploadDialogPatchesTheNamedProjectOnceThenFindsItUpToDate) {
   std::string project = server_->addProject("plant", "{G-1}", "");
   std::string other = server_->addProject("other", "{G-2}", "");
   makePackage("p.package", project.c_str(), "{G-1}");
-  const std::string address = server_->address(), port = server_->port();
-
   ovix::testing::ScopedRecorder recorder;
-  ASSERT_TRUE(ovix::serverCommitOk(env_, "Pa55", address, port, "CONFIG"))
+  ASSERT_TRUE(ovix::serverCommitOk(env_, "Pa55", address(), port(), "CONFIG"))
       << ::testing::PrintToString(recorder.messages);
   EXPECT_EQ(recorder.messages, std::vector<std::string>{"上传完成"});
   expectPatchedWith(project, kFiles, 1);
   EXPECT_EQ(server_->mark(project), kKey);
   EXPECT_TRUE(server_->configRows(other).empty());
   EXPECT_EQ(server_->mark(other), "");
-  EXPECT_EQ(ovix::loadRememberedServer(env_).address, address);
+  EXPECT_EQ(ovix::loadRememberedServer(env_).address, address());
 
   recorder.messages.clear();
-  EXPECT_FALSE(ovix::serverCommitOk(env_, "Pa55", address, port, "CONFIG"));
+  EXPECT_FALSE(ovix::serverCommitOk(env_, "Pa55", address(), port(), "CONFIG"));
   EXPECT_EQ(recorder.messages, std::vector<std::string>{"服务器上的项目已经是最新的，不需要补丁"});
   expectPatchedWith(project, kFiles, 1);  // not written again
 }
@@ -250,7 +230,7 @@ TEST_P(ProjectPatchTest, NamesWithQuotesAndSqlReachTheirOwnProjectOnly) {
   EXPECT_EQ(server_->mark(odd), kKey);
   EXPECT_EQ(server_->mark(plain), "");
   std::vector<std::string> names;
-  ASSERT_TRUE(ovix::listProjects(server_->address().c_str(), server_->port().c_str(), &names));
+  ASSERT_TRUE(ovix::listProjects(address(), port(), &names));
   EXPECT_EQ(names, (std::vector<std::string>{odd, plain}));
 }
 

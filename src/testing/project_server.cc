@@ -1,7 +1,9 @@
 #include "testing/project_server.h"
 
+#include "app/program_paths.h"
 #include "package/package_file.h"
 #include "package/package_records.h"
+#include "platform/zeda_system.h"
 #include "project/project_patch.h"
 
 namespace ovix::testing {
@@ -75,6 +77,15 @@ std::map<std::string, ProjectServer::Row> ProjectServer::configRows(const std::s
                            record->version()};
   }
   return out;
+}
+
+void ProjectServerTest::SetUp() {
+  registerRecordClasses();
+  ZedaSystem::setProjectDbtype(2);
+  fillProgramPaths(program_.file("ovixpatch"), std::nullopt);
+  server_ = std::make_unique<ProjectServer>(GetParam());
+  OVIX_REQUIRE_SERVER(server_->scratch());
+  ASSERT_TRUE(server_->available());
 }
 
 }  // namespace ovix::testing

@@ -11,8 +11,12 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "package/database.h"
+#include "platform/env.h"
 #include "testing/server_backends.h"
+#include "testing/temp_dir.h"
 
 namespace ovix::testing {
 
@@ -55,6 +59,20 @@ class ProjectServer {
   ScratchServer server_;
   std::string prefix_;
   bool ready_ = false;
+};
+
+// A test on both backends with a project server and a program directory of
+// its own; skipped (or failed, when MariaDB is required) without a server.
+class ProjectServerTest : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override;
+
+  char const* address() const { return server_->address().c_str(); }
+  char const* port() const { return server_->port().c_str(); }
+
+  Env& env_ = *Env::Default();
+  TempDir program_;
+  std::unique_ptr<ProjectServer> server_;
 };
 
 }  // namespace ovix::testing
