@@ -1,11 +1,13 @@
 #include "project/project_lock.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
 #include "package/server_address.h"
 #include "platform/crc.h"
 #include "platform/messages.h"
+#include "platform/presenter.h"
 
 namespace zdcom {
 namespace {
@@ -42,7 +44,7 @@ AutoProjectLock::AutoProjectLock(ZdDbDataBase* project, char const* purpose,
                                  char const* holderText)
     : project_(project) {
   if (project_ == nullptr || project_->connection() == nullptr) {
-    failure_ = zdcom::format(zedaGetText_callbk("项目数据库未打开，无法加项目锁"));
+    failure_ = zedaGetText_callbk("项目数据库未打开，无法加项目锁");
     return;
   }
   const std::string database = databaseOf(project_);
@@ -51,16 +53,55 @@ AutoProjectLock::AutoProjectLock(ZdDbDataBase* project, char const* purpose,
   if (purpose != nullptr && *purpose != '\0' && std::strcmp(purpose, "nothing") != 0)
     text += std::string(text.empty() ? "" : ": ") + purpose;
   std::string holder;
-  locked_ = project_->connection()->lockNamed(name_, waitSeconds(), text, &holder);
-  if (locked_) return;
-  if (!holder.empty()) {
-    failure_ = zdcom::format(
-        zedaGetText_callbk("项目(%s)正在被其他用户补丁，等待%d秒后仍未能加锁，请稍后再试。\n占用者：%s"),
-        database.c_str(), waitSeconds(), holder.c_str());
-  } else {
-    failure_ = zdcom::format(zedaGetText_callbk("项目(%s)加锁失败：%s"), database.c_str(),
-                             project_->connection()->lastError().c_str());
+  switch (waitForLock(text, database, &holder)) {
+    case Wait::kLocked:
+      locked_ = true;
+      break;
+    case Wait::kCancelled:
+      failure_ = zdcom::format(zedaGetText_callbk("已取消等待项目(%s)的项目锁，未对项目进行补丁"),
+                               database.c_str());
+      break;
+    case Wait::kBusy:
+      failure_ = zdcom::format(
+          zedaGetText_callbk("项目(%s)正在被其他用户补丁，等待%d秒后仍未能加锁，请稍后再试。\n占用者：%s"),
+          database.c_str(), waitSeconds(), holder.c_str());
+      break;
+    case Wait::kFailed:
+      failure_ = zdcom::format(zedaGetText_callbk("项目(%s)加锁失败：%s"), database.c_str(),
+                               project_->connection()->lastError().c_str());
+      break;
   }
+}
+
+// Tries at once, then once a second, so the user sees the wait and can end
+// it.
+AutoProjectLock::Wait AutoProjectLock::waitForLock(const std::string& text,
+                                                   const std::string& database,
+                                                   std::string* holder) {
+  zddb::Connection* connection = project_->connection();
+  if (connection->lockNamed(name_, 0, text, holder)) return Wait::kLocked;
+  if (holder->empty()) return Wait::kFailed;
+  const uint64_t seconds = static_cast<uint64_t>(std::max(waitSeconds(), 0));
+  const std::string waiting =
+      zdcom::format(zedaGetText_callbk("等待其他用户结束对项目(%s)的补丁"), database.c_str());
+  zdcom::Presenter& presenter = zdcom::currentPresenter();
+  Wait outcome = Wait::kBusy;
+  for (uint64_t waited = 0; waited < seconds; ++waited) {
+    if (!presenter.progress(waiting, waited, seconds)) {
+      outcome = Wait::kCancelled;
+      break;
+    }
+    if (connection->lockNamed(name_, 1, text, holder)) {
+      outcome = Wait::kLocked;
+      break;
+    }
+    if (holder->empty()) {
+      outcome = Wait::kFailed;
+      break;
+    }
+  }
+  presenter.progress(waiting, seconds, seconds);  // ends the progress display
+  return outcome;
 }
 
 AutoProjectLock::~AutoProjectLock() {

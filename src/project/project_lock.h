@@ -14,7 +14,8 @@ namespace zdcom {
 // life of the object: a named lock on that database's own connection (a
 // server-wide lock of the session on MariaDB, an advisory file lock in the
 // embedded store), so it also ends when the connection ends, however the
-// process ends.  Waits up to waitSeconds() for a holder to finish.
+// process ends.  Waits up to waitSeconds() for a holder to finish, showing
+// the wait as progress that the user can cancel.
 //
 // The lock covers the project as a whole, named by its database, whatever
 // address the connection used.  `purpose` says what the holder does to the
@@ -44,6 +45,10 @@ class AutoProjectLock {
   static std::string lockName(const std::string& database);
 
  private:
+  enum class Wait { kLocked, kBusy, kCancelled, kFailed };
+  // On kBusy *holder describes the holder.
+  Wait waitForLock(const std::string& text, const std::string& database, std::string* holder);
+
   ZdDbDataBase* project_;
   std::string name_;
   bool locked_ = false;

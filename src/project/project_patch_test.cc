@@ -282,6 +282,34 @@ TEST_P(ProjectPatchTest, AProjectLockHeldElsewhereFailsThePatchNamingTheProject)
   expectPatchedWith(project, kFiles, 1);
 }
 
+// Waiting for another patch shows as progress, and cancelling it ends the
+// wait at once.
+TEST_P(ProjectPatchTest, TheUserCanStopWaitingForTheProjectLock) {
+  struct CancellingRecorder : ovix::testing::ScopedRecorder {
+    bool progress(const std::string& what, uint64_t done, uint64_t total) override {
+      waits.push_back(what);
+      dones.push_back(done);
+      return done < total && done < 2;  // gives up in the third second
+    }
+    std::vector<std::string> waits;
+    std::vector<uint64_t> dones;
+  };
+  std::string project = server_->addProject("plant", "{G-1}", "");
+  std::string path = makePackage("p.package", project.c_str(), "{G-1}");
+  DatabaseHandle holderDb = server_->open(project);
+  zdcom::AutoProjectLock held(holderDb.get(), "nothing", "维护项目");
+  ASSERT_TRUE(held.locked()) << held.failure();
+  CancellingRecorder recorder;
+  EXPECT_FALSE(apply(path));
+  // Three tries, then the display ends: not thirty.
+  EXPECT_EQ(recorder.dones, (std::vector<uint64_t>{0, 1, 2, 30}));
+  ASSERT_FALSE(recorder.waits.empty());
+  EXPECT_EQ(recorder.waits[0], "等待其他用户结束对项目(" + project + ")的补丁");
+  EXPECT_EQ(recorder.messages,
+            std::vector<std::string>{"已取消等待项目(" + project + ")的项目锁，未对项目进行补丁"});
+  EXPECT_FALSE(server_->hasTable(project, ovix::kProjectConfigTable));
+}
+
 // Two processes apply the same package to one project at the same moment.
 // The lock makes them run one after the other: the second either finds the
 // project up to date or writes every record again over the first one's, so
