@@ -11,6 +11,7 @@
 #include "server/server_connection.h"
 #include "platform/messages.h"
 #include "platform/path_text.h"
+#include "platform/presenter.h"
 
 namespace ovix {
 namespace {
@@ -20,6 +21,28 @@ namespace {
 constexpr int64_t kBatchedFileBytes = 1 << 20;
 
 using Records = std::vector<std::unique_ptr<OVIXFileRecord>>;
+
+// Counts written records on the presenter's progress display; the user's
+// cancel ends the write, and the caller's rollback leaves nothing behind.
+class WriteProgress {
+ public:
+  explicit WriteProgress(size_t total) : total_(total) { step(0); }
+  ~WriteProgress() { zdcom::currentPresenter().progress(kWhat, total_, total_); }
+
+  // False, with *error set, when the user cancelled.
+  bool advance(std::string* error) {
+    if (step(++done_)) return true;
+    *error = zedaGetText_callbk("用户取消了上传");
+    return false;
+  }
+
+ private:
+  static constexpr char kWhat[] = "上传";
+  bool step(size_t done) { return zdcom::currentPresenter().progress(kWhat, done, total_); }
+
+  size_t total_;
+  size_t done_ = 0;
+};
 
 std::string fileTableOf(ZdDbDataBase*) { return OVIXFileRecord::desc()->name(); }
 
@@ -96,8 +119,33 @@ std::pair<std::string, int64_t> largestFile(ZdDbDataBase* package) {
   return {rowText(rows[0][0]) ? rowText(rows[0][0]) : "", rows[0][1].value.intValue()};
 }
 
+// Copies the database a record carries into `target`; a record whose bytes
+// cannot be read is passed over, as a failed copy is.
+void copyDatabaseRecord(Env& env, ZdDbDataBase* package, OVIXFileRecord& record,
+                        ZdDbDataBase* target) {
+  std::string error;
+  if (!attachBytes(package, record, &error)) return;
+  // A database travels whole through a temporary file.
+  if (record.hasStreamSource()) {
+    zddb::BlobLocation where{fileTableOf(package), "m_stream", "m_skey", record.skey()};
+    std::string bytes;
+    struct StringSink : zddb::BlobSink {
+      std::string* out;
+      bool write(const char* d, size_t n) override {
+        out->append(d, n);
+        return true;
+      }
+    } sink;
+    sink.out = &bytes;
+    if (!package->connection()->readBlob(where, &sink)) return;
+    record.setStream(bytes.data(), static_cast<int32_t>(bytes.size()));
+  }
+  cloneDatabaseFromRecord(env, &record, target);
+  record.clearStream();
+}
+
 bool writeNewRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target, const std::string& table,
-                     Records& records, std::string* error) {
+                     Records& records, WriteProgress& progress, std::string* error) {
   if (records.empty()) return true;
   const uint64_t limit = target->connection()->maxValueBytes();
   std::unique_ptr<BatchInserter> batch;
@@ -110,6 +158,7 @@ bool writeNewRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target, cons
         *error = target->lastError();
         return false;
       }
+      if (!progress.advance(error)) return false;
       continue;
     }
     std::vector<zddb::FieldSpec> fields;
@@ -127,6 +176,7 @@ bool writeNewRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target, cons
       return false;
     }
     record->clearStream();  // the batch holds its own copy
+    if (!progress.advance(error)) return false;
   }
   (void)env;
   if (batch && !batch->flush()) {
@@ -137,7 +187,7 @@ bool writeNewRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target, cons
 }
 
 bool writeExistingRecords(ZdDbDataBase* package, ZdDbDataBase* target, const std::string& table,
-                          Records& records, std::string* error) {
+                          Records& records, WriteProgress& progress, std::string* error) {
   for (auto& record : records) {
     record->setWriteGuid(0);
     record->incrementVersion();
@@ -147,31 +197,16 @@ bool writeExistingRecords(ZdDbDataBase* package, ZdDbDataBase* target, const std
       return false;
     }
     record->clearStream();
+    if (!progress.advance(error)) return false;
   }
   return true;
 }
 
-bool writeDatabaseRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target, Records& records) {
+bool writeDatabaseRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target, Records& records,
+                          WriteProgress& progress, std::string* error) {
   for (auto& record : records) {
-    std::string error;
-    if (!attachBytes(package, *record, &error)) continue;
-    // A database travels whole through a temporary file.
-    if (record->hasStreamSource()) {
-      zddb::BlobLocation where{fileTableOf(package), "m_stream", "m_skey", record->skey()};
-      std::string bytes;
-      struct StringSink : zddb::BlobSink {
-        std::string* out;
-        bool write(const char* d, size_t n) override {
-          out->append(d, n);
-          return true;
-        }
-      } sink;
-      sink.out = &bytes;
-      if (!package->connection()->readBlob(where, &sink)) continue;
-      record->setStream(bytes.data(), static_cast<int32_t>(bytes.size()));
-    }
-    cloneDatabaseFromRecord(env, record.get(), target);
-    record->clearStream();
+    copyDatabaseRecord(env, package, *record, target);
+    if (!progress.advance(error)) return false;
   }
   return true;
 }
@@ -230,9 +265,10 @@ bool writeFileRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target,
       existingRecords.push_back(std::move(record));
     }
   }
-  return writeDatabaseRecords(env, package, target, databaseRecords) &&
-         writeNewRecords(env, package, target, table, newRecords, error) &&
-         writeExistingRecords(package, target, table, existingRecords, error);
+  WriteProgress progress(databaseRecords.size() + newRecords.size() + existingRecords.size());
+  return writeDatabaseRecords(env, package, target, databaseRecords, progress, error) &&
+         writeNewRecords(env, package, target, table, newRecords, progress, error) &&
+         writeExistingRecords(package, target, table, existingRecords, progress, error);
 }
 
 bool uploadFileRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target,

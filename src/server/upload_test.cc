@@ -254,6 +254,30 @@ TEST_P(UploadTest, AFailedUploadShowsNothingAndCanBeRunAgain) {
   EXPECT_EQ(rows("A3A202612040905").size(), kFiles.size());
 }
 
+// The upload counts its records on the progress display; cancelling there
+// leaves the store as it was.
+TEST_P(UploadTest, ACancelledUploadLeavesNothing) {
+  struct CancellingRecorder : ovix::testing::ScopedRecorder {
+    bool progress(const std::string& what, uint64_t done, uint64_t total) override {
+      steps.push_back(what + " " + std::to_string(done) + "/" + std::to_string(total));
+      return done < 2;
+    }
+    std::vector<std::string> steps;
+  };
+  std::string path = makePackage("p.package", "A3A202612040905", "DLL", "2026-12-04-09-05", kFiles);
+  CancellingRecorder recorder;
+  EXPECT_FALSE(upload(path));
+  const std::string total = std::to_string(kFiles.size());
+  EXPECT_EQ(recorder.steps, (std::vector<std::string>{"上传 0/" + total, "上传 1/" + total,
+                                                      "上传 2/" + total,
+                                                      "上传 " + total + "/" + total}));
+  EXPECT_EQ(recorder.messages, std::vector<std::string>{
+                                   "上传失败，服务器上没有留下这个补丁的任何数据：用户取消了上传"});
+  DatabaseHandle db = store();
+  EXPECT_NE(db->pureSql("select * from OVIXPackageInfo"), 0);
+  EXPECT_TRUE(rows("A3A202612040905").empty());
+}
+
 TEST_P(UploadTest, TheNewestPackageOfTheKindIsChosen) {
   makePackage("old.package", "A3A202612010000", "DLL", "2026-12-01-00-00", kFiles);
   makePackage("new.package", "A3A202612040905", "DLL", "2026-12-04-09-05", kFiles);
