@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "app/log_viewer.h"
+#include "platform/messages.h"
 
 namespace ovix::cli {
 namespace {
@@ -80,13 +81,18 @@ void TerminalPresenter::openLog(const std::string& path) {
 
 bool TerminalPresenter::progress(const std::string& what, uint64_t done, uint64_t total) {
   if (!errIsTerminal_) return true;
+  // Whole percents only: thousands of files make a hundred lines at most.
+  std::string line =
+      total > 0 ? zdcom::format("%s %3llu%%", what.c_str(),
+                                static_cast<unsigned long long>(done * 100 / total))
+                : zdcom::format("%s %llu", what.c_str(), static_cast<unsigned long long>(done));
+  if (line == progressLine_ && done != total) return true;
+  progressLine_ = line;
   if (total > 0) {
-    std::fprintf(err_, "\r%s %3llu%% (%llu/%llu)", what.c_str(),
-                 static_cast<unsigned long long>(done * 100 / total),
-                 static_cast<unsigned long long>(done), static_cast<unsigned long long>(total));
-  } else {
-    std::fprintf(err_, "\r%s %llu", what.c_str(), static_cast<unsigned long long>(done));
+    line += zdcom::format(" (%llu/%llu)", static_cast<unsigned long long>(done),
+                          static_cast<unsigned long long>(total));
   }
+  std::fprintf(err_, "\r%s", line.c_str());
   std::fflush(err_);
   progressShown_ = true;
   return true;

@@ -36,6 +36,8 @@ class TerminalPresenter final : public zdcom::Presenter {
   bool inIsTerminal_;
   bool errIsTerminal_;
   bool progressShown_ = false;
+  // The line last drawn, so that a line is drawn only when it changes.
+  std::string progressLine_;
 };
 
 }  // namespace ovix::cli
