@@ -14,6 +14,7 @@
 #include "platform/crc.h"
 #include "platform/messages.h"
 #include "platform/path_text.h"
+#include "platform/presenter.h"
 #include "platform/unique_fd.h"
 #include "server/server_connection.h"
 #include "update/file_replacement.h"
@@ -36,11 +37,13 @@ void reportPackageFailed() {
 }
 
 // Every key of the package's table; false (reported) when one would leave
-// the installation.
-bool checkKeys(ZdDbDataBase* db, const std::string& table) {
+// the installation.  *count receives the number of records.
+bool checkKeys(ZdDbDataBase* db, const std::string& table, size_t* count) {
   std::vector<std::vector<KVParams>> rows;
   std::string sql = "select m_skey from " + zddb::quoteIdentifier(table);
+  *count = 0;
   if (db->selectSql(sql.c_str(), {makeColumnParam("m_skey")}, rows) != ZdDb::eOk) return true;
+  *count = rows.size();
   for (const auto& row : rows) {
     std::string key = text(rowText(row[0]));
     if (!isSafePackageKey(key)) {
@@ -59,9 +62,17 @@ bool holdsBytes(Env& env, const std::string& path, int64_t size, const std::stri
 }
 
 // Fetches every record of the package into the staging folder, checked
-// against its CRC.  False (logged) on a read, CRC or write failure.
+// against its CRC, counting the `total` records on the progress display.
+// False (logged) on a read, CRC or write failure, and when the user
+// cancelled (*cancelled set).
 bool fetchPackage(Env& env, ZdDbDataBase* db, const std::string& table, const std::string& installDir,
-                  const std::string& stagingDir, std::vector<Planned>* plan) {
+                  const std::string& stagingDir, size_t total, std::vector<Planned>* plan,
+                  bool* cancelled) {
+  static constexpr char kWhat[] = "下载补丁";
+  zdcom::Presenter& presenter = zdcom::currentPresenter();
+  *cancelled = !presenter.progress(kWhat, 0, total);
+  if (*cancelled) return false;
+  size_t fetched = 0;
   bool ok = true;
   std::string sql = "select * from " + zddb::quoteIdentifier(table);
   ZdDb::ErrorStatus status = db->selectEach(
@@ -97,8 +108,15 @@ bool fetchPackage(Env& env, ZdDbDataBase* db, const std::string& table, const st
           }
         }
         plan->push_back(std::move(item));
+        if (!presenter.progress(kWhat, ++fetched, total)) {
+          *cancelled = true;
+          ok = false;
+          return false;
+        }
         return true;
       });
+  presenter.progress(kWhat, total, total);
+  if (*cancelled) return false;
   if (status != ZdDb::eOk && ok) {
     zdcom::errorMsg(zedaGetText_callbk("无法从服务器上读入补丁数据，请查看服务器连接"));
     return false;
@@ -191,14 +209,22 @@ bool applyPackage(Env& env, ZdDbDataBase* db, OVIXPackageInfo* header, const std
     zdcom::errorMsg(zedaGetText_callbk("无法从服务器上读入补丁数据，请查看服务器连接"));
     return false;
   }
-  if (!checkKeys(db, table)) return false;
+  size_t records = 0;
+  if (!checkKeys(db, table, &records)) return false;
 
   const std::string backupDir = joinPath(joinPath(installDir, "patch"), packageKey);
   const std::string stagingDir = joinPath(joinPath(installDir, "patch"), ".staging-" + packageKey);
   StagingFolder staging(env, stagingDir);
   std::vector<Planned> plan;
-  if (!staging.create() || !fetchPackage(env, db, table, installDir, stagingDir, &plan)) {
-    reportPackageFailed();  // nothing of the installation was touched
+  bool cancelled = false;
+  if (!staging.create() ||
+      !fetchPackage(env, db, table, installDir, stagingDir, records, &plan, &cancelled)) {
+    // Nothing of the installation was touched.
+    if (cancelled) {
+      zdcom::errorMsg(zedaGetText_callbk("已取消下载补丁，安装目录没有任何改动"));
+    } else {
+      reportPackageFailed();
+    }
     return false;
   }
   // The fetched bytes are on disk before any of them takes a file's place.

@@ -287,6 +287,32 @@ TEST_P(PatchApplicationTest, BytesThatDoNotMatchTheirCrcChangeNothing) {
   EXPECT_EQ(setupValue("PATCH"), "<none>");
 }
 
+// The download counts its files on the progress display; a cancel there
+// comes before the installation is touched.
+TEST_P(PatchApplicationTest, ACancelledDownloadLeavesTheInstallationAsItWas) {
+  struct CancellingRecorder : ovix::testing::ScopedRecorder {
+    bool progress(const std::string& what, uint64_t done, uint64_t total) override {
+      steps.push_back(what + " " + std::to_string(done) + "/" + std::to_string(total));
+      return done < 1;
+    }
+    std::vector<std::string> steps;
+  };
+  writeSetup(kSetup);
+  tree_.write("a.dll", "new a");
+  tree_.write("b.dll", "new b");
+  install_.write("a.dll", "old a");
+  std::string key = packAndUpload();
+  CancellingRecorder recorder;
+  EXPECT_FALSE(apply());
+  // Three records: the two files and the setup file.
+  EXPECT_EQ(recorder.steps, (std::vector<std::string>{"下载补丁 0/3", "下载补丁 1/3", "下载补丁 3/3"}));
+  EXPECT_EQ(recorder.messages, std::vector<std::string>{"已取消下载补丁，安装目录没有任何改动"});
+  EXPECT_EQ(install_.read("a.dll"), "old a");
+  EXPECT_FALSE(fs::exists(install_.file("b.dll")));
+  EXPECT_FALSE(fs::exists(install_.file("patch/.staging-" + key)));
+  EXPECT_EQ(setupValue("PATCH"), "<none>");
+}
+
 TEST_P(PatchApplicationTest, AMissingStoreIsReportedAndNeverCreated) {
   writeSetup(kSetup);
   ovix::testing::ScopedRecorder recorder;
