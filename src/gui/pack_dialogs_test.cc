@@ -3,7 +3,6 @@
 // directory, the progress dialog, and pictures of both dialogs.
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
@@ -26,36 +25,17 @@
 #include "gui/qt_presenter.h"
 #include "package/package_records.h"
 #include "packing/version_input.h"
+#include "testing/dialog_test_support.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Types text the way a user does; QTest::keyClicks cannot carry Chinese.
-void typeText(QWidget* target, const QString& text) {
-  QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
-  QCoreApplication::sendEvent(target, &press);
-  QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, text);
-  QCoreApplication::sendEvent(target, &release);
-}
-
-void replaceText(QLineEdit* edit, const QString& text) {
-  edit->setFocus();
-  edit->selectAll();
-  typeText(edit, text);
-}
-
-void clickOk(QDialog* dlg) {
-  dlg->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-}
-
-QStringList comboItems(const QComboBox* combo) {
-  QStringList items;
-  for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
-  return items;
-}
+using ovix::testing::clickOk;
+using ovix::testing::comboItems;
+using ovix::testing::replaceText;
+using ovix::testing::savePicture;
 
 QStringList toQStrings(const std::vector<std::string>& texts) {
   QStringList list;
@@ -78,11 +58,6 @@ void whenModal(QObject* owner, std::function<void(T*)> handle) {
     handle(dlg);
   });
   timer->start(10);
-}
-
-void savePicture(QWidget* widget, const char* name) {
-  QDir().mkpath(QStringLiteral(OVIX_PICTURE_DIR));
-  QVERIFY(widget->grab().save(QStringLiteral(OVIX_PICTURE_DIR "/") + QLatin1String(name)));
 }
 
 // The package files of a folder, by name.

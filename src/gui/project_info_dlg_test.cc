@@ -2,13 +2,8 @@
 // store: the remembered server, the project list and its refilling when an
 // edit loses focus, and OK writing the project information file.
 
-#include <sqlite3.h>
-
 #include <QComboBox>
-#include <QDialogButtonBox>
-#include <QDir>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 #include <filesystem>
@@ -16,66 +11,27 @@
 #include <vector>
 
 #include "app/ini_file.h"
-#include "app/program_paths.h"
 #include "gui/project_info_dlg.h"
 #include "package/package_records.h"
 #include "platform/zeda_system.h"
 #include "project/project_info.h"
+#include "testing/dialog_test_support.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using ovix::testing::clickOk;
+using ovix::testing::comboItems;
+using ovix::testing::replaceText;
+using ovix::testing::runSql;
+using ovix::testing::savePicture;
+using ovix::testing::typeText;
+using ovix::testing::useProgramDirectory;
 
+constexpr char kUploadSettings[] = "ovixpatch_upload.ini";
 const QString kNotListedHint = QStringLiteral("未能列出服务器上的项目");
-
-// Types text the way a user does; QTest::keyClicks cannot carry Chinese.
-void typeText(QWidget* target, const QString& text) {
-  QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
-  QCoreApplication::sendEvent(target, &press);
-  QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, text);
-  QCoreApplication::sendEvent(target, &release);
-}
-
-void replaceText(QLineEdit* edit, const QString& text) {
-  edit->setFocus();
-  edit->selectAll();
-  typeText(edit, text);
-}
-
-void clickOk(QDialog* dlg) {
-  dlg->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-}
-
-void savePicture(QWidget* widget, const char* name) {
-  QDir().mkpath(QStringLiteral(OVIX_PICTURE_DIR));
-  QVERIFY(widget->grab().save(QStringLiteral(OVIX_PICTURE_DIR "/") + QLatin1String(name)));
-}
-
-QStringList items(const QComboBox* combo) {
-  QStringList texts;
-  for (int i = 0; i < combo->count(); ++i) texts << combo->itemText(i);
-  return texts;
-}
-
-// Runs `sql` on the SQLite file at `path`, creating it; "" or the error.
-std::string runSql(const std::string& path, const char* sql) {
-  sqlite3* db = nullptr;
-  std::string error;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
-    error = db != nullptr ? sqlite3_errmsg(db) : "cannot open";
-  } else {
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-      error = message != nullptr ? message : "failed";
-      sqlite3_free(message);
-    }
-  }
-  sqlite3_close(db);
-  return error;
-}
 
 std::string iniValue(const std::string& path, const char* section, const char* key) {
   ovix::IniFile ini;
@@ -90,16 +46,6 @@ class ProjectInfoDlgTest : public QObject {
   Q_OBJECT
 
  private:
-  // A program directory dir/program (with the upload settings file when
-  // `uploadIni` is not empty) made the current one.
-  static std::string useProgramDirectory(const ovix::testing::TempDir& dir,
-                                         const std::string& uploadIni = "") {
-    std::string program = dir.mkdir("program");
-    if (!uploadIni.empty()) dir.write("program/ovixpatch_upload.ini", uploadIni);
-    ovix::fillProgramPaths(program + "/ovixpatch", std::nullopt);
-    return program;
-  }
-
   // A server directory whose general database holds three projects, not
   // in alphabetical order.  Sets address_.
   void prepareServer(const ovix::testing::TempDir& dir) {
@@ -134,7 +80,7 @@ class ProjectInfoDlgTest : public QObject {
   void rememberedAddressWithoutPortListsNothing() {
     ovix::testing::TempDir dir;
     prepareServer(dir);
-    useProgramDirectory(dir, "[MySqlServer]\nIP=" + address_ + "\n");
+    useProgramDirectory(dir, kUploadSettings, "[MySqlServer]\nIP=" + address_ + "\n");
     COvixProjectInfo dlg(ovix::Env::Default());
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
@@ -149,13 +95,13 @@ class ProjectInfoDlgTest : public QObject {
   void rememberedServerListsProjectsInRowOrder() {
     ovix::testing::TempDir dir;
     prepareServer(dir);
-    useProgramDirectory(dir, "[MySqlServer]\nIP=" + address_ + "\nPORT=0\n");
+    useProgramDirectory(dir, kUploadSettings, "[MySqlServer]\nIP=" + address_ + "\nPORT=0\n");
     COvixProjectInfo dlg(ovix::Env::Default());
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
 
     QCOMPARE(dlg.portEdit()->text(), QStringLiteral("0"));
-    QCOMPARE(items(dlg.projectCombo()), projects_);
+    QCOMPARE(comboItems(dlg.projectCombo()), projects_);
     // Nothing is chosen for the user.
     QVERIFY(dlg.projectCombo()->currentText().isEmpty());
     QVERIFY(dlg.projectCombo()->lineEdit()->placeholderText().isEmpty());
@@ -184,7 +130,7 @@ class ProjectInfoDlgTest : public QObject {
 
     typeText(dlg.portEdit(), QStringLiteral("0"));
     dlg.projectCombo()->setFocus();
-    QCOMPARE(items(dlg.projectCombo()), projects_);
+    QCOMPARE(comboItems(dlg.projectCombo()), projects_);
     QCOMPARE(dlg.projectCombo()->currentText(), QStringLiteral("北京炼化"));
     QCOMPARE(dlg.projectCombo()->currentIndex(), 2);
 
@@ -203,7 +149,7 @@ class ProjectInfoDlgTest : public QObject {
              std::string());
     dlg.portEdit()->setFocus();
     dlg.projectCombo()->setFocus();
-    QCOMPARE(items(dlg.projectCombo()), QStringList({QStringLiteral("新项目")}));
+    QCOMPARE(comboItems(dlg.projectCombo()), QStringList({QStringLiteral("新项目")}));
     QVERIFY(projectEdit->placeholderText().isEmpty());
     QCOMPARE(dlg.projectCombo()->currentText(), QStringLiteral("新项目"));
 
@@ -225,7 +171,7 @@ class ProjectInfoDlgTest : public QObject {
     ovix::testing::TempDir dir;
     prepareServer(dir);
     const std::string program =
-        useProgramDirectory(dir, "[MySqlServer]\nIP=" + address_ + "\nPORT=0\n");
+        useProgramDirectory(dir, kUploadSettings, "[MySqlServer]\nIP=" + address_ + "\nPORT=0\n");
     const std::string file = program + "/北京炼化.ini";
     dir.write("program/北京炼化.ini",
               "[PatchProject]\nGUID={OLD}\nOWNER=张三\n[Other]\nKEY=value\n");
@@ -251,7 +197,7 @@ class ProjectInfoDlgTest : public QObject {
     ovix::testing::TempDir dir;
     prepareServer(dir);
     const std::string program =
-        useProgramDirectory(dir, "[MySqlServer]\nIP=" + address_ + "\nPORT=0\n");
+        useProgramDirectory(dir, kUploadSettings, "[MySqlServer]\nIP=" + address_ + "\nPORT=0\n");
     const std::string injection = "x'; drop table ZedaProject; --";
 
     ovix::testing::ScopedRecorder recorder;

@@ -1,10 +1,7 @@
 // The upload dialog driven offscreen: its fields, the remembered server,
 // and whole uploads into an embedded store, with a picture of the dialog.
 
-#include <sqlite3.h>
-
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -13,81 +10,23 @@
 #include <string>
 #include <vector>
 
-#include "app/program_paths.h"
 #include "gui/server_commit_dlg.h"
 #include "package/package_records.h"
 #include "packing/pack_job.h"
 #include "server/server_commit.h"
+#include "testing/dialog_test_support.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Types text the way a user does; QTest::keyClicks cannot carry Chinese.
-void typeText(QWidget* target, const QString& text) {
-  QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
-  QCoreApplication::sendEvent(target, &press);
-  QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, text);
-  QCoreApplication::sendEvent(target, &release);
-}
-
-void replaceText(QLineEdit* edit, const QString& text) {
-  edit->setFocus();
-  edit->selectAll();
-  typeText(edit, text);
-}
-
-void clickOk(QDialog* dlg) {
-  dlg->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-}
-
-void savePicture(QWidget* widget, const char* name) {
-  QDir().mkpath(QStringLiteral(OVIX_PICTURE_DIR));
-  QVERIFY(widget->grab().save(QStringLiteral(OVIX_PICTURE_DIR "/") + QLatin1String(name)));
-}
-
-// Runs `sql` on the SQLite file at `path`, creating it; "" or the error.
-std::string runSql(const std::string& path, const char* sql) {
-  sqlite3* db = nullptr;
-  std::string error;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
-    error = db != nullptr ? sqlite3_errmsg(db) : "cannot open";
-  } else {
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-      error = message != nullptr ? message : "failed";
-      sqlite3_free(message);
-    }
-  }
-  sqlite3_close(db);
-  return error;
-}
-
-// Every row of `sql` on the existing SQLite file at `path`, each row's
-// columns joined with '|'.
-std::vector<std::string> queryRows(const std::string& path, const char* sql) {
-  std::vector<std::string> rows;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK) {
-      while (sqlite3_step(stmt) == SQLITE_ROW) {
-        std::string row;
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-          if (i > 0) row += '|';
-          if (auto* text = sqlite3_column_text(stmt, i)) row += reinterpret_cast<const char*>(text);
-        }
-        rows.push_back(row);
-      }
-    }
-    sqlite3_finalize(stmt);
-  }
-  sqlite3_close(db);
-  return rows;
-}
+using ovix::testing::clickOk;
+using ovix::testing::queryRows;
+using ovix::testing::replaceText;
+using ovix::testing::runSql;
+using ovix::testing::savePicture;
+using ovix::testing::useProgramDirectory;
 
 // The pack job never asks here: the tree has its setup file.
 class NoQuestionsPackUi final : public ovix::PackJobUi {
@@ -102,16 +41,6 @@ class ServerCommitDlgTest : public QObject {
   Q_OBJECT
 
  private:
-  // A program directory dir/program (with the settings file when
-  // `uploadIni` is not empty) made the current one.
-  static std::string useProgramDirectory(const ovix::testing::TempDir& dir,
-                                         const std::string& uploadIni = "") {
-    std::string program = dir.mkdir("program");
-    if (!uploadIni.empty()) dir.write("program/ovixpatch_upload.ini", uploadIni);
-    ovix::fillProgramPaths(program + "/ovixpatch", std::nullopt);
-    return program;
-  }
-
   // A server directory with the administrator "system"/"Secret1", and one
   // software package directly in the program directory.  Sets address_.
   void prepareServerAndPackage(const ovix::testing::TempDir& dir) {
@@ -151,7 +80,8 @@ class ServerCommitDlgTest : public QObject {
 
   void dialogShowsRememberedServerAndHidesThePassword() {
     ovix::testing::TempDir dir;
-    useProgramDirectory(dir, "[MySqlServer]\nIP=192.168.10.20\nPORT=3307\n");
+    useProgramDirectory(dir, "ovixpatch_upload.ini",
+                        "[MySqlServer]\nIP=192.168.10.20\nPORT=3307\n");
     COvixServerCommitDlg dlg(ovix::Env::Default());
     QCOMPARE(dlg.packageKind(), std::string("DLL"));
     dlg.show();

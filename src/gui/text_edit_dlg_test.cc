@@ -1,10 +1,7 @@
 // The log viewer driven offscreen: read-only viewing, editing, resizing, and
 // a picture of it saved in the build tree.
 
-#include <QDialogButtonBox>
-#include <QDir>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTextBlock>
 #include <QTimer>
 #include <QtTest>
@@ -13,17 +10,14 @@
 #include "gui/qt_presenter.h"
 #include "gui/text_edit_dlg.h"
 #include "platform/presenter.h"
+#include "testing/dialog_test_support.h"
 #include "testing/temp_dir.h"
 
 namespace {
 
-// Types text the way a user does; QTest::keyClicks cannot carry Chinese.
-void typeText(QWidget* target, const QString& text) {
-  QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
-  QCoreApplication::sendEvent(target, &press);
-  QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, text);
-  QCoreApplication::sendEvent(target, &release);
-}
+using ovix::testing::clickOk;
+using ovix::testing::savePicture;
+using ovix::testing::typeText;
 
 QString sampleLog() {
   ovix::testing::TempDir dir;
@@ -64,8 +58,7 @@ class TextEditDlgTest : public QObject {
     QTest::keyClick(edit, Qt::Key_Backspace);
     QCOMPARE(edit->toPlainText(), before);
 
-    QDir().mkpath(QStringLiteral(OVIX_PICTURE_DIR));
-    QVERIFY(dlg.grab().save(QStringLiteral(OVIX_PICTURE_DIR "/log_viewer.png")));
+    savePicture(&dlg, "log_viewer.png");
     dlg.reject();
     QCOMPARE(dlg.m_text, sampleLog());
   }
@@ -80,7 +73,7 @@ class TextEditDlgTest : public QObject {
       QPlainTextEdit* edit = dlg.textEdit();
       selectedAtStart = edit->textCursor().selectedText();
       typeText(edit, QStringLiteral("新文"));  // replaces the selection
-      dlg.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+      clickOk(&dlg);
       if (dlg.isVisible()) dlg.reject();
     });
     int result = dlg.exec();

@@ -1,10 +1,7 @@
 // The download dialog driven offscreen: its remembered fields, a refused
 // OK, and a whole download from an embedded store, with a picture.
 
-#include <sqlite3.h>
-
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,66 +12,27 @@
 #include <vector>
 
 #include "app/ini_file.h"
-#include "app/program_paths.h"
 #include "gui/update_patch_dlg.h"
 #include "package/package_records.h"
 #include "packing/pack_job.h"
 #include "platform/zeda_system.h"
 #include "server/download.h"
 #include "server/upload.h"
+#include "testing/dialog_test_support.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using ovix::testing::clickOk;
+using ovix::testing::queryRows;
+using ovix::testing::replaceText;
+using ovix::testing::savePicture;
+using ovix::testing::useProgramDirectory;
 
 constexpr char kSetup[] =
     "[OVIX]\nNAME=OVIX_TARNO\nVERSION=V3\nKERNELTIME=2026-01-01\nBUILDTIME=2020-01-01\n";
-
-// Types text the way a user does; QTest::keyClicks cannot carry Chinese.
-void typeText(QWidget* target, const QString& text) {
-  QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
-  QCoreApplication::sendEvent(target, &press);
-  QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, text);
-  QCoreApplication::sendEvent(target, &release);
-}
-
-void replaceText(QLineEdit* edit, const QString& text) {
-  edit->setFocus();
-  edit->selectAll();
-  if (text.isEmpty())
-    QTest::keyClick(edit, Qt::Key_Delete);
-  else
-    typeText(edit, text);
-}
-
-void clickOk(QDialog* dlg) {
-  dlg->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-}
-
-void savePicture(QWidget* widget, const char* name) {
-  QDir().mkpath(QStringLiteral(OVIX_PICTURE_DIR));
-  QVERIFY(widget->grab().save(QStringLiteral(OVIX_PICTURE_DIR "/") + QLatin1String(name)));
-}
-
-// The first column of every row of `sql` on the SQLite file at `path`.
-std::vector<std::string> queryColumn(const std::string& path, const char* sql) {
-  std::vector<std::string> rows;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK) {
-      while (sqlite3_step(stmt) == SQLITE_ROW) {
-        auto* text = sqlite3_column_text(stmt, 0);
-        rows.push_back(text != nullptr ? reinterpret_cast<const char*>(text) : "");
-      }
-    }
-    sqlite3_finalize(stmt);
-  }
-  sqlite3_close(db);
-  return rows;
-}
 
 std::string setupValue(const std::string& setupFile, const char* key) {
   ovix::IniFile ini;
@@ -95,17 +53,6 @@ class NoQuestionsPackUi final : public ovix::PackJobUi {
 class UpdatePatchDlgTest : public QObject {
   Q_OBJECT
 
- private:
-  // A program directory dir/program (with the settings file when
-  // `downloadIni` is not empty) made the current one.
-  static std::string useProgramDirectory(const ovix::testing::TempDir& dir,
-                                         const std::string& downloadIni = "") {
-    std::string program = dir.mkdir("program");
-    if (!downloadIni.empty()) dir.write("program/ovixpatch_download.ini", downloadIni);
-    ovix::fillProgramPaths(program + "/ovixpatch", std::nullopt);
-    return program;
-  }
-
  private slots:
   void initTestCase() {
     registerRecordClasses();  // as the program's start-up does
@@ -116,7 +63,7 @@ class UpdatePatchDlgTest : public QObject {
 
   void dialogShowsTheRememberedTexts() {
     ovix::testing::TempDir dir;
-    useProgramDirectory(dir,
+    useProgramDirectory(dir, "ovixpatch_download.ini",
                         "[MySqlServer]\nIP=192.168.10.20\nPORT=3306\nPATH=/opt/ovix/安装\n");
     COvixUpdatePatchDlg dlg(ovix::Env::Default());
     dlg.show();
@@ -209,7 +156,7 @@ class UpdatePatchDlgTest : public QObject {
       QVERIFY(ovix::uploadPackage(env, packed, address.c_str(), "0"));
     }
     const std::vector<std::string> keys =
-        queryColumn(store + "/ovixinstallpatch.sqlite", "SELECT m_skey FROM OVIXPackageInfo");
+        queryRows(store + "/ovixinstallpatch.sqlite", "SELECT m_skey FROM OVIXPackageInfo");
     QCOMPARE(keys.size(), size_t(1));
 
     // An installation with an older copy; a non-ASCII name must reach the
