@@ -109,6 +109,15 @@ class Statement {
     (void)size;
     return false;
   }
+  // The column's bytes as a source to read in chunks, for a value the
+  // statement keeps where it arrived rather than in a copy of its own (a
+  // large value of a row streamed from a server).  Valid until the next
+  // step or reset; null when the value is NULL or is read by columnView or
+  // columnBytes instead.
+  virtual std::unique_ptr<BlobSource> columnSource(int index) {
+    (void)index;
+    return nullptr;
+  }
 };
 
 class Connection {

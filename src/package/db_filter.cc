@@ -326,16 +326,17 @@ ZdDb::ErrorStatus ZdDbFilter::readBlob(char const* name, ZdDbBlock& block) {
   const bool defer = blobs_ == BlobReading::kDefer;
   if (index < 0) return defer ? ZdDb::eOk : ZdDb::eNoField;
   if (defer || row_->columnType(index) == zddb::ColumnType::kNull) return ZdDb::eOk;
+  if (blobs_ == BlobReading::kStream && row_->columnSource(index) != nullptr) return ZdDb::eOk;
   const char* data = nullptr;
   size_t size = 0;
-  if (blobs_ == BlobReading::kView && row_->columnView(index, &data, &size)) {
+  if (blobsAreViews() && row_->columnView(index, &data, &size)) {
     if (size > static_cast<size_t>(INT32_MAX)) return ZdDb::eTooLarge;
     if (size == 0) return ZdDb::eOk;
     block.data = reinterpret_cast<unsigned char*>(const_cast<char*>(data));
     block.size = static_cast<int32_t>(size);
     return ZdDb::eOk;
   }
-  if (blobs_ == BlobReading::kView) blobs_ = BlobReading::kCopy;  // the engine cannot lend
+  if (blobsAreViews()) blobs_ = BlobReading::kCopy;  // the engine cannot lend
   std::string bytes = row_->columnBytes(index);
   if (bytes.empty()) return ZdDb::eOk;
   if (bytes.size() > static_cast<size_t>(INT32_MAX)) return ZdDb::eTooLarge;

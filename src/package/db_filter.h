@@ -133,11 +133,17 @@ class ZdDbFilter {
     kCopy,   // a heap block of its own
     kDefer,  // nothing: the block stays empty (the caller streams the bytes)
     kView,   // the statement's own bytes, valid until the next row
+    // As kView, except that a large value the engine keeps where it arrived
+    // (see Statement::columnSource) stays out of the block, to be streamed
+    // with ZdDbDataBase::currentRowBlob during the visit of its row.
+    kStream,
   };
   // Starts reading from `row` (a statement positioned on a row).
   void beginRead(zddb::Statement* row, BlobReading blobs);
   // True when readBlob lends the statement's bytes instead of a copy.
-  bool blobsAreViews() const { return blobs_ == BlobReading::kView; }
+  bool blobsAreViews() const {
+    return blobs_ == BlobReading::kView || blobs_ == BlobReading::kStream;
+  }
   void endRead();
   // A NULL column gives a null text; a missing column gives eNoField.
   ZdDb::ErrorStatus readString(char const* name, char*& text);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <climits>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -47,6 +48,8 @@ constexpr uint64_t kCheckLimitAbove = uint64_t{64} << 10;
 constexpr uint64_t kPacketOverhead = 16;
 constexpr uint64_t kParamOverhead = 11;
 constexpr unsigned kBinaryCharset = 63;
+// Values larger than this stay in the row as it arrived until asked for.
+constexpr unsigned long kOnWireBytes = 1 << 20;
 constexpr char kOptionGroup[] = "ovixpatch";
 constexpr char kCharset[] = "utf8mb4";
 
@@ -246,18 +249,23 @@ class MariaDbStatement final : public Statement {
   double columnDouble(int index) override;
   std::string columnBytes(int index) override;
   bool columnView(int index, const char** data, size_t* size) override {
-    const Cell* c = cell(index);
+    const Cell* c = readyCell(index);
     if (c == nullptr || c->type == ColumnType::kInteger || c->type == ColumnType::kDouble)
       return false;
     *data = c->bytes.data();
     *size = c->bytes.size();
     return true;
   }
+  std::unique_ptr<BlobSource> columnSource(int index) override;
 
   // Reads the rows not yet fetched into memory and frees the connection.
   void bufferRest();
   // The text or blob bytes of a column of the current row, without a copy.
-  const std::string& bytesRef(int index) const;
+  const std::string& bytesRef(int index);
+
+  // Up to `n` bytes of column `index` of row `row` from `offset` on; false
+  // once that row is no longer the current one.
+  bool readColumnChunk(int index, uint64_t row, uint64_t offset, char* buf, size_t n, size_t* got);
 
  private:
   // kIdle: the next step() executes; kStreaming: rows come from the server;
@@ -285,6 +293,9 @@ class MariaDbStatement final : public Statement {
     int64_t integer = 0;
     double real = 0;
     std::string bytes;
+    // The size of a large value still in the row as it arrived: its bytes
+    // are read when asked for, so a large file is not held twice.
+    unsigned long onWire = 0;
   };
   using Row = std::vector<Cell>;
 
@@ -293,6 +304,10 @@ class MariaDbStatement final : public Statement {
   }
   Param* param(int index);
   const Cell* cell(int index) const;
+  // The cell with the bytes of a large value read from the row first.
+  const Cell* readyCell(int index);
+  bool readOnWire(size_t index);
+  void setCurrent(Row row);
   void abandonRun();
 
   StepResult start();
@@ -307,8 +322,9 @@ class MariaDbStatement final : public Statement {
 
   StepResult nextStreamed();
   StepResult nextBuffered();
-  int fetchRow(Row* row);
-  bool readCell(size_t index, Cell* cell);
+  // With `leaveLarge`, large values stay in the row as it arrived.
+  int fetchRow(Row* row, bool leaveLarge);
+  bool readCell(size_t index, Cell* cell, bool leaveLarge);
   bool fetchBytes(size_t index, std::string* out);
   void endResult();
 
@@ -328,6 +344,7 @@ class MariaDbStatement final : public Statement {
   std::vector<int64_t> ints_;
   std::vector<double> doubles_;
   Row current_;
+  uint64_t rowNumber_ = 0;  // changes with every current row
   std::deque<Row> buffered_;
   std::string bufferedError_;
 };
@@ -433,12 +450,12 @@ void MariaDbStatement::abandonRun() {
   endResult();
   buffered_.clear();
   bufferedError_.clear();
-  current_.clear();
+  setCurrent({});
   state_ = State::kIdle;
 }
 
 StepResult MariaDbStatement::start() {
-  current_.clear();
+  setCurrent({});
   if (!execute()) return StepResult::kError;
   if (columns_.empty()) return StepResult::kDone;
   state_ = State::kStreaming;
@@ -664,23 +681,30 @@ bool MariaDbStatement::bindResult() {
 
 // ---- MariaDbStatement: rows ----------------------------------------------
 
+void MariaDbStatement::setCurrent(Row row) {
+  current_ = std::move(row);
+  ++rowNumber_;
+}
+
 StepResult MariaDbStatement::nextStreamed() {
-  int got = fetchRow(&current_);
+  Row row;
+  int got = fetchRow(&row, /*leaveLarge=*/true);
+  setCurrent(std::move(row));
   if (got > 0) return StepResult::kRow;
   endResult();
   state_ = State::kIdle;
-  current_.clear();
+  setCurrent({});
   return got == 0 ? StepResult::kDone : StepResult::kError;
 }
 
 StepResult MariaDbStatement::nextBuffered() {
   if (!buffered_.empty()) {
-    current_ = std::move(buffered_.front());
+    setCurrent(std::move(buffered_.front()));
     buffered_.pop_front();
     return StepResult::kRow;
   }
   state_ = State::kIdle;
-  current_.clear();
+  setCurrent({});
   if (bufferedError_.empty()) return StepResult::kDone;
   conn_->fail(std::exchange(bufferedError_, std::string()));
   return StepResult::kError;
@@ -688,16 +712,23 @@ StepResult MariaDbStatement::nextBuffered() {
 
 void MariaDbStatement::bufferRest() {
   if (state_ != State::kStreaming) return;
+  // The current row stays readable: its large values leave the wire first.
+  for (size_t i = 0; i < current_.size(); ++i) {
+    if (current_[i].onWire > 0 && !readOnWire(i)) {
+      current_[i].bytes.clear();
+      current_[i].onWire = 0;
+    }
+  }
   Row row;
   int got;
-  while ((got = fetchRow(&row)) > 0) buffered_.push_back(std::move(row));
+  while ((got = fetchRow(&row, /*leaveLarge=*/false)) > 0) buffered_.push_back(std::move(row));
   if (got < 0) bufferedError_ = conn_->lastError();
   endResult();
   state_ = State::kBuffered;
 }
 
 // 1 with the next row in *row, 0 at the end, -1 on failure.
-int MariaDbStatement::fetchRow(Row* row) {
+int MariaDbStatement::fetchRow(Row* row, bool leaveLarge) {
   int rc = mysql_stmt_fetch(stmt_.get());
   if (rc == MYSQL_NO_DATA) return 0;
   if (rc != 0 && rc != MYSQL_DATA_TRUNCATED) {
@@ -706,12 +737,12 @@ int MariaDbStatement::fetchRow(Row* row) {
   }
   row->assign(columns_.size(), Cell());
   for (size_t i = 0; i < columns_.size(); ++i) {
-    if (!readCell(i, &(*row)[i])) return -1;
+    if (!readCell(i, &(*row)[i], leaveLarge)) return -1;
   }
   return 1;
 }
 
-bool MariaDbStatement::readCell(size_t index, Cell* cell) {
+bool MariaDbStatement::readCell(size_t index, Cell* cell, bool leaveLarge) {
   if (nulls_[index]) return true;  // cell->type stays kNull
   const Column& column = columns_[index];
   cell->type = column.type;
@@ -729,7 +760,83 @@ bool MariaDbStatement::readCell(size_t index, Cell* cell) {
     case Fetch::kBytes:
       break;
   }
+  if (leaveLarge && lengths_[index] > kOnWireBytes) {
+    cell->onWire = lengths_[index];
+    return true;
+  }
   return fetchBytes(index, &cell->bytes);
+}
+
+bool MariaDbStatement::readOnWire(size_t index) {
+  Cell& c = current_[index];
+  if (c.onWire == 0) return true;
+  if (state_ != State::kStreaming || !fetchBytes(index, &c.bytes)) return false;
+  c.onWire = 0;
+  return true;
+}
+
+const MariaDbStatement::Cell* MariaDbStatement::readyCell(int index) {
+  const Cell* c = cell(index);
+  if (c != nullptr && c->onWire > 0) readOnWire(static_cast<size_t>(index));
+  return c;
+}
+
+namespace {
+
+// A large value of the current row, read in chunks from where it arrived.
+class OnWireSource final : public BlobSource {
+ public:
+  OnWireSource(MariaDbStatement* statement, int index, uint64_t row, int64_t size)
+      : statement_(statement), index_(index), row_(row), size_(size) {}
+  int64_t size() const override { return size_; }
+  bool read(char* buf, size_t n, size_t* got) override {
+    *got = 0;
+    if (offset_ >= static_cast<uint64_t>(size_) || n == 0) return true;
+    if (!statement_->readColumnChunk(index_, row_, offset_, buf, n, got)) return false;
+    offset_ += *got;
+    return true;
+  }
+
+ private:
+  MariaDbStatement* statement_;
+  int index_;
+  uint64_t row_;
+  int64_t size_;
+  uint64_t offset_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<BlobSource> MariaDbStatement::columnSource(int index) {
+  const Cell* c = cell(index);
+  if (c == nullptr || c->onWire == 0) return nullptr;
+  return std::make_unique<OnWireSource>(this, index, rowNumber_, static_cast<int64_t>(c->onWire));
+}
+
+bool MariaDbStatement::readColumnChunk(int index, uint64_t row, uint64_t offset, char* buf,
+                                       size_t n, size_t* got) {
+  *got = 0;
+  const Cell* c = cell(index);
+  if (row != rowNumber_ || c == nullptr) return conn_->fail("reading a value of a row already left");
+  if (c->onWire == 0) {  // read from the row since, e.g. for another statement
+    if (offset >= c->bytes.size()) return true;
+    *got = std::min<size_t>(n, c->bytes.size() - offset);
+    std::memcpy(buf, c->bytes.data() + offset, *got);
+    return true;
+  }
+  if (offset >= c->onWire) return true;
+  unsigned long total = 0;
+  MYSQL_BIND b{};
+  b.buffer_type = MYSQL_TYPE_STRING;
+  b.buffer = buf;
+  b.buffer_length = static_cast<unsigned long>(std::min<size_t>(n, ULONG_MAX));
+  b.length = &total;
+  if (mysql_stmt_fetch_column(stmt_.get(), &b, static_cast<unsigned>(index),
+                              static_cast<unsigned long>(offset)) != 0) {
+    return fail("reading column " + columns_[static_cast<size_t>(index)].name + " of " + sql_);
+  }
+  *got = std::min<size_t>(b.buffer_length, c->onWire - offset);
+  return true;
 }
 
 bool MariaDbStatement::fetchBytes(size_t index, std::string* out) {
@@ -783,7 +890,7 @@ ColumnType MariaDbStatement::columnType(int index) {
 }
 
 int64_t MariaDbStatement::columnInt(int index) {
-  const Cell* c = cell(index);
+  const Cell* c = readyCell(index);
   if (c == nullptr) return 0;
   switch (c->type) {
     case ColumnType::kInteger:
@@ -800,7 +907,7 @@ int64_t MariaDbStatement::columnInt(int index) {
 }
 
 double MariaDbStatement::columnDouble(int index) {
-  const Cell* c = cell(index);
+  const Cell* c = readyCell(index);
   if (c == nullptr) return 0;
   switch (c->type) {
     case ColumnType::kInteger:
@@ -817,7 +924,7 @@ double MariaDbStatement::columnDouble(int index) {
 }
 
 std::string MariaDbStatement::columnBytes(int index) {
-  const Cell* c = cell(index);
+  const Cell* c = readyCell(index);
   if (c == nullptr) return std::string();
   if (c->type == ColumnType::kInteger && columns_[index].fetch == Fetch::kInteger) {
     return columns_[index].isUnsigned ? std::to_string(static_cast<uint64_t>(c->integer))
@@ -831,9 +938,9 @@ std::string MariaDbStatement::columnBytes(int index) {
   return c->bytes;
 }
 
-const std::string& MariaDbStatement::bytesRef(int index) const {
+const std::string& MariaDbStatement::bytesRef(int index) {
   static const std::string kEmpty;
-  const Cell* c = cell(index);
+  const Cell* c = readyCell(index);
   return c ? c->bytes : kEmpty;
 }
 

@@ -531,4 +531,55 @@ TEST_F(MariaDbTest, OtherWorkMayRunWhileAStatementIsReadingRows) {
   EXPECT_EQ(rows, 51);
 }
 
+// A large value of a streamed row is read where it arrived, in chunks,
+// instead of being copied whole first; it stays readable when other work
+// makes the statement buffer its remaining rows.
+TEST_F(MariaDbTest, LargeValuesAreReadInChunksFromTheRowTheyArrivedIn) {
+  createTable("t", zddb::FieldKind::kLongBlob);
+  auto put = conn_->prepare("INSERT INTO t (k, v) VALUES (?, ?)");
+  const int64_t large = (3 << 20) + 17;
+  PatternSource first(large), third(large);
+  ASSERT_TRUE(put->bindText(0, "a") && put->bindBlobSource(1, &first, {"t", "v", "k", "a"}));
+  ASSERT_EQ(put->step(), StepResult::kDone) << conn_->lastError();
+  ASSERT_TRUE(put->bindText(0, "b") && put->bindBlob(1, "small", 5));
+  ASSERT_EQ(put->step(), StepResult::kDone);
+  ASSERT_TRUE(put->bindText(0, "c") && put->bindBlobSource(1, &third, {"t", "v", "k", "c"}));
+  ASSERT_EQ(put->step(), StepResult::kDone);
+
+  auto crcOf = [](zddb::BlobSource& source, size_t chunk) {
+    std::vector<char> buf(chunk);
+    uLong crc = ::crc32(0, nullptr, 0);
+    int64_t total = 0;
+    size_t got = 0;
+    while (source.read(buf.data(), buf.size(), &got) && got > 0) {
+      crc = ::crc32(crc, reinterpret_cast<const Bytef*>(buf.data()), static_cast<uInt>(got));
+      total += static_cast<int64_t>(got);
+    }
+    return std::make_pair(total, crc);
+  };
+  auto all = conn_->prepare("SELECT k, v FROM t ORDER BY k");
+  ASSERT_EQ(all->step(), StepResult::kRow);
+  std::unique_ptr<zddb::BlobSource> source = all->columnSource(1);
+  ASSERT_NE(source, nullptr);
+  EXPECT_EQ(source->size(), large);
+  EXPECT_EQ(crcOf(*source, 65536), std::make_pair(large, first.crc));
+  EXPECT_EQ(all->columnType(1), ColumnType::kBlob);
+  std::unique_ptr<zddb::BlobSource> unread = all->columnSource(1);
+
+  ASSERT_EQ(all->step(), StepResult::kRow);
+  char buf[16];
+  size_t got = 0;
+  EXPECT_FALSE(unread->read(buf, sizeof buf, &got)) << "a source outlived its row";
+  EXPECT_EQ(all->columnSource(1), nullptr);  // small values are lent instead
+  EXPECT_EQ(all->columnBytes(1), "small");
+
+  ASSERT_EQ(all->step(), StepResult::kRow);
+  source = all->columnSource(1);
+  ASSERT_NE(source, nullptr);
+  EXPECT_EQ(count(*conn_), 3);  // other work on the connection meanwhile
+  EXPECT_EQ(crcOf(*source, 1 << 20), std::make_pair(large, third.crc));
+  EXPECT_EQ(all->columnBytes(1).size(), static_cast<size_t>(large));
+  EXPECT_EQ(all->step(), StepResult::kDone);
+}
+
 }  // namespace

@@ -61,6 +61,81 @@ bool holdsBytes(Env& env, const std::string& path, int64_t size, const std::stri
   return crc::crc32_file_str(env, path) == crcText;
 }
 
+// How fetching one record ended.
+enum class Fetched { kDone, kEmpty, kCorrupt, kUnreadable, kUnwritable };
+
+Fetched stageLent(Env& env, const ZdDbBlock& bytes, char const* storedCrc, const std::string& target,
+                  const std::string& stagedPath, bool* staged) {
+  const std::string crcText =
+      crc::crc32_text(crc::crc32_update(0, bytes.data, static_cast<size_t>(bytes.size)));
+  if (storedCrc != nullptr && *storedCrc != '\0' && crcText != storedCrc) return Fetched::kCorrupt;
+  if (holdsBytes(env, target, bytes.size, crcText)) return Fetched::kDone;
+  if (!writeWholeFile(env, stagedPath, bytes.data, static_cast<size_t>(bytes.size)))
+    return Fetched::kUnwritable;
+  *staged = true;
+  return Fetched::kDone;
+}
+
+// A value too large to lend goes to its staged file in chunks, checked as
+// it passes.  A file that already holds the recorded bytes is not fetched.
+Fetched stageStreamed(Env& env, zddb::BlobSource* source, char const* storedCrc,
+                      const std::string& target, const std::string& stagedPath, bool* staged) {
+  const int64_t size = source->size();
+  const bool hasCrc = storedCrc != nullptr && *storedCrc != '\0';
+  if (hasCrc && holdsBytes(env, target, size, storedCrc)) return Fetched::kDone;
+  std::unique_ptr<WritableFile> file;
+  if (!env.newWritableFile(stagedPath, WriteMode::kTruncate, &file)) return Fetched::kUnwritable;
+  std::vector<char> chunk(1 << 20);
+  uint32_t crc = 0;
+  int64_t done = 0;
+  Fetched outcome = Fetched::kDone;
+  while (outcome == Fetched::kDone && done < size) {
+    size_t got = 0;
+    if (!source->read(chunk.data(), chunk.size(), &got) || got == 0) {
+      outcome = Fetched::kUnreadable;
+    } else if (!file->append(chunk.data(), got)) {
+      outcome = Fetched::kUnwritable;
+    } else {
+      crc = crc::crc32_update(crc, chunk.data(), got);
+      done += static_cast<int64_t>(got);
+    }
+  }
+  if (!file->close() && outcome == Fetched::kDone) outcome = Fetched::kUnwritable;
+  const std::string crcText = crc::crc32_text(crc);
+  if (outcome == Fetched::kDone && hasCrc && crcText != storedCrc) outcome = Fetched::kCorrupt;
+  if (outcome == Fetched::kDone && (hasCrc || !holdsBytes(env, target, size, crcText))) {
+    *staged = true;
+    return outcome;
+  }
+  env.removeFile(stagedPath);
+  return outcome;
+}
+
+// Logs why a record could not be fetched; true when the package can go on.
+bool reportFetched(Fetched outcome, const std::string& target) {
+  switch (outcome) {
+    case Fetched::kDone:
+      return true;
+    case Fetched::kEmpty:
+      zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)无法更新，服务器上下载的数据为空"),
+                                      target.c_str());
+      return true;
+    case Fetched::kCorrupt:
+      zdcom::OVIXCommandLog::errorlog(
+          zedaGetText_callbk("文件(%s)的数据与校验码不符，服务器上的数据已损坏"), target.c_str());
+      return false;
+    case Fetched::kUnreadable:
+      zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)的数据无法从服务器上读入"),
+                                      target.c_str());
+      return false;
+    case Fetched::kUnwritable:
+      zdcom::OVIXCommandLog::errorlog(
+          zedaGetText_callbk("文件(%s)无法更新，请检查是不是被占用或已经打开"), target.c_str());
+      return false;
+  }
+  return false;
+}
+
 // Fetches every record of the package into the staging folder, checked
 // against its CRC, counting the `total` records on the progress display.
 // False (logged) on a read, CRC or write failure, and when the user
@@ -76,38 +151,32 @@ bool fetchPackage(Env& env, ZdDbDataBase* db, const std::string& table, const st
   bool ok = true;
   std::string sql = "select * from " + zddb::quoteIdentifier(table);
   ZdDb::ErrorStatus status = db->selectEach(
-      // The bytes stay where the statement holds them: one copy of the
-      // largest file is all the memory a patch needs.
-      sql.c_str(), OVIXFileRecord::desc(), ZdDbFilter::BlobReading::kView,
+      // The bytes stay where they arrived: lent by the statement, or
+      // streamed from the server's row when they are large.  One copy of
+      // the largest file is all the memory a patch needs.
+      sql.c_str(), OVIXFileRecord::desc(), ZdDbFilter::BlobReading::kStream,
       [&](std::unique_ptr<ZdDbObject>& object) {
         OVIXFileRecord* record = OVIXFileRecord::cast(object.get());
         if (record == nullptr) return true;
         std::string key = text(record->skey());
         std::string target = joinPath(installDir, keyToNativePath(key));
+        const std::string stagedPath = joinPath(stagingDir, "f" + std::to_string(plan->size()));
+        bool staged = false;
         const ZdDbBlock& bytes = record->stream();
-        if (bytes.size < 1 || bytes.data == nullptr) {
-          zdcom::OVIXCommandLog::errorlog(
-              zedaGetText_callbk("文件(%s)无法更新，服务器上下载的数据为空"), target.c_str());
-          return true;
+        std::unique_ptr<zddb::BlobSource> source;
+        if (bytes.data == nullptr) source = db->currentRowBlob("m_stream");
+        Fetched outcome = Fetched::kEmpty;
+        if (source && source->size() > 0) {
+          outcome = stageStreamed(env, source.get(), record->crc(), target, stagedPath, &staged);
+        } else if (bytes.size > 0 && bytes.data != nullptr) {
+          outcome = stageLent(env, bytes, record->crc(), target, stagedPath, &staged);
         }
-        std::string crcText = crc::crc32_text(crc::crc32_update(0, bytes.data, static_cast<size_t>(bytes.size)));
-        if (record->crc() != nullptr && *record->crc() != '\0' && crcText != record->crc()) {
-          zdcom::OVIXCommandLog::errorlog(
-              zedaGetText_callbk("文件(%s)的数据与校验码不符，服务器上的数据已损坏"), target.c_str());
+        if (!reportFetched(outcome, target)) {
           ok = false;
           return false;
         }
-        Planned item{key, ""};
-        if (!holdsBytes(env, target, bytes.size, crcText)) {
-          item.staged = joinPath(stagingDir, "f" + std::to_string(plan->size()));
-          if (!writeWholeFile(env, item.staged, bytes.data, static_cast<size_t>(bytes.size))) {
-            zdcom::OVIXCommandLog::errorlog(
-                zedaGetText_callbk("文件(%s)无法更新，请检查是不是被占用或已经打开"), target.c_str());
-            ok = false;
-            return false;
-          }
-        }
-        plan->push_back(std::move(item));
+        if (outcome == Fetched::kEmpty) return true;
+        plan->push_back({key, staged ? stagedPath : std::string()});
         if (!presenter.progress(kWhat, ++fetched, total)) {
           *cancelled = true;
           ok = false;

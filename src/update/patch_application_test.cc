@@ -273,7 +273,7 @@ TEST_P(PatchApplicationTest, KeysThatLeaveTheInstallationAreRefusedBeforeAnyWrit
 TEST_P(PatchApplicationTest, BytesThatDoNotMatchTheirCrcChangeNothing) {
   writeSetup(kSetup);
   tree_.write("a.dll", "good");
-  tree_.write("b.dll", "also good");
+  tree_.write("b.dll", std::string(3 << 20, 'b'));  // large: streamed from a server's row
   install_.write("a.dll", "old");
   std::string key = packAndUpload();
   DatabaseHandle db = storeWithHeaders();
