@@ -46,12 +46,17 @@ password="demo-$(head -c 6 /dev/urandom | od -An -tx1 | tr -d ' \n')"
 sqlite3 "$store/ovixgeneral.sqlite" \
   "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT); INSERT INTO ZedaUser VALUES ('system', '$password');"
 mv "$package" "$demo/home/"
-echo "\$ ovixpatch upload --server file:$store --port 0 --password-stdin   (password on stdin)"
-set +e
-printf '%s\n' "$password" | "$here/build/ovixpatch" --root "$demo" --home "$demo/home" \
-  upload --server "file:$store" --port 0 --password-stdin
-echo "  (exit status $?)"
-set -e
+# Runs an administrator's command (upload, upproject) on the store, with the
+# password on standard input, never on the command line.
+as_admin() {
+  echo "\$ ovixpatch $1 --server file:$store --port 0 --password-stdin   (password on stdin)"
+  set +e
+  printf '%s\n' "$password" | "$here/build/ovixpatch" --root "$demo" --home "$demo/home" \
+    "$1" --server "file:$store" --port 0 --password-stdin
+  echo "  (exit status $?)"
+  set -e
+}
+as_admin upload
 echo
 echo "== the patch store $store/ovixinstallpatch.sqlite"
 sqlite3 -header -column "$store/ovixinstallpatch.sqlite" \
@@ -96,21 +101,13 @@ echo '<pipe-class name="A1" rating="150"/>' > "$config/pipeclass.xml"
 echo 'DN50,60.3' > "$config/sizes.csv"
 run project --path "$config" --user demo --name OVIX_TARNO --version V3 --info "$demo/home/PLANT1.ini"
 mv "$demo"/home/demo/*.package "$demo/home/"
-apply() {
-  echo "\$ ovixpatch upproject --server file:$store --port 0 --password-stdin   (password on stdin)"
-  set +e
-  printf '%s\n' "$password" | "$here/build/ovixpatch" --root "$demo" --home "$demo/home" \
-    upproject --server "file:$store" --port 0 --password-stdin
-  echo "  (exit status $?)"
-  set -e
-}
-apply
+as_admin upproject
 echo "== PLANT1 on the server, and the projects' marks"
 sqlite3 -header -column "$store/PLANT1.sqlite" \
   "SELECT m_skey, m_version, length(m_stream) AS bytes FROM ZedaConfigServer"
 sqlite3 -header -column "$store/ovixgeneral.sqlite" "SELECT m_projId, m_lineTemp FROM ZedaProject"
 echo "== the same package again"
-apply
+as_admin upproject
 
 echo
 echo "== run log $demo/temp/autoPatchLog.txt"
