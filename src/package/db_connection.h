@@ -136,6 +136,10 @@ class Connection {
   virtual bool beginTransaction() = 0;
   virtual bool commitTransaction() = 0;
   virtual bool rollbackTransaction() = 0;
+  // A transaction that only reads, so that many small reads share one view
+  // and one lock of the database; engines without such a need do nothing.
+  virtual bool beginReadTransaction() { return true; }
+  virtual bool endReadTransaction() { return true; }
 
   virtual bool tableExists(const std::string& table) = 0;
   virtual bool listTables(std::vector<std::string>* tables) = 0;

@@ -136,6 +136,9 @@ class SqliteConnection final : public Connection {
   bool beginTransaction() override { return execute("BEGIN IMMEDIATE"); }
   bool commitTransaction() override { return execute("COMMIT"); }
   bool rollbackTransaction() override { return execute("ROLLBACK"); }
+  // Deferred: the shared lock is taken at the first read and kept.
+  bool beginReadTransaction() override { return execute("BEGIN"); }
+  bool endReadTransaction() override { return execute("COMMIT"); }
 
   bool tableExists(const std::string& table) override {
     auto stmt = prepare("SELECT 1 FROM sqlite_master WHERE type='table' AND name=?");
@@ -222,6 +225,8 @@ class SqliteConnection final : public Connection {
   std::string lockPath(const std::string& name) const;
 
   SqliteDb db_;
+  // Statements of rowidOf by their text; destroyed before db_.
+  std::map<std::string, std::unique_ptr<Statement>> rowidLookups_;
   std::string path_;
   std::string error_;
   std::map<std::string, NamedLock> locks_;
@@ -265,14 +270,24 @@ int64_t SqliteConnection::rowidOf(const BlobLocation& where, bool* isNull) {
   std::string sql = "SELECT rowid, typeof(" + quoteIdentifier(where.column) + ")='null' FROM " +
                     quoteIdentifier(where.table) + " WHERE " + quoteIdentifier(where.keyColumn) +
                     "=?";
-  auto stmt = prepare(sql);
-  if (!stmt || !stmt->bindText(0, where.keyValue)) return 0;
-  if (stmt->step() != StepResult::kRow) {
+  // Kept prepared: a package's files are looked up one after another.
+  std::unique_ptr<Statement>& stmt = rowidLookups_[sql];
+  if (!stmt) stmt = prepare(sql);
+  if (!stmt) {
+    rowidLookups_.erase(sql);
+    return 0;
+  }
+  if (!stmt->reset() || !stmt->bindText(0, where.keyValue)) return 0;
+  StepResult found = stmt->step();
+  const bool null = found == StepResult::kRow && stmt->columnInt(1) != 0;
+  const int64_t rowid = found == StepResult::kRow ? stmt->columnInt(0) : 0;
+  stmt->reset();  // an active statement would keep the database locked
+  if (found != StepResult::kRow) {
     if (error_.empty()) setError("no row " + where.keyValue + " in " + where.table);
     return 0;
   }
-  *isNull = stmt->columnInt(1) != 0;
-  return stmt->columnInt(0);
+  *isNull = null;
+  return rowid;
 }
 
 SqliteConnection::BlobOpen SqliteConnection::openBlobHandle(const BlobLocation& where, bool write,

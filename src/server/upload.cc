@@ -243,6 +243,16 @@ std::string findLocalPackage(Env& env, char const* kind) {
 
 bool writeFileRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target,
                       const std::string& table, std::string* error) {
+  // One read transaction over the package: its many small reads then share
+  // one lock instead of taking and checking it each time.
+  struct ReadScope {
+    zddb::Connection* connection;
+    bool open;
+    explicit ReadScope(zddb::Connection* c) : connection(c), open(c->beginReadTransaction()) {}
+    ~ReadScope() {
+      if (open) connection->endReadTransaction();
+    }
+  } readScope(package->connection());
   Records all;
   if (!readRecords(package, &all)) {
     *error = package->lastError();
