@@ -14,7 +14,6 @@
 #include "gui/project_info_dlg.h"
 #include "package/package_records.h"
 #include "platform/zeda_system.h"
-#include "project/project_info.h"
 #include "testing/dialog_test_support.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"
@@ -167,14 +166,15 @@ class ProjectInfoDlgTest : public QObject {
 
   // ---- OK ---------------------------------------------------------------------
 
-  void okWritesTheInformationFileKeepingItsOtherContent() {
+  // What the file keeps and how names reach the server is the core's and
+  // tested there; here the dialog hands over its texts and closes only on
+  // success.
+  void okWritesTheFileOfThePickedProjectAndCloses() {
     ovix::testing::TempDir dir;
     prepareServer(dir);
     const std::string program =
         useProgramDirectory(dir, kUploadSettings, "[MySqlServer]\nIP=" + address_ + "\nPORT=0\n");
     const std::string file = program + "/北京炼化.ini";
-    dir.write("program/北京炼化.ini",
-              "[PatchProject]\nGUID={OLD}\nOWNER=张三\n[Other]\nKEY=value\n");
 
     ovix::testing::ScopedRecorder recorder;
     COvixProjectInfo dlg(ovix::Env::Default());
@@ -189,31 +189,22 @@ class ProjectInfoDlgTest : public QObject {
              std::vector<std::string>({"生成项目信息文件成功，请发给软件开发商！\n文件名：" + file}));
     QCOMPARE(iniValue(file, "PatchProject", "GUID"), std::string("{GUID-BJ}"));
     QCOMPARE(iniValue(file, "PatchProject", "NAME"), std::string("北京炼化"));
-    QCOMPARE(iniValue(file, "PatchProject", "OWNER"), std::string("张三"));
-    QCOMPARE(iniValue(file, "Other", "KEY"), std::string("value"));
   }
 
-  void unknownNamesKeepTheDialogOpenAndAreLookedUpLiterally() {
+  void anUnknownNameKeepsTheDialogOpenAndATypedOneIsFound() {
     ovix::testing::TempDir dir;
     prepareServer(dir);
     const std::string program =
         useProgramDirectory(dir, kUploadSettings, "[MySqlServer]\nIP=" + address_ + "\nPORT=0\n");
-    const std::string injection = "x'; drop table ZedaProject; --";
 
     ovix::testing::ScopedRecorder recorder;
     COvixProjectInfo dlg(ovix::Env::Default());
-    bool openAfterUnknown = false, openAfterInjection = false;
-    std::vector<std::string> messagesBeforeValid;
+    bool openAfterUnknown = false;
     QTimer::singleShot(0, &dlg, [&] {
       QLineEdit* projectEdit = dlg.projectCombo()->lineEdit();
       replaceText(projectEdit, QStringLiteral("不存在的项目"));
       clickOk(&dlg);
       openAfterUnknown = dlg.isVisible();
-      replaceText(projectEdit, QString::fromUtf8(injection));
-      clickOk(&dlg);
-      openAfterInjection = dlg.isVisible();
-      messagesBeforeValid = recorder.messages;
-
       // A listed name typed rather than picked is found all the same.
       replaceText(projectEdit, QStringLiteral("Alpha"));
       clickOk(&dlg);
@@ -222,15 +213,8 @@ class ProjectInfoDlgTest : public QObject {
     QCOMPARE(dlg.exec(), int(QDialog::Accepted));
 
     QVERIFY(openAfterUnknown);
-    QVERIFY(openAfterInjection);
-    QCOMPARE(messagesBeforeValid,
-             std::vector<std::string>({"未成功查询到项目信息：不存在的项目",
-                                       "未成功查询到项目信息：" + injection}));
+    QCOMPARE(recorder.messages.front(), std::string("未成功查询到项目信息：不存在的项目"));
     QVERIFY(!fs::exists(fs::path(program) / "不存在的项目.ini"));
-    QVERIFY(!fs::exists(fs::path(program) / (injection + ".ini")));
-    std::vector<std::string> stillListed;
-    QVERIFY(ovix::listProjects(address_.c_str(), "0", &stillListed));
-    QCOMPARE(stillListed, std::vector<std::string>({"南京化工", "Alpha", "北京炼化"}));
     QCOMPARE(iniValue(program + "/Alpha.ini", "PatchProject", "GUID"), std::string("{GUID-ALPHA}"));
   }
 };
