@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "package/sqlite_connection.h"
+#include "platform/path_text.h"
 
 namespace zddb {
 namespace {
@@ -50,8 +51,7 @@ class EmbeddedStore final : public Server {
  private:
   // Database names become file names: no separators, no dot names.
   bool isPlainIdentifierOrName(const std::string& name) {
-    bool ok = !name.empty() && name != "." && name != ".." &&
-              name.find_first_of("/\\") == std::string::npos && name.find('\0') == std::string::npos;
+    bool ok = ovix::isSingleFileName(name);
     if (!ok) error_ = "not a database name: " + name;
     return ok;
   }

@@ -39,4 +39,9 @@ std::string baseName(std::string_view path) {
   return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 
+bool isSingleFileName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
 }  // namespace ovix

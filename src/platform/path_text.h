@@ -24,6 +24,10 @@ std::string parentPath(std::string_view path);
 // The text after the last '/' or '\'.
 std::string baseName(std::string_view path);
 
+// True when `name` names one entry of a folder: not empty, not "." or "..",
+// without '/', '\' or NUL.
+bool isSingleFileName(std::string_view name);
+
 }  // namespace ovix
 
 #endif  // OVIX_PLATFORM_PATH_TEXT_H_

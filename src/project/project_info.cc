@@ -4,6 +4,7 @@
 #include "app/working_files.h"
 #include "package/package_file.h"
 #include "platform/messages.h"
+#include "platform/path_text.h"
 #include "server/server_connection.h"
 
 namespace ovix {
@@ -11,12 +12,6 @@ namespace {
 
 DatabaseHandle openGeneral(char const* address, char const* port) {
   return DatabaseHandle(openServerDatabase(address, port, serverDatabaseName(kGeneralDbName), 0));
-}
-
-// A name that is one file name in the program directory.
-bool isFileNameComponent(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of("/\\") == std::string::npos && name.find('\0') == std::string::npos;
 }
 
 }  // namespace
@@ -65,7 +60,7 @@ bool projectInfoOk(Env& env, const std::string& address, const std::string& port
   }
   // A server's project name that is not a plain file name would put the
   // file outside the program directory.
-  if (!isFileNameComponent(name)) {
+  if (!isSingleFileName(name)) {
     zdcom::errorMsg(zedaGetText_callbk("项目名称%s不能用作文件名，无法生成项目信息文件"), name.c_str());
     return false;
   }

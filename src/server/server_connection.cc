@@ -14,11 +14,15 @@ std::string& databaseNamespace() {
 }
 
 // A handle of the project database type, opened with `flag` and `mode`;
-// null when it cannot be opened.
-ZdDbDataBase* openByText(const std::string& text, int flag, int mode, char const* third) {
+// null, with *error (when given) saying why, when it cannot be opened.
+ZdDbDataBase* openByText(const std::string& text, int flag, int mode, char const* third,
+                         std::string* error = nullptr) {
   DatabaseHandle db(mallocDatabase(ZedaSystem::getProjectDbtype()));
   db->setOpenFlag(flag);
-  if (db->pureOpenDB_2(text.c_str(), mode, third) != ZdDb::eOk) return nullptr;
+  if (db->pureOpenDB_2(text.c_str(), mode, third) != ZdDb::eOk) {
+    if (error != nullptr) *error = db->lastError();
+    return nullptr;
+  }
   return db.release();
 }
 
@@ -80,13 +84,7 @@ ZdDbDataBase* openServerDatabase(char const* address, char const* port,
     if (error != nullptr) *error = "no server address or port";
     return nullptr;
   }
-  DatabaseHandle db(mallocDatabase(ZedaSystem::getProjectDbtype()));
-  db->setOpenFlag(16);
-  if (db->pureOpenDB_2(connectionText(list).c_str(), mode, nullptr) != ZdDb::eOk) {
-    if (error != nullptr) *error = db->lastError();
-    return nullptr;
-  }
-  return db.release();
+  return openByText(connectionText(list), 16, mode, nullptr, error);
 }
 
 bool checkAdministrator(char const* address, char const* port, char const* user,
