@@ -10,48 +10,18 @@
 #
 #   bench/download_throughput.sh [big|small ...]   (default: big small)
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=${OVIX_BUILD_DIR:-$here/build}
-bash "$here/scripts/install-deps.sh" >/dev/null
-bash "$here/scripts/build.sh" "$build" >/dev/null
-ovixpatch="$build/ovixpatch"
+source "$(dirname "$0")/lib.sh"
+bench_setup download
 reader="$build/ovix_bench_reader"
-work=${OVIX_BENCH_DIR:-$(mktemp -d /var/tmp/ovix-download-bench.XXXXXX)}
-mkdir -p "$work"
-server="$work/server"
-cleanup() {
-  bash "$here/scripts/mariadb-test-server.sh" stop "$server" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 trees=("$@")
 [ ${#trees[@]} -gt 0 ] || trees=(big small)
 
-eval "$(bash "$here/scripts/mariadb-test-server.sh" start "$server" 2>"$work/server.log")"
-host=$OVIX_TEST_MARIADB_HOST
-port=$OVIX_TEST_MARIADB_PORT
-sql() { mariadb --defaults-file="$OVIX_MYSQL_CNF" -N -B "$@"; }
-
-admin_password=$(head -c 32 /dev/urandom | base64 | tr -dc 'A-Za-z0-9' | head -c 24)
-sql <<SQL
-CREATE DATABASE IF NOT EXISTS ovixgeneral CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;
-CREATE TABLE IF NOT EXISTS ovixgeneral.ZedaUser (m_user VARCHAR(64), m_pwd VARCHAR(128));
-DELETE FROM ovixgeneral.ZedaUser;
-INSERT INTO ovixgeneral.ZedaUser VALUES ('system', '$admin_password');
-SQL
-export OVIX_ADMIN_PASSWORD=$admin_password
+start_private_mariadb
+create_administrator
 store="$work/store"
 mkdir -p "$store"
 sqlite3 "$store/ovixgeneral.sqlite" "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);
   INSERT INTO ZedaUser VALUES ('system', '$admin_password');"
-
-measure() {  # seconds and peak KiB of a command, its output discarded
-  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || {
-    cat "$work/stderr" >&2
-    return 1
-  }
-  cat "$work/time"
-}
 
 # A fresh older installation for every run (untimed), synced, then the
 # command; the fastest of ${OVIX_BENCH_RUNS:-2} runs after a warm-up counts.
@@ -89,11 +59,11 @@ for tree in "${trees[@]}"; do
   "$ovixpatch" --home "$work/home" --root "$work/home" pack --path "$work/tree" --types "" \
     --user bench >/dev/null 2>&1
   mv "$work"/home/bench/*.package "$work/home/"
-  sql -e "DROP DATABASE IF EXISTS ovixinstallpatch"
+  sql "DROP DATABASE IF EXISTS ovixinstallpatch"
   rm -f "$store/ovixinstallpatch.sqlite"
   "$ovixpatch" --home "$work/home" --root "$work/home" upload --server "$host" --port "$port" >/dev/null 2>&1
   "$ovixpatch" --home "$work/home" --root "$work/home" upload --server "file:$store" --port 0 >/dev/null 2>&1
-  table=$(sql -e "SELECT m_ref_tblname FROM ovixinstallpatch.OVIXPackageInfo")
+  table=$(sql "SELECT m_ref_tblname FROM ovixinstallpatch.OVIXPackageInfo")
   files=$(find "$work/tree" -type f | wc -l)
   largest=$(find "$work/tree" -type f -printf '%s\n' | sort -n | tail -1)
   echo "   $files files, $(du -sm "$work/tree" | cut -f1) MiB, largest file $((largest / 1048576)) MiB"

@@ -4,23 +4,10 @@
 # must be on disk too) and `sqlite3 -A -c`, on the same trees in one run.
 #   bench/pack_throughput.sh [big|small|huge ...]   (default: big small huge)
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=${OVIX_BUILD_DIR:-$here/build}
-bash "$here/scripts/install-deps.sh" >/dev/null
-bash "$here/scripts/build.sh" "$build" >/dev/null
-ovixpatch="$build/ovixpatch"
-work=${OVIX_BENCH_DIR:-$(mktemp -d /var/tmp/ovix-bench.XXXXXX)}
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/lib.sh"
+bench_setup pack
 trees=("$@")
 [ ${#trees[@]} -gt 0 ] || trees=(big small huge)
-
-measure() {  # seconds and peak KiB of a command, its output discarded
-  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || {
-    cat "$work/stderr" >&2
-    return 1
-  }
-  cat "$work/time"
-}
 
 # Each tool runs ${OVIX_BENCH_RUNS:-3} times with its output removed and the
 # disk synced in between; the fastest run counts (the machine is shared, so

@@ -3,22 +3,14 @@
 # beside the sqlite3 shell doing the same with readfile()/writefile().
 #   bench/record_memory.sh [SIZE_MB]   (default 300)
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
 size_mb=${1:-300}
-bash "$here/scripts/install-deps.sh" >/dev/null
-bash "$here/scripts/build.sh" "${OVIX_BUILD_DIR:-$here/build}" >/dev/null
-tool="${OVIX_BUILD_DIR:-$here/build}/ovix_bench_record"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+bench_setup record
+tool="$build/ovix_bench_record"
 
 echo "generating ${size_mb} MB of incompressible data"
 head -c "$((size_mb * 1024 * 1024))" /dev/urandom > "$work/big.bin"
 want=$(cksum < "$work/big.bin")
-
-measure() {  # prints "seconds peak_kib" of a command
-  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null
-  cat "$work/time"
-}
 
 read -r ovix_w_s ovix_w_kib < <(measure "$tool" write "$work/ovix.package" "$work/big.bin")
 read -r ovix_r_s ovix_r_kib < <(measure "$tool" read "$work/ovix.package" "$work/ovix.out")

@@ -24,55 +24,16 @@
 # OVIX_MYSQL_CNF written by scripts/mariadb-test-server.sh.
 set -euo pipefail
 shopt -s inherit_errexit
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=${OVIX_BUILD_DIR:-$here/build}
-bash "$here/scripts/install-deps.sh" >/dev/null
-bash "$here/scripts/build.sh" "$build" >/dev/null
-ovixpatch="$build/ovixpatch"
+source "$(dirname "$0")/lib.sh"
+bench_setup upload
 loader="$build/ovix_bench_loader"
-work=${OVIX_BENCH_DIR:-$(mktemp -d /var/tmp/ovix-upload-bench.XXXXXX)}
-mkdir -p "$work"
-server="$work/server"
-cleanup() {
-  bash "$here/scripts/mariadb-test-server.sh" stop "$server" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 modes=("$@")
 [ ${#modes[@]} -gt 0 ] || modes=(small big)
 
-eval "$(bash "$here/scripts/mariadb-test-server.sh" start "$server" 2>"$work/server.log")"
-host=$OVIX_TEST_MARIADB_HOST
-port=$OVIX_TEST_MARIADB_PORT
-
-sql() {  # runs SQL from stdin or from $1 as the account of the option file
-  if [ $# -gt 0 ]; then
-    mariadb --defaults-file="$OVIX_MYSQL_CNF" -N -B -e "$1"
-  else
-    mariadb --defaults-file="$OVIX_MYSQL_CNF" -N -B
-  fi
-}
-
-# The administrator of the version server; the password never appears on a
-# command line.
-admin_password=$(head -c 32 /dev/urandom | base64 | tr -dc 'A-Za-z0-9' | head -c 24)
-sql <<SQL
-CREATE DATABASE IF NOT EXISTS ovixgeneral CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;
-CREATE TABLE IF NOT EXISTS ovixgeneral.ZedaUser (m_user VARCHAR(64) PRIMARY KEY,
-                                                 m_pwd VARCHAR(128));
-REPLACE INTO ovixgeneral.ZedaUser (m_user, m_pwd) VALUES ('system', '$admin_password');
-SQL
-export OVIX_ADMIN_PASSWORD=$admin_password
+start_private_mariadb
+create_administrator
 # LOAD DATA LOCAL needs the server's consent.
 [ "$(sql 'SELECT @@GLOBAL.local_infile')" = 1 ] || sql 'SET GLOBAL local_infile = 1'
-
-measure() {  # seconds and peak KiB of a command, its output discarded
-  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || {
-    cat "$work/stderr" >&2
-    return 1
-  }
-  cat "$work/time"
-}
 
 # Each tool runs ${OVIX_BENCH_RUNS:-2} times after one untimed warm-up run;
 # the fastest run counts (the machine is shared, so the slower runs measure
