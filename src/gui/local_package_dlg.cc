@@ -27,7 +27,7 @@ QStringList sortedNames(const std::vector<std::string>& names) {
 }  // namespace
 
 COvixLocalPackage::COvixLocalPackage(ovix::Env* env, QWidget* parent)
-    : QDialog(parent), env_(env), ui_(std::make_unique<Ui::COvixLocalPackage>()) {
+    : InitOnShowDialog(parent), env_(env), ui_(std::make_unique<Ui::COvixLocalPackage>()) {
   ui_->setupUi(this);
   setUpOkCancel(this, ui_->buttonBox);
 }
@@ -40,14 +40,6 @@ QLineEdit* COvixLocalPackage::pathEdit() const { return ui_->pathEdit; }
 QLineEdit* COvixLocalPackage::subdirEdit() const { return ui_->subdirEdit; }
 QLineEdit* COvixLocalPackage::typesEdit() const { return ui_->typesEdit; }
 QComboBox* COvixLocalPackage::userCombo() const { return ui_->userCombo; }
-
-void COvixLocalPackage::showEvent(QShowEvent* event) {
-  if (!initialised_) {
-    initialised_ = true;
-    initDialog();
-  }
-  QDialog::showEvent(event);
-}
 
 // Runs on first show, so a caller can set m_kind after construction.
 void COvixLocalPackage::initDialog() {

@@ -4,10 +4,10 @@
 #ifndef OVIX_GUI_LOCAL_PACKAGE_DLG_H_
 #define OVIX_GUI_LOCAL_PACKAGE_DLG_H_
 
-#include <QDialog>
 #include <memory>
 #include <string>
 
+#include "gui/init_on_show_dialog.h"
 #include "packing/pack_job.h"
 #include "platform/env.h"
 
@@ -19,7 +19,7 @@ namespace Ui {
 class COvixLocalPackage;
 }
 
-class COvixLocalPackage : public QDialog {
+class COvixLocalPackage : public InitOnShowDialog {
   Q_OBJECT
 
  public:
@@ -43,15 +43,11 @@ class COvixLocalPackage : public QDialog {
   // Packs; closes the dialog only when a package was written.
   void accept() override;
 
- protected:
-  void showEvent(QShowEvent* event) override;
-
  private:
-  void initDialog();
+  void initDialog() override;
 
   ovix::Env* env_;
   std::unique_ptr<Ui::COvixLocalPackage> ui_;
-  bool initialised_ = false;
 };
 
 #endif  // OVIX_GUI_LOCAL_PACKAGE_DLG_H_

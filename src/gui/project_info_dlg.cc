@@ -29,7 +29,7 @@ class WaitCursor {
 }  // namespace
 
 COvixProjectInfo::COvixProjectInfo(ovix::Env* env, QWidget* parent)
-    : QDialog(parent), env_(env), ui_(std::make_unique<Ui::COvixProjectInfo>()) {
+    : InitOnShowDialog(parent), env_(env), ui_(std::make_unique<Ui::COvixProjectInfo>()) {
   ui_->setupUi(this);
   setWindowIcon(QApplication::windowIcon());
   setUpOkCancel(this, ui_->buttonBox);
@@ -47,14 +47,6 @@ COvixProjectInfo::~COvixProjectInfo() = default;
 QLineEdit* COvixProjectInfo::addressEdit() const { return ui_->addressEdit; }
 QLineEdit* COvixProjectInfo::portEdit() const { return ui_->portEdit; }
 QComboBox* COvixProjectInfo::projectCombo() const { return ui_->projectCombo; }
-
-void COvixProjectInfo::showEvent(QShowEvent* event) {
-  if (!initialised_) {
-    initialised_ = true;
-    initDialog();
-  }
-  QDialog::showEvent(event);
-}
 
 // Runs on first show only, so a second show keeps what the user typed.
 // Without a remembered port there is no server to list yet.

@@ -5,9 +5,9 @@
 #ifndef OVIX_GUI_PROJECT_INFO_DLG_H_
 #define OVIX_GUI_PROJECT_INFO_DLG_H_
 
-#include <QDialog>
 #include <memory>
 
+#include "gui/init_on_show_dialog.h"
 #include "platform/env.h"
 
 class QComboBox;
@@ -17,7 +17,7 @@ namespace Ui {
 class COvixProjectInfo;
 }
 
-class COvixProjectInfo : public QDialog {
+class COvixProjectInfo : public InitOnShowDialog {
   Q_OBJECT
 
  public:
@@ -35,12 +35,11 @@ class COvixProjectInfo : public QDialog {
   void accept() override;
 
  protected:
-  void showEvent(QShowEvent* event) override;
   // Refills the project list when the address or port edit loses focus.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void initDialog();
+  void initDialog() override;
   // Lists the projects of the server in the two edits, keeping the name in
   // the combo box's edit.  A failed listing leaves the list empty and says
   // so in the edit's placeholder text, without a message box.
@@ -48,7 +47,6 @@ class COvixProjectInfo : public QDialog {
 
   ovix::Env* env_;
   std::unique_ptr<Ui::COvixProjectInfo> ui_;
-  bool initialised_ = false;
 };
 
 #endif  // OVIX_GUI_PROJECT_INFO_DLG_H_

@@ -8,7 +8,7 @@
 #include "ui_server_commit_dlg.h"
 
 COvixServerCommitDlg::COvixServerCommitDlg(ovix::Env* env, QWidget* parent)
-    : QDialog(parent), env_(env), ui_(std::make_unique<Ui::COvixServerCommitDlg>()) {
+    : InitOnShowDialog(parent), env_(env), ui_(std::make_unique<Ui::COvixServerCommitDlg>()) {
   ui_->setupUi(this);
   setWindowIcon(QApplication::windowIcon());
   setUpOkCancel(this, ui_->buttonBox);
@@ -19,14 +19,6 @@ COvixServerCommitDlg::~COvixServerCommitDlg() = default;
 QLineEdit* COvixServerCommitDlg::passwordEdit() const { return ui_->passwordEdit; }
 QLineEdit* COvixServerCommitDlg::addressEdit() const { return ui_->addressEdit; }
 QLineEdit* COvixServerCommitDlg::portEdit() const { return ui_->portEdit; }
-
-void COvixServerCommitDlg::showEvent(QShowEvent* event) {
-  if (!initialised_) {
-    initialised_ = true;
-    initDialog();
-  }
-  QDialog::showEvent(event);
-}
 
 // Runs on first show only, so a second show keeps what the user typed.
 // The password box is never filled.

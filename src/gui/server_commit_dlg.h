@@ -4,10 +4,10 @@
 #ifndef OVIX_GUI_SERVER_COMMIT_DLG_H_
 #define OVIX_GUI_SERVER_COMMIT_DLG_H_
 
-#include <QDialog>
 #include <memory>
 #include <string>
 
+#include "gui/init_on_show_dialog.h"
 #include "platform/env.h"
 
 class QLineEdit;
@@ -16,7 +16,7 @@ namespace Ui {
 class COvixServerCommitDlg;
 }
 
-class COvixServerCommitDlg : public QDialog {
+class COvixServerCommitDlg : public InitOnShowDialog {
   Q_OBJECT
 
  public:
@@ -35,16 +35,12 @@ class COvixServerCommitDlg : public QDialog {
   // Uploads; closes the dialog only when the upload succeeded.
   void accept() override;
 
- protected:
-  void showEvent(QShowEvent* event) override;
-
  private:
-  void initDialog();
+  void initDialog() override;
 
   ovix::Env* env_;
   std::unique_ptr<Ui::COvixServerCommitDlg> ui_;
   std::string kind_ = "DLL";
-  bool initialised_ = false;
 };
 
 #endif  // OVIX_GUI_SERVER_COMMIT_DLG_H_

@@ -5,7 +5,7 @@
 #include "ui_text_edit_dlg.h"
 
 CZedaTextEditDlg::CZedaTextEditDlg(QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::CZedaTextEditDlg>()) {
+    : InitOnShowDialog(parent), ui_(std::make_unique<Ui::CZedaTextEditDlg>()) {
   ui_->setupUi(this);
   ui_->buttonBox->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
   ui_->buttonBox->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
@@ -16,14 +16,6 @@ CZedaTextEditDlg::CZedaTextEditDlg(QWidget* parent)
 CZedaTextEditDlg::~CZedaTextEditDlg() = default;
 
 QPlainTextEdit* CZedaTextEditDlg::textEdit() const { return ui_->textEdit; }
-
-void CZedaTextEditDlg::showEvent(QShowEvent* event) {
-  if (!initialised_) {
-    initialised_ = true;
-    initDialog();
-  }
-  QDialog::showEvent(event);
-}
 
 // The fields are read when the dialog is first shown, so a caller can fill
 // them between construction and exec().

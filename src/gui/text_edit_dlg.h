@@ -4,9 +4,10 @@
 #ifndef OVIX_GUI_TEXT_EDIT_DLG_H_
 #define OVIX_GUI_TEXT_EDIT_DLG_H_
 
-#include <QDialog>
 #include <QString>
 #include <memory>
+
+#include "gui/init_on_show_dialog.h"
 
 class QPlainTextEdit;
 
@@ -14,7 +15,7 @@ namespace Ui {
 class CZedaTextEditDlg;
 }
 
-class CZedaTextEditDlg : public QDialog {
+class CZedaTextEditDlg : public InitOnShowDialog {
   Q_OBJECT
 
  public:
@@ -30,14 +31,10 @@ class CZedaTextEditDlg : public QDialog {
  public slots:
   void accept() override;
 
- protected:
-  void showEvent(QShowEvent* event) override;
-
  private:
-  void initDialog();
+  void initDialog() override;
 
   std::unique_ptr<Ui::CZedaTextEditDlg> ui_;
-  bool initialised_ = false;
 };
 
 #endif  // OVIX_GUI_TEXT_EDIT_DLG_H_

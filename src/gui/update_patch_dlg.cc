@@ -9,7 +9,7 @@
 #include "ui_update_patch_dlg.h"
 
 COvixUpdatePatchDlg::COvixUpdatePatchDlg(ovix::Env* env, QWidget* parent)
-    : QDialog(parent), env_(env), ui_(std::make_unique<Ui::COvixUpdatePatchDlg>()) {
+    : InitOnShowDialog(parent), env_(env), ui_(std::make_unique<Ui::COvixUpdatePatchDlg>()) {
   ui_->setupUi(this);
   setWindowIcon(QApplication::windowIcon());
   setUpOkCancel(this, ui_->buttonBox);
@@ -20,14 +20,6 @@ COvixUpdatePatchDlg::~COvixUpdatePatchDlg() = default;
 QLineEdit* COvixUpdatePatchDlg::installEdit() const { return ui_->installEdit; }
 QLineEdit* COvixUpdatePatchDlg::addressEdit() const { return ui_->addressEdit; }
 QLineEdit* COvixUpdatePatchDlg::portEdit() const { return ui_->portEdit; }
-
-void COvixUpdatePatchDlg::showEvent(QShowEvent* event) {
-  if (!initialised_) {
-    initialised_ = true;
-    initDialog();
-  }
-  QDialog::showEvent(event);
-}
 
 // Runs on first show only, so a second show keeps what the user typed.
 void COvixUpdatePatchDlg::initDialog() {

@@ -4,9 +4,9 @@
 #ifndef OVIX_GUI_UPDATE_PATCH_DLG_H_
 #define OVIX_GUI_UPDATE_PATCH_DLG_H_
 
-#include <QDialog>
 #include <memory>
 
+#include "gui/init_on_show_dialog.h"
 #include "platform/env.h"
 
 class QLineEdit;
@@ -15,7 +15,7 @@ namespace Ui {
 class COvixUpdatePatchDlg;
 }
 
-class COvixUpdatePatchDlg : public QDialog {
+class COvixUpdatePatchDlg : public InitOnShowDialog {
   Q_OBJECT
 
  public:
@@ -30,15 +30,11 @@ class COvixUpdatePatchDlg : public QDialog {
   // Downloads; closes the dialog only when the installation was updated.
   void accept() override;
 
- protected:
-  void showEvent(QShowEvent* event) override;
-
  private:
-  void initDialog();
+  void initDialog() override;
 
   ovix::Env* env_;
   std::unique_ptr<Ui::COvixUpdatePatchDlg> ui_;
-  bool initialised_ = false;
 };
 
 #endif  // OVIX_GUI_UPDATE_PATCH_DLG_H_
