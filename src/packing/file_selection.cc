@@ -8,6 +8,7 @@
 
 #include "app/program_paths.h"
 #include "app/text_lines.h"
+#include "package/file_key.h"
 #include "platform/csv.h"
 #include "platform/path_text.h"
 
@@ -206,35 +207,79 @@ bool listingOrder(const DirEntry& a, const DirEntry& b) {
   return c != 0 ? c < 0 : a.name < b.name;
 }
 
-void walk(Env& env, const std::string& root, const std::string& relative,
-          const PackFileFilter* filter, std::vector<std::string>& result) {
-  std::string directory = relative.empty() ? root : joinPath(root, keyToNativePath(relative));
+// The tree walk of collectFiles.  Links are taken only when they lead to a
+// file inside the tree; every other link is left out and noted.
+class TreeWalk {
+ public:
+  TreeWalk(Env& env, const std::string& root, const PackFileFilter* filter,
+           std::vector<std::string>& result, std::vector<std::string>* skipped)
+      : env_(env), root_(root), filter_(filter), result_(result), skipped_(skipped) {
+    if (!env_.realPath(root_, &realRoot_)) realRoot_.clear();
+  }
+
+  void walk(const std::string& relative);
+
+ private:
+  // True when the link `path` (full path) leads to a file inside the tree.
+  bool leadsInside(const std::string& path) {
+    std::string target;
+    if (realRoot_.empty() || !env_.realPath(path, &target)) return false;
+    const std::string inside = realRoot_.back() == '/' ? realRoot_ : realRoot_ + "/";
+    return target.size() > inside.size() && target.compare(0, inside.size(), inside) == 0;
+  }
+  void skip(const std::string& key) {
+    if (skipped_ != nullptr) skipped_->push_back(key);
+  }
+
+  Env& env_;
+  const std::string& root_;
+  const PackFileFilter* filter_;
+  std::vector<std::string>& result_;
+  std::vector<std::string>* skipped_;
+  std::string realRoot_;
+};
+
+void TreeWalk::walk(const std::string& relative) {
+  std::string directory = relative.empty() ? root_ : joinPath(root_, keyToNativePath(relative));
   std::vector<DirEntry> entries;
-  if (!env.listDirectory(directory, &entries)) return;
+  if (!env_.listDirectory(directory, &entries)) return;
   std::sort(entries.begin(), entries.end(), listingOrder);
   for (const DirEntry& entry : entries) {
+    const std::string key = joinKey(relative, entry.name);
     if (entry.isFile) {
-      if (filter == nullptr || filter->acceptFile(relative, entry.name))
-        result.push_back(joinKey(relative, entry.name));
+      if (filter_ != nullptr && !filter_->acceptFile(relative, entry.name)) continue;
+      if (entry.isLink && !leadsInside(joinPath(directory, entry.name))) {
+        skip(key);
+        continue;
+      }
+      result_.push_back(key);
     } else if (entry.isDirectory) {
-      std::string path = joinKey(relative, entry.name);
-      if (filter == nullptr || filter->acceptDirectory(path)) walk(env, root, path, filter, result);
+      if (filter_ == nullptr || filter_->acceptDirectory(key)) walk(key);
+    } else if (entry.isLink) {
+      skip(key);  // a link to a directory, or one that leads nowhere
     }
   }
 }
 
 }  // namespace
 
-void collectFiles(Env& env, const std::string& root, const std::string& startDirectory,
-                  const PackFileFilter* filter, std::vector<std::string>& result) {
-  if (root.empty()) return;
+std::string normalStartDirectory(const std::string& startDirectory) {
   // A start directory typed with '/' or surrounding separators names the
   // same directory; relative paths always use single backslashes.
   std::string start = nativePathToKey(startDirectory);
   size_t begin = start.find_first_not_of('\\');
   size_t end = start.find_last_not_of('\\');
-  start = begin == std::string::npos ? std::string() : start.substr(begin, end - begin + 1);
-  walk(env, root, start, filter, result);
+  return begin == std::string::npos ? std::string() : start.substr(begin, end - begin + 1);
+}
+
+void collectFiles(Env& env, const std::string& root, const std::string& startDirectory,
+                  const PackFileFilter* filter, std::vector<std::string>& result,
+                  std::vector<std::string>* skippedLinks) {
+  if (root.empty()) return;
+  const std::string start = normalStartDirectory(startDirectory);
+  // A start directory that climbs out of the tree is not walked.
+  if (!start.empty() && checkFileKey(start) == KeyFault::kOutside) return;
+  TreeWalk(env, root, filter, result, skippedLinks).walk(start);
 }
 
 }  // namespace ovix

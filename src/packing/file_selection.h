@@ -69,10 +69,18 @@ class PackFileFilter {
 // Appends to `result` the relative paths (backslash-separated, case as on
 // disk) of the files below `root` that `filter` accepts, starting in
 // `startDirectory` (relative to the root; empty for the root), depth first,
-// each directory's entries in name order.  Links to directories are not
-// entered.  A filter may be null (every file).
+// each directory's entries in name order.  Nothing outside the tree is
+// read: a start directory with a ".." component gives nothing, links to
+// directories are not entered, and a link to a file is taken only when
+// its target lies inside the tree; the links left out are appended to
+// *skippedLinks (when given).  A filter may be null (every file).
 void collectFiles(Env& env, const std::string& root, const std::string& startDirectory,
-                  const PackFileFilter* filter, std::vector<std::string>& result);
+                  const PackFileFilter* filter, std::vector<std::string>& result,
+                  std::vector<std::string>* skippedLinks = nullptr);
+
+// `startDirectory` as collectFiles walks it: backslash-separated, without
+// separators around it.
+std::string normalStartDirectory(const std::string& startDirectory);
 
 }  // namespace ovix
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "package/file_key.h"
 #include "package/package_file.h"
 #include "platform/command_log.h"
 #include "platform/crc.h"
@@ -68,6 +69,33 @@ bool earlierPackageFree(const std::string& packagePath) {
   if (!packageInUse(packagePath)) return true;
   reportInUse(packagePath);
   return false;
+}
+
+// Shows, in one message, the links the pack left out: they lead out of the
+// tree or to a directory, and a package carries files only.
+void reportSkippedLinks(const std::vector<std::string>& links) {
+  if (links.empty()) return;
+  std::string list;
+  for (const std::string& link : links) {
+    zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("链接(%s)指向路径之外或指向目录，没有打包"),
+                                    printableKey(link).c_str());
+    list += "\n\t" + printableKey(link);
+  }
+  zdcom::errorMsg(zedaGetText_callbk("以下链接指向路径之外或指向目录，没有打包：%s"), list.c_str());
+}
+
+// False (reported, naming the file) when a file's relative path is one
+// that a workstation would refuse as a package key: a release must never
+// carry a package that every workstation refuses.
+bool allKeysInstallable(const std::vector<std::string>& keys) {
+  for (const std::string& key : keys) {
+    KeyFault fault = checkFileKey(key);
+    if (fault == KeyFault::kNone) continue;
+    zdcom::errorMsg(zedaGetText_callbk("文件(%s)的路径%s，工作站不能安装，打包被拒绝"),
+                    printableKey(key).c_str(), keyFaultText(fault));
+    return false;
+  }
+  return true;
 }
 
 class PackageBuilder {
@@ -176,7 +204,7 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
   } else {
     zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)无法读取，已按空文件打包"),
                                     fullPath.c_str());
-    record.setCrc("");
+    record.setCrc(crc::crc32_text(0).c_str());  // the CRC of no bytes
   }
   file.reset();
   if (writeRecord(db_.get(), fileTable_.c_str(), &record, kWriteInsert) != 0) return false;
@@ -224,8 +252,17 @@ bool writePackageFile(Env& env, OVIXPackageInfo& header, const std::string& pack
     if (root.empty()) zdcom::errorMsg(zedaGetText_callbk("路径下无文件：%s"), root.c_str());
     return false;
   }
+  const std::string start = normalStartDirectory(startDirectory);
+  if (!start.empty() && checkFileKey(start) == KeyFault::kOutside) {
+    zdcom::errorMsg(zedaGetText_callbk("子目录%s不在路径%s之内，打包被拒绝"),
+                    printableKey(startDirectory).c_str(), root.c_str());
+    return false;
+  }
   std::vector<std::string> files;
-  collectFiles(env, root, startDirectory, &filter, files);
+  std::vector<std::string> skippedLinks;
+  collectFiles(env, root, startDirectory, &filter, files, &skippedLinks);
+  reportSkippedLinks(skippedLinks);
+  if (!allKeysInstallable(files)) return false;
   if (files.empty()) {
     zdcom::errorMsg(zedaGetText_callbk("路径下无文件：%s"), root.c_str());
     return false;

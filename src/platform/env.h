@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/directory_tree.h"
+
 namespace ovix {
 
 // A file opened for reading, front to back.
@@ -48,9 +50,12 @@ struct DirEntry {
   std::string name;          // base name, never "." or ".."
   bool isDirectory = false;  // a directory itself, not a link to one
   bool isFile = false;       // a regular file, or a link to one
+  bool isLink = false;       // a symbolic link, whatever it points to
 };
 
-enum class WriteMode { kTruncate, kAppend };
+// kCreateNew makes a file that must not exist yet; a link at the path makes
+// it fail instead of being followed.
+enum class WriteMode { kTruncate, kAppend, kCreateNew };
 
 // A running process as listProcesses reports it.
 struct ProcessInfo {
@@ -90,9 +95,16 @@ class Env {
   // "." and "..".  False when the directory cannot be read.
   virtual bool listDirectory(const std::string& path,
                              std::vector<DirEntry>* entries) = 0;
+  // The tree below the directory `root`, written without following links
+  // below it (see directory_tree.h).  False when `root` is no directory.
+  virtual bool openTree(const std::string& root, std::unique_ptr<DirectoryTree>* result) = 0;
+  // The path with every link resolved; false when it does not exist.
+  virtual bool realPath(const std::string& path, std::string* resolved) = 0;
 
   // --- time --------------------------------------------------------------
   virtual std::time_t now() = 0;
+  // Returns after about `milliseconds` have passed.
+  virtual void sleepMilliseconds(int milliseconds) = 0;
 
   // --- process and environment ---------------------------------------------
   // Full path of the running program, empty when it cannot be found.
@@ -155,7 +167,14 @@ class EnvWrapper : public Env {
                      std::vector<DirEntry>* entries) override {
     return target_->listDirectory(path, entries);
   }
+  bool openTree(const std::string& root, std::unique_ptr<DirectoryTree>* result) override {
+    return target_->openTree(root, result);
+  }
+  bool realPath(const std::string& path, std::string* resolved) override {
+    return target_->realPath(path, resolved);
+  }
   std::time_t now() override { return target_->now(); }
+  void sleepMilliseconds(int milliseconds) override { target_->sleepMilliseconds(milliseconds); }
   std::string executablePath() override { return target_->executablePath(); }
   std::optional<std::string> getEnv(const std::string& name) override {
     return target_->getEnv(name);
@@ -183,10 +202,15 @@ void setLastError(std::string text);
 bool readFileToString(Env& env, const std::string& path, std::string* contents);
 
 // Writes `contents` to `path` so that a reader sees the old file or the new
-// one, never a torn one: a temporary file beside it is written, synced and
-// renamed over the target; the temporary is removed on failure.
+// one, never a torn one: a temporary file of a fresh name beside it is
+// created (never through a link), written, synced and renamed over the
+// target; the temporary is removed on failure.
 bool writeFileAtomically(Env& env, const std::string& path,
                          const std::string& contents);
+
+// A short random text (".<hex>") that makes temporary names unlikely to
+// meet: unique within the process, random between processes.
+std::string uniqueSuffix();
 
 }  // namespace ovix
 

@@ -2,6 +2,10 @@
 
 #include "platform/env.h"
 
+#include <atomic>
+#include <cstdio>
+#include <random>
+
 namespace ovix {
 
 bool readFileToString(Env& env, const std::string& path, std::string* contents) {
@@ -17,11 +21,23 @@ bool readFileToString(Env& env, const std::string& path, std::string* contents) 
   }
 }
 
+std::string uniqueSuffix() {
+  static std::atomic<uint32_t> counter{0};
+  static const uint64_t seed = std::random_device{}();
+  char text[32];
+  std::snprintf(text, sizeof text, ".%08llx%04x",
+                static_cast<unsigned long long>(seed & 0xFFFFFFFFu),
+                static_cast<unsigned>(counter++ & 0xFFFF));
+  return text;
+}
+
 bool writeFileAtomically(Env& env, const std::string& path,
                          const std::string& contents) {
-  const std::string temp = path + ".tmp";
+  // A fresh name created exclusively: whatever someone put at a fixed
+  // temporary name (a link above all) is never written through.
+  const std::string temp = path + uniqueSuffix() + ".tmp";
   std::unique_ptr<WritableFile> file;
-  if (!env.newWritableFile(temp, WriteMode::kTruncate, &file)) return false;
+  if (!env.newWritableFile(temp, WriteMode::kCreateNew, &file)) return false;
   bool ok = file->append(contents.data(), contents.size()) && file->sync();
   ok = file->close() && ok;
   file.reset();

@@ -14,19 +14,24 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string_view>
 
+#include "platform/posix_file.h"
 #include "platform/unique_fd.h"
 
 namespace ovix {
+
+bool failWithErrno(const char* what, const std::string& path) {
+  setLastError(std::string(what) + " " + path + ": " + std::strerror(errno));
+  return false;
+}
+
 namespace {
 
 thread_local std::string tlsLastError;
 
-bool fail(const char* what, const std::string& path) {
-  setLastError(std::string(what) + " " + path + ": " + std::strerror(errno));
-  return false;
-}
+bool fail(const char* what, const std::string& path) { return failWithErrno(what, path); }
 
 class PosixSequentialFile final : public SequentialFile {
  public:
@@ -89,6 +94,18 @@ class PosixWritableFile final : public WritableFile {
   std::string path_;
   UniqueFd fd_;
 };
+
+}  // namespace
+
+std::unique_ptr<SequentialFile> makePosixSequentialFile(std::string path, UniqueFd fd) {
+  return std::make_unique<PosixSequentialFile>(std::move(path), std::move(fd));
+}
+
+std::unique_ptr<WritableFile> makePosixWritableFile(std::string path, UniqueFd fd) {
+  return std::make_unique<PosixWritableFile>(std::move(path), std::move(fd));
+}
+
+namespace {
 
 // The text after the last '/'.
 std::string afterLastSlash(std::string_view path) {
@@ -168,7 +185,17 @@ class PosixEnv final : public Env {
                        std::unique_ptr<WritableFile>* result) override {
     result->reset();
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
-    flags |= mode == WriteMode::kAppend ? O_APPEND : O_TRUNC;
+    switch (mode) {
+      case WriteMode::kTruncate:
+        flags |= O_TRUNC;
+        break;
+      case WriteMode::kAppend:
+        flags |= O_APPEND;
+        break;
+      case WriteMode::kCreateNew:
+        flags |= O_EXCL | O_NOFOLLOW;
+        break;
+    }
     UniqueFd fd(::open(path.c_str(), flags, 0644));
     if (!fd.valid()) return fail("open", path);
     *result = std::make_unique<PosixWritableFile>(path, std::move(fd));
@@ -240,15 +267,37 @@ class PosixEnv final : public Env {
           entry.isFile = S_ISREG(st.st_mode);
         }
       }
-      if (!entry.isDirectory && !entry.isFile && (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN))
-        entry.isFile = ::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+      if (e->d_type == DT_LNK) {
+        entry.isLink = true;
+      } else if (e->d_type == DT_UNKNOWN && ::lstat(full.c_str(), &st) == 0) {
+        entry.isLink = S_ISLNK(st.st_mode);
+      }
+      if (entry.isLink) entry.isFile = ::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode);
       entries->push_back(std::move(entry));
     }
     ::closedir(dir);
     return true;
   }
 
+  bool openTree(const std::string& root, std::unique_ptr<DirectoryTree>* result) override {
+    return openPosixDirectoryTree(root, result);
+  }
+
+  bool realPath(const std::string& path, std::string* resolved) override {
+    char* full = ::realpath(path.c_str(), nullptr);
+    if (full == nullptr) return fail("realpath", path);
+    *resolved = full;
+    std::free(full);
+    return true;
+  }
+
   std::time_t now() override { return std::time(nullptr); }
+
+  void sleepMilliseconds(int milliseconds) override {
+    struct timespec left = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+  }
 
   std::string executablePath() override {
     char buf[PATH_MAX];

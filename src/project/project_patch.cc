@@ -71,7 +71,7 @@ bool applyProjectPatch(Env& env, const std::string& packagePath, char const* add
     return false;
   }
   std::unique_ptr<OVIXPackageInfo> header = readUploadHeader(package.get());
-  if (!header) return false;
+  if (!header || !checkUploadRecords(package.get())) return false;
   char const* project = header->projId();
   if (project == nullptr || *project == '\0')
     return patchAllProjects(env, package.get(), *header, address, port);

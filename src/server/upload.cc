@@ -7,6 +7,7 @@
 #include "app/time_string.h"
 #include "app/working_files.h"
 #include "package/batch_insert.h"
+#include "package/file_key.h"
 #include "package/package_file.h"
 #include "server/server_connection.h"
 #include "platform/messages.h"
@@ -45,6 +46,20 @@ class WriteProgress {
 };
 
 std::string fileTableOf(ZdDbDataBase*) { return OVIXFileRecord::desc()->name(); }
+
+// Why a file record must not leave for the server ("" when it may): a key
+// or CRC text that every workstation would refuse.
+std::string recordFault(char const* key, char const* crcText) {
+  const KeyFault fault = key == nullptr ? KeyFault::kEmpty : checkFileKey(key);
+  const std::string shown = printableKey(key != nullptr ? key : "");
+  if (fault != KeyFault::kNone)
+    return zdcom::format(zedaGetText_callbk("上传的版本数据包中文件路径%s%s，工作站不能安装"),
+                         shown.c_str(), keyFaultText(fault));
+  if (crcText == nullptr || !isCrcText(crcText))
+    return zdcom::format(zedaGetText_callbk("上传的版本数据包中文件%s的校验码%s不合法"), shown.c_str(),
+                         printableKey(crcText != nullptr ? crcText : "").c_str());
+  return {};
+}
 
 // The record's bytes from the package: small ones into the record's block,
 // large ones as a stream the target's statement pulls.
@@ -255,14 +270,17 @@ bool writeFileRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target,
   } readScope(package->connection());
   Records all;
   if (!readRecords(package, &all)) {
-    *error = package->lastError();
+    *error = zedaGetText_callbk("上传的版本数据包中无数据");
     return false;
   }
   const std::set<std::string> databases = listedDatabaseKeys(target);
   const std::map<std::string, int> stored = storedVersions(target, table);
   Records databaseRecords, newRecords, existingRecords;
   for (auto& record : all) {
-    if (record->skey() == nullptr) continue;  // a record without key is never written
+    // Checked again on the records that are written, in case the package
+    // changed since checkUploadRecords read it.
+    *error = recordFault(record->skey(), record->crc());
+    if (!error->empty()) return false;
     if (record->dbkey() != nullptr && *record->dbkey() != '\0' && databases.count(record->dbkey())) {
       databaseRecords.push_back(std::move(record));
       continue;
@@ -317,6 +335,24 @@ std::unique_ptr<OVIXPackageInfo> readUploadHeader(ZdDbDataBase* package) {
   return header;
 }
 
+bool checkUploadRecords(ZdDbDataBase* package) {
+  std::vector<std::vector<KVParams>> rows;
+  std::string sql = "select m_skey, m_crc from " + fileTableOf(package);
+  if (package->selectSql(sql.c_str(), {makeColumnParam("m_skey"), makeColumnParam("m_crc")}, rows) !=
+      ZdDb::eOk) {
+    zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包中无数据"));
+    return false;
+  }
+  for (const auto& row : rows) {
+    std::string fault = recordFault(rowText(row[0]), rowText(row[1]));
+    if (!fault.empty()) {
+      zdcom::errorMsg("%s%s", fault.c_str(), zedaGetText_callbk("，上传被拒绝"));
+      return false;
+    }
+  }
+  return true;
+}
+
 bool uploadPackage(Env& env, const std::string& packagePath, char const* address, char const* port) {
   std::vector<std::string> list;
   if (!makeServerParams(list, address, port, nullptr)) return false;
@@ -327,11 +363,16 @@ bool uploadPackage(Env& env, const std::string& packagePath, char const* address
 
   const std::string headerTable = OVIXPackageInfo::desc()->name();
   std::unique_ptr<OVIXPackageInfo> headerRecord = readUploadHeader(package.get());
-  if (!headerRecord) return false;
+  if (!headerRecord || !checkUploadRecords(package.get())) return false;
   OVIXPackageInfo* header = headerRecord.get();
   const std::string table = header->refTblname();
   if (!zddb::isPlainIdentifier(table)) {
     zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包有错，参考表名%s不合法"), table.c_str());
+    return false;
+  }
+  if (header->skey() == nullptr || !isPackageKeyText(header->skey())) {
+    zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包有错，补丁编码%s不合法"),
+                    printableKey(header->skey() != nullptr ? header->skey() : "").c_str());
     return false;
   }
   std::string already = "select * from " + headerTable + " where m_skey=?";

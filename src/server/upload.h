@@ -24,6 +24,12 @@ std::string findLocalPackage(Env& env, char const* kind);
 // when the package has none or it names no reference table.
 std::unique_ptr<OVIXPackageInfo> readUploadHeader(ZdDbDataBase* package);
 
+// Reads the key and CRC text of every file record of `package` and refuses
+// (with a message naming it) one that a workstation would refuse; so a
+// package with one odd file name never reaches the server.  A package
+// whose records cannot be read gives "上传的版本数据包中无数据".
+bool checkUploadRecords(ZdDbDataBase* package);
+
 // Uploads the package at `packagePath` to the patch store of
 // `address`:`port`, creating the store when the server lacks it.  Tables
 // are made first; the header and every file record are then committed in

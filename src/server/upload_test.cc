@@ -13,6 +13,7 @@
 #include "app/working_files.h"
 #include "package/package_file.h"
 #include "package/sqlite_connection.h"
+#include "platform/crc.h"
 #include "platform/zeda_system.h"
 #include "server/server_commit.h"
 #include "server/server_connection.h"
@@ -31,6 +32,7 @@ struct FileSpec {
   std::string bytes;
   std::string dbkey;
   int version = 0;
+  const char* crc = nullptr;  // the bytes' own CRC unless given
 };
 
 struct StoredRow {
@@ -74,7 +76,10 @@ class UploadTest : public ::testing::TestWithParam<Backend> {
     for (const FileSpec& f : files) {
       OVIXFileRecord record;
       record.setSkey(f.key.c_str());
-      record.setCrc(("C" + std::to_string(f.bytes.size())).c_str());
+      record.setCrc(f.crc != nullptr ? f.crc
+                                     : crc::crc32_text(crc::crc32_update(0, f.bytes.data(),
+                                                                         f.bytes.size()))
+                                           .c_str());
       if (!f.dbkey.empty()) record.setDbkey(f.dbkey.c_str());
       record.setVersion(f.version);
       record.setStream(f.bytes.data(), static_cast<int32_t>(f.bytes.size()));
@@ -117,7 +122,7 @@ class UploadTest : public ::testing::TestWithParam<Backend> {
 };
 
 const std::vector<FileSpec> kFiles = {
-    {"\\bin\\a.dll", std::string("\0\1\2\3", 4), "", 0},
+    {"bin\\a.dll", std::string("\0\1\2\3", 4), "", 0},
     {"bin\\中文 'q' 100%.xml", "<x/>", "", 0},
     {"Case.txt", "upper", "", 0},
     {"case.txt", "lower", "", 2},
@@ -137,7 +142,7 @@ TEST_P(UploadTest, TheStoreHoldsTheRecordsByteForByteWithNewVersionsAndGuids) {
     ASSERT_EQ(stored.count(f.key), 1u) << f.key;
     const StoredRow& row = stored[f.key];
     EXPECT_EQ(row.bytes, f.bytes) << f.key;
-    EXPECT_EQ(row.crc, "C" + std::to_string(f.bytes.size()));
+    EXPECT_EQ(row.crc, crc::crc32_text(crc::crc32_update(0, f.bytes.data(), f.bytes.size())));
     EXPECT_EQ(row.version, f.version + 1) << f.key;
     EXPECT_EQ(row.guid.size(), 38u);
     guids.insert(row.guid);
@@ -213,17 +218,32 @@ TEST_P(UploadTest, BadPackagesAreRefusedAndLeaveNothing) {
     const char* name;
     const char* key;
     const char* refTable;
+    std::vector<FileSpec> files;
     const char* message;
   };
+  const std::vector<FileSpec> good = {{"a.dll", "x", "", 0}};
   const Case cases[] = {
-      {"no header", nullptr, "", "上传的版本数据包中无版本信息记录"},
-      {"no reference table", "A3A202612040905", nullptr, "上传的版本数据包有错，无参考表数据"},
-      {"reference table not plain", "A3A202612040905", "x`; DROP TABLE y; --",
+      {"no header", nullptr, "", good, "上传的版本数据包中无版本信息记录"},
+      {"no reference table", "A3A202612040905", nullptr, good, "上传的版本数据包有错，无参考表数据"},
+      {"reference table not plain", "A3A202612040905", "x`; DROP TABLE y; --", good,
        "上传的版本数据包有错，参考表名x`; DROP TABLE y; --不合法"},
+      {"package key not a key", "../x", "A3A202612040905", good,
+       "上传的版本数据包有错，补丁编码../x不合法"},
+      // What any workstation would refuse never reaches the server.
+      {"key leaves the folder", "A3A202612040905", "", {{"..\\x.dll", "x", "", 0}},
+       "上传的版本数据包中文件路径..\\x.dll不在安装目录之内，工作站不能安装，上传被拒绝"},
+      {"control character", "A3A202612040905", "", {{"a\nb.dll", "x", "", 0}},
+       "上传的版本数据包中文件路径a\\x0Ab.dll含有控制字符，工作站不能安装，上传被拒绝"},
+      {"invalid text", "A3A202612040905", "", {{"\xff.dll", "x", "", 0}},
+       "上传的版本数据包中文件路径\\xFF.dll不是有效的文字编码，工作站不能安装，上传被拒绝"},
+      {"malformed CRC", "A3A202612040905", "", {{"a.dll", "x", "", 0, "C1"}},
+       "上传的版本数据包中文件a.dll的校验码C1不合法，上传被拒绝"},
+      {"empty CRC", "A3A202612040905", "", {{"a.dll", "x", "", 0, ""}},
+       "上传的版本数据包中文件a.dll的校验码不合法，上传被拒绝"},
   };
   for (const Case& c : cases) {
     std::string path = makePackage(std::string(c.name) + ".package", c.key, "DLL",
-                                   "2026-12-04-09-05", {{"a.dll", "x", "", 0}}, c.refTable);
+                                   "2026-12-04-09-05", c.files, c.refTable);
     ovix::testing::ScopedRecorder recorder;
     EXPECT_FALSE(upload(path)) << c.name;
     EXPECT_EQ(recorder.messages, std::vector<std::string>{c.message}) << c.name;
@@ -231,6 +251,16 @@ TEST_P(UploadTest, BadPackagesAreRefusedAndLeaveNothing) {
     ASSERT_NE(db, nullptr);
     EXPECT_FALSE(db->connection()->tableExists("OVIXPackageInfo")) << c.name;
   }
+  // File records that cannot be read at all.
+  std::string path = makePackage("norecords.package", "A3A202612040905", "DLL",
+                                 "2026-12-04-09-05", good);
+  {
+    DatabaseHandle db(ovix::openPackageFile(path.c_str()));
+    ASSERT_EQ(db->exeSql("DROP TABLE OVIXFileRecord"), 0);
+  }
+  ovix::testing::ScopedRecorder recorder;
+  EXPECT_FALSE(upload(path));
+  EXPECT_EQ(recorder.messages, std::vector<std::string>{"上传的版本数据包中无数据"});
 }
 
 TEST_P(UploadTest, AFailedUploadShowsNothingAndCanBeRunAgain) {

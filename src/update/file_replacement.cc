@@ -1,32 +1,28 @@
 #include "update/file_replacement.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <mutex>
-
 #include "app/easy_log.h"
 #include "platform/command_log.h"
 #include "platform/messages.h"
 #include "platform/path_text.h"
-#include "platform/unique_fd.h"
 
 namespace ovix {
 namespace {
 
-std::set<std::string>& madeDirectories() {
-  static std::set<std::string> made;
-  return made;
-}
+constexpr char kStagingPrefix[] = ".staging-";
+constexpr char kSetAsidePrefix[] = ".trash-";
+// Beside a backup folder "patch/<key>": the backups of a run that
+// completed.  It stands beside the folder rather than in it, so that no
+// file of the package, whose backup lies in the folder under its own
+// path, can ever be taken for it.
+constexpr char kCompletedSuffix[] = ".completed";
+constexpr size_t kCopyChunkBytes = 1 << 20;
 
-// Copies `from` to `to` through the Env, replacing `to`.
-bool copyFile(Env& env, const std::string& from, const std::string& to) {
+// Copies the regular file `from` to the new file `to` and flushes it.
+bool copyBytes(DirectoryTree& tree, const std::string& from, const std::string& to) {
   std::unique_ptr<SequentialFile> in;
   std::unique_ptr<WritableFile> out;
-  if (!env.newSequentialFile(from, &in) || !env.newWritableFile(to, WriteMode::kTruncate, &out))
-    return false;
-  std::vector<char> buf(1 << 20);
+  if (!tree.openForReading(from, &in) || !tree.createFile(to, &out)) return false;
+  std::vector<char> buf(kCopyChunkBytes);
   for (;;) {
     size_t got = 0;
     if (!in->read(buf.data(), buf.size(), &got)) return false;
@@ -36,97 +32,144 @@ bool copyFile(Env& env, const std::string& from, const std::string& to) {
   return out->sync() && out->close();
 }
 
-}  // namespace
-
-void makeDirectoryOnce(Env& env, const std::string& path) {
-  if (madeDirectories().insert(path).second) env.createDir(path);
+// Makes `to` hold what stands at `from`: a link as a link with the same
+// target, a regular file as a copy of its bytes.  `to` must not exist.
+bool duplicateEntry(DirectoryTree& tree, const std::string& from, const std::string& to) {
+  if (tree.kind(from) == EntryKind::kLink) {
+    std::string target;
+    return tree.readLink(from, &target) && tree.createLink(target, to);
+  }
+  return copyBytes(tree, from, to);
 }
 
-void makeDirectoryChain(Env& env, const std::string& base, const std::string& relativeFile) {
-  std::string directory = parentPath(keyToNativePath(relativeFile));
-  if (directory.empty() || directory == "/") return;
-  size_t start = 0;
-  for (;;) {
-    size_t end = directory.find('/', start);
-    std::string prefix = directory.substr(0, end);
-    if (!prefix.empty()) makeDirectoryOnce(env, joinPath(base, prefix));
-    if (end == std::string::npos) return;
-    start = end + 1;
+// Puts a duplicate of `from` in place of `to` through a fresh temporary
+// name beside `to`, so `to` is replaced whole by a rename.
+bool replaceWithDuplicate(DirectoryTree& tree, const std::string& from, const std::string& to,
+                          const char* tempSuffix) {
+  const std::string temp = to + uniqueSuffix() + tempSuffix;
+  if (duplicateEntry(tree, from, temp) && tree.rename(temp, to)) return true;
+  std::string reason = Env::lastError();
+  tree.removeFile(temp);
+  setLastError(std::move(reason));
+  return false;
+}
+
+void makeDirectoryChain(DirectoryTree& tree, const std::string& base, const std::string& file,
+                        std::vector<std::string>* made) {
+  const std::string directory = parentPath(joinPath(base, file));
+  if (!directory.empty()) tree.createDirectories(directory, made);
+}
+
+}  // namespace
+
+StagingFolder::~StagingFolder() {
+  if (!path_.empty()) tree_.removeTree(path_);
+}
+
+bool StagingFolder::create() {
+  if (!tree_.createDirectories(kPatchFolder, nullptr)) return false;
+  std::vector<std::string> made;
+  const std::string path = joinPath(kPatchFolder, kStagingPrefix + prefix_ + uniqueSuffix());
+  if (!tree_.createDirectories(path, &made)) return false;
+  if (made.empty()) {  // someone else's folder of the same name
+    setLastError("mkdir " + path + ": exists already");
+    return false;
+  }
+  path_ = path;
+  return true;
+}
+
+void removeLeftoversOfEarlierRuns(DirectoryTree& tree) {
+  std::vector<std::string> names;
+  if (tree.kind(kPatchFolder) != EntryKind::kDirectory || !tree.list(kPatchFolder, &names)) return;
+  for (const std::string& name : names) {
+    if (name.rfind(kStagingPrefix, 0) == 0 || name.rfind(kSetAsidePrefix, 0) == 0)
+      tree.removeTree(joinPath(kPatchFolder, name));
   }
 }
 
-bool writeWholeFile(Env& env, const std::string& path, const void* data, size_t n) {
+bool writeNewFile(DirectoryTree& tree, const std::string& path, const void* data, size_t n) {
   std::unique_ptr<WritableFile> file;
-  if (!env.newWritableFile(path, WriteMode::kTruncate, &file)) return false;
+  if (!tree.createFile(path, &file)) return false;
   bool ok = file->append(static_cast<const char*>(data), n);
   return file->close() && ok;
 }
 
-void syncFileSystemOf(const std::string& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.valid()) ::syncfs(fd.get());
-}
-
-StagingFolder::~StagingFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-bool StagingFolder::create() {
-  std::error_code error;
-  std::filesystem::remove_all(path_, error);
-  std::filesystem::create_directories(path_, error);
-  return env_.isDirectory(path_);
-}
-
-bool FileReplacer::backUp(const std::string& key, const std::string& target) {
-  const std::string backup = joinPath(backupDir_, keyToNativePath(key));
-  if (env_.fileExists(backup)) return true;  // the earliest bytes are kept
-  makeDirectoryOnce(env_, parentPath(backupDir_));
-  makeDirectoryOnce(env_, backupDir_);
-  makeDirectoryChain(env_, backupDir_, key);
+bool FileReplacer::backUp(const std::string& path) {
+  const std::string backup = joinPath(backupDir_, path);
+  if (tree_.kind(backup) != EntryKind::kMissing) return true;  // the earliest bytes are kept
+  makeDirectoryChain(tree_, backupDir_, path, nullptr);
   // The old file is replaced by a rename, so its bytes can stay where they
-  // are: a hard link is the backup.  Where links are not possible, a copy.
-  std::error_code error;
-  std::filesystem::create_hard_link(target, backup, error);
-  if (!error) return true;
-  const std::string temp = backup + ".part";
-  if (copyFile(env_, target, temp) && env_.renameFile(temp, backup)) return true;
-  env_.removeFile(temp);
-  return false;
+  // are: a hard link is the backup.  Where links are not possible, a copy
+  // (of a link: the link itself, never the file it points to).
+  if (tree_.hardLink(path, backup)) return true;
+  return replaceWithDuplicate(tree_, path, backup, ".part");
 }
 
-bool FileReplacer::replace(const std::string& key, const std::string& staged) {
-  const std::string target = joinPath(installDir_, keyToNativePath(key));
-  makeDirectoryChain(env_, installDir_, key);
-  if (env_.fileExists(target) && !env_.isDirectory(target) && !backUp(key, target)) {
-    zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)无法备份：%s"), target.c_str(),
+bool FileReplacer::replace(const std::string& path, const std::string& staged) {
+  makeDirectoryChain(tree_, "", path, &madeDirectories_);
+  const EntryKind before = tree_.kind(path);
+  const bool existed = before == EntryKind::kFile || before == EntryKind::kLink;
+  if (existed && !backUp(path)) {
+    zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)无法备份：%s"), path.c_str(),
                                     Env::lastError().c_str());
     return false;
   }
-  if (!env_.renameFile(staged, target)) {
+  if (!tree_.rename(staged, path)) {
     zdcom::OVIXCommandLog::errorlog(
-        zedaGetText_callbk("文件(%s)无法更新，请检查是不是被占用或已经打开"), target.c_str());
+        zedaGetText_callbk("文件(%s)无法更新，请检查是不是被占用或已经打开"), path.c_str());
     return false;
   }
-  replaced_.push_back(key);
+  replaced_.push_back({path, existed});
   return true;
 }
 
+bool FileReplacer::putBack(const std::string& path) {
+  const std::string backup = joinPath(backupDir_, path);
+  if (tree_.kind(backup) == EntryKind::kMissing) return false;
+  return replaceWithDuplicate(tree_, backup, path, ".restore");
+}
+
 void FileReplacer::restoreAll() {
-  for (const std::string& key : replaced_) {
-    const std::string target = joinPath(installDir_, keyToNativePath(key));
-    const std::string backup = joinPath(backupDir_, keyToNativePath(key));
-    if (!env_.fileExists(backup)) continue;  // the file is new: nothing to put back
-    const std::string temp = target + ".restore";
-    if (copyFile(env_, backup, temp) && env_.renameFile(temp, target)) {
-      print(runLog, "Restore file:%s", target.c_str());
+  for (const Replaced& file : replaced_) {
+    if (!file.existed) {
+      // The package brought the file: it goes with the package.
+      if (tree_.removeFile(file.path)) print(runLog, "Remove file:%s", file.path.c_str());
+      continue;
+    }
+    if (putBack(file.path)) {
+      print(runLog, "Restore file:%s", file.path.c_str());
     } else {
-      env_.removeFile(temp);
-      zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)无法恢复"), target.c_str());
+      zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)无法恢复"), file.path.c_str());
     }
   }
   replaced_.clear();
+  // Innermost first; a folder that holds anything else stays.
+  for (auto it = madeDirectories_.rbegin(); it != madeDirectories_.rend(); ++it)
+    tree_.removeDirectory(*it);
+  madeDirectories_.clear();
+}
+
+bool markBackupsCompleted(DirectoryTree& tree, const std::string& backupDir) {
+  const std::string marker = backupDir + kCompletedSuffix;
+  if (tree.kind(marker) != EntryKind::kMissing) return true;
+  return writeNewFile(tree, marker, "", 0) && tree.syncDirectory(parentPath(marker));
+}
+
+bool startFreshBackupsIfCompleted(DirectoryTree& tree, const std::string& backupDir) {
+  const std::string marker = backupDir + kCompletedSuffix;
+  if (tree.kind(marker) == EntryKind::kMissing) return true;
+  // Set aside in one rename before the marker goes, so a crash never
+  // leaves old backups that a resumed run would take for its own.
+  const std::string aside =
+      joinPath(kPatchFolder, kSetAsidePrefix + baseName(backupDir) + uniqueSuffix());
+  if (tree.kind(backupDir) != EntryKind::kMissing && !tree.rename(backupDir, aside)) {
+    zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("备份目录(%s)无法更新：%s"),
+                                    backupDir.c_str(), Env::lastError().c_str());
+    return false;
+  }
+  tree.removeTree(aside);
+  return tree.removeFile(marker);
 }
 
 }  // namespace ovix

@@ -1,11 +1,13 @@
 // Replacing files of an installation safely: staged bytes take a file's
 // place by rename, the file's earlier bytes stay in the package's backup
-// folder, and a failed package puts them back.
+// folder, and a failed package is put back as it was.  Every path is
+// relative to the installation and walked without following links (see
+// platform/directory_tree.h), so nothing is written, backed up or restored
+// outside it.
 
 #ifndef OVIX_UPDATE_FILE_REPLACEMENT_H_
 #define OVIX_UPDATE_FILE_REPLACEMENT_H_
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -13,58 +15,83 @@
 
 namespace ovix {
 
-// Creates `path` once per run: later calls for the same path do nothing.
-// Errors are ignored (a missing directory shows as a failed write).
-void makeDirectoryOnce(Env& env, const std::string& path);
+// The folder below the installation that holds backups and staging.
+inline constexpr char kPatchFolder[] = "patch";
 
-// Creates every directory of the directory part of `relativeFile` (a key
-// separated by '\' or '/') below `base`, shortest prefix first.
-void makeDirectoryChain(Env& env, const std::string& base, const std::string& relativeFile);
-
-// Writes `n` bytes to a new file `path`; false when it cannot be written.
-bool writeWholeFile(Env& env, const std::string& path, const void* data, size_t n);
-
-// Flushes the file system that holds `path` to stable storage.
-void syncFileSystemOf(const std::string& path);
-
-// A folder for fetched files, removed with everything in it when the
-// object goes.
+// A folder for fetched files with a name no other run uses, removed with
+// everything in it when the object goes.
 class StagingFolder {
  public:
-  StagingFolder(Env& env, std::string path) : env_(env), path_(std::move(path)) {}
+  StagingFolder(DirectoryTree& tree, std::string prefix)
+      : tree_(tree), prefix_(std::move(prefix)) {}
   ~StagingFolder();
-  // Creates the folder (and its parents) empty; false when it cannot.
+  StagingFolder(const StagingFolder&) = delete;
+  StagingFolder& operator=(const StagingFolder&) = delete;
+
+  // Creates the folder "patch/<prefix><unique>"; false (Env::lastError()
+  // says why) when it cannot, for instance when "patch" is a link.
   bool create();
+  const std::string& path() const { return path_; }
 
  private:
-  Env& env_;
+  DirectoryTree& tree_;
+  std::string prefix_;
   std::string path_;
 };
 
+// Removes what earlier runs that were killed left in "patch": staging
+// folders and backup folders set aside.  Only called while holding the
+// installation lock, so no other run uses them.
+void removeLeftoversOfEarlierRuns(DirectoryTree& tree);
+
+// Writes `n` bytes to the new file `path` of `tree`; false when it cannot.
+bool writeNewFile(DirectoryTree& tree, const std::string& path, const void* data, size_t n);
+
 class FileReplacer {
  public:
-  FileReplacer(Env& env, std::string installDir, std::string backupDir)
-      : env_(env), installDir_(std::move(installDir)), backupDir_(std::move(backupDir)) {}
+  // `backupDir` is the package's backup folder, relative to the tree.  A
+  // backup found there is kept (it holds the bytes from before an earlier,
+  // interrupted run of the package).
+  FileReplacer(DirectoryTree& tree, std::string backupDir)
+      : tree_(tree), backupDir_(std::move(backupDir)) {}
 
-  // Puts the staged file in place of the installation's file `key`,
-  // keeping the file's bytes in the backup folder first unless a backup of
-  // it is there already (from an earlier, interrupted run: that one holds
-  // the bytes from before the first run).  False (logged) when the file
-  // cannot be replaced; the file is then unchanged.
-  bool replace(const std::string& key, const std::string& staged);
+  // Puts the staged file in place of the installation's file `path`,
+  // keeping the file's bytes (or the link standing there, as a link) in
+  // the backup folder first unless a backup of it is there already.
+  // False (logged) when the file cannot be replaced; it is then unchanged.
+  bool replace(const std::string& path, const std::string& staged);
 
-  // Puts back, in order, every file this object replaced that had a
-  // backup; files that did not exist before stay.
+  // Undoes this object's replacements, latest first: a file that had a
+  // backup gets it back, a file that did not exist before is removed, and
+  // the folders made for them go again when they are empty.
   void restoreAll();
 
  private:
-  bool backUp(const std::string& key, const std::string& target);
+  struct Replaced {
+    std::string path;
+    bool existed;
+  };
 
-  Env& env_;
-  std::string installDir_;
+  bool backUp(const std::string& path);
+  bool copyAside(const std::string& from, const std::string& to);
+  bool putBack(const std::string& path);
+
+  DirectoryTree& tree_;
   std::string backupDir_;
-  std::vector<std::string> replaced_;
+  std::vector<Replaced> replaced_;
+  std::vector<std::string> madeDirectories_;
 };
+
+// Marks the package's backup folder as the backups of a run that completed
+// (a marker beside the folder).
+// A later run of the same package then starts fresh backups instead of
+// keeping these (which only a run that was interrupted must do).
+bool markBackupsCompleted(DirectoryTree& tree, const std::string& backupDir);
+
+// When `backupDir` holds the backups of a completed run, sets them aside so
+// that a new run of the package backs up afresh.  False (logged) when they
+// cannot be set aside.
+bool startFreshBackupsIfCompleted(DirectoryTree& tree, const std::string& backupDir);
 
 }  // namespace ovix
 

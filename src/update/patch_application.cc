@@ -1,76 +1,79 @@
 #include "update/patch_application.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <set>
 
 #include "app/easy_log.h"
 #include "app/ini_file.h"
 #include "app/setup_file.h"
 #include "app/time_string.h"
+#include "package/file_key.h"
 #include "package/package_file.h"
 #include "platform/command_log.h"
 #include "platform/crc.h"
 #include "platform/messages.h"
 #include "platform/path_text.h"
 #include "platform/presenter.h"
-#include "platform/unique_fd.h"
 #include "server/server_connection.h"
 #include "update/file_replacement.h"
+#include "update/installation_lock.h"
 
 namespace ovix {
 namespace {
 
 constexpr int64_t kNewerThanSeconds = 60;
+constexpr size_t kStreamChunkBytes = 1 << 20;
 
 std::string text(char const* value) { return value != nullptr ? value : ""; }
 
 // What applying one record does to the installation.
 struct Planned {
-  std::string key;
+  std::string path;    // relative to the installation, native separators
   std::string staged;  // the fetched bytes, or "" when the file is left alone
 };
+
+// How applying a package ended.  Every outcome but kFailed has shown its
+// own message; kFailed (logged) still needs the package-failed message.
+enum class Applied { kDone, kFailed, kRefused, kUnreadable, kCancelled };
 
 void reportPackageFailed() {
   zdcom::errorMsg(zedaGetText_callbk("补丁更新失败，已经恢复原始文件，请查看日志！"));
 }
 
-// Every key of the package's table; false (reported) when one would leave
-// the installation.  *count receives the number of records.
-bool checkKeys(ZdDbDataBase* db, const std::string& table, size_t* count) {
-  std::vector<std::vector<KVParams>> rows;
-  std::string sql = "select m_skey from " + zddb::quoteIdentifier(table);
-  *count = 0;
-  if (db->selectSql(sql.c_str(), {makeColumnParam("m_skey")}, rows) != ZdDb::eOk) return true;
-  *count = rows.size();
-  for (const auto& row : rows) {
-    std::string key = text(rowText(row[0]));
-    if (!isSafePackageKey(key)) {
-      zdcom::errorMsg(zedaGetText_callbk("补丁中的文件路径%s不在安装目录之内，补丁被拒绝"), key.c_str());
-      return false;
-    }
-  }
-  return true;
+void reportUnreadable() {
+  zdcom::errorMsg(zedaGetText_callbk("无法从服务器上读入补丁数据，请查看服务器连接"));
 }
 
-// True when the file at `path` holds exactly `size` bytes with CRC `crcText`.
-bool holdsBytes(Env& env, const std::string& path, int64_t size, const std::string& crcText) {
-  std::optional<uint64_t> actual = env.fileSize(path);
-  if (!actual || static_cast<int64_t>(*actual) != size) return false;
-  return crc::crc32_file_str(env, path) == crcText;
+// True when the installation's file `path` holds exactly `size` bytes with
+// CRC `crcText`.  A link at the path never does.
+bool holdsBytes(DirectoryTree& tree, const std::string& path, int64_t size,
+                const std::string& crcText) {
+  uint64_t actual = 0;
+  if (tree.kind(path, &actual) != EntryKind::kFile || static_cast<int64_t>(actual) != size)
+    return false;
+  std::unique_ptr<SequentialFile> file;
+  if (!tree.openForReading(path, &file)) return false;
+  std::vector<char> chunk(kStreamChunkBytes);
+  uint32_t crc = 0;
+  for (;;) {
+    size_t got = 0;
+    if (!file->read(chunk.data(), chunk.size(), &got)) return false;
+    if (got == 0) break;
+    crc = crc::crc32_update(crc, chunk.data(), got);
+  }
+  return sameCrc(crc::crc32_text(crc), crcText);
 }
 
 // How fetching one record ended.
 enum class Fetched { kDone, kEmpty, kCorrupt, kUnreadable, kUnwritable };
 
-Fetched stageLent(Env& env, const ZdDbBlock& bytes, char const* storedCrc, const std::string& target,
-                  const std::string& stagedPath, bool* staged) {
+Fetched stageLent(DirectoryTree& tree, const ZdDbBlock& bytes, const std::string& storedCrc,
+                  const std::string& target, const std::string& stagedPath, bool* staged) {
   const std::string crcText =
       crc::crc32_text(crc::crc32_update(0, bytes.data, static_cast<size_t>(bytes.size)));
-  if (storedCrc != nullptr && *storedCrc != '\0' && crcText != storedCrc) return Fetched::kCorrupt;
-  if (holdsBytes(env, target, bytes.size, crcText)) return Fetched::kDone;
-  if (!writeWholeFile(env, stagedPath, bytes.data, static_cast<size_t>(bytes.size)))
+  if (!sameCrc(crcText, storedCrc)) return Fetched::kCorrupt;
+  if (holdsBytes(tree, target, bytes.size, crcText)) return Fetched::kDone;
+  if (!writeNewFile(tree, stagedPath, bytes.data, static_cast<size_t>(bytes.size)))
     return Fetched::kUnwritable;
   *staged = true;
   return Fetched::kDone;
@@ -78,14 +81,13 @@ Fetched stageLent(Env& env, const ZdDbBlock& bytes, char const* storedCrc, const
 
 // A value too large to lend goes to its staged file in chunks, checked as
 // it passes.  A file that already holds the recorded bytes is not fetched.
-Fetched stageStreamed(Env& env, zddb::BlobSource* source, char const* storedCrc,
+Fetched stageStreamed(DirectoryTree& tree, zddb::BlobSource* source, const std::string& storedCrc,
                       const std::string& target, const std::string& stagedPath, bool* staged) {
   const int64_t size = source->size();
-  const bool hasCrc = storedCrc != nullptr && *storedCrc != '\0';
-  if (hasCrc && holdsBytes(env, target, size, storedCrc)) return Fetched::kDone;
+  if (holdsBytes(tree, target, size, storedCrc)) return Fetched::kDone;
   std::unique_ptr<WritableFile> file;
-  if (!env.newWritableFile(stagedPath, WriteMode::kTruncate, &file)) return Fetched::kUnwritable;
-  std::vector<char> chunk(1 << 20);
+  if (!tree.createFile(stagedPath, &file)) return Fetched::kUnwritable;
+  std::vector<char> chunk(kStreamChunkBytes);
   uint32_t crc = 0;
   int64_t done = 0;
   Fetched outcome = Fetched::kDone;
@@ -101,13 +103,13 @@ Fetched stageStreamed(Env& env, zddb::BlobSource* source, char const* storedCrc,
     }
   }
   if (!file->close() && outcome == Fetched::kDone) outcome = Fetched::kUnwritable;
-  const std::string crcText = crc::crc32_text(crc);
-  if (outcome == Fetched::kDone && hasCrc && crcText != storedCrc) outcome = Fetched::kCorrupt;
-  if (outcome == Fetched::kDone && (hasCrc || !holdsBytes(env, target, size, crcText))) {
+  if (outcome == Fetched::kDone && !sameCrc(crc::crc32_text(crc), storedCrc))
+    outcome = Fetched::kCorrupt;
+  if (outcome == Fetched::kDone) {
     *staged = true;
     return outcome;
   }
-  env.removeFile(stagedPath);
+  tree.removeFile(stagedPath);
   return outcome;
 }
 
@@ -119,6 +121,7 @@ bool reportFetched(Fetched outcome, const std::string& target) {
     case Fetched::kEmpty:
       zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)无法更新，服务器上下载的数据为空"),
                                       target.c_str());
+      print(runLog, "文件(%s)无法更新，服务器上下载的数据为空", target.c_str());
       return true;
     case Fetched::kCorrupt:
       zdcom::OVIXCommandLog::errorlog(
@@ -136,78 +139,179 @@ bool reportFetched(Fetched outcome, const std::string& target) {
   return false;
 }
 
-// Fetches every record of the package into the staging folder, checked
-// against its CRC, counting the `total` records on the progress display.
-// False (logged) on a read, CRC or write failure, and when the user
-// cancelled (*cancelled set).
-bool fetchPackage(Env& env, ZdDbDataBase* db, const std::string& table, const std::string& installDir,
-                  const std::string& stagingDir, size_t total, std::vector<Planned>* plan,
-                  bool* cancelled) {
+// Refuses a record whose key, CRC or place would not be safe to write:
+// checked on the very record that is then written.  False after the
+// user's message naming the key.
+bool acceptRecord(DirectoryTree& tree, const OVIXFileRecord& record,
+                  std::set<std::string>* seenKeys) {
+  const std::string key = text(record.skey());
+  const KeyFault fault = record.skey() == nullptr ? KeyFault::kEmpty : checkFileKey(key);
+  const std::string shown = printableKey(key);
+  if (fault != KeyFault::kNone) {
+    zdcom::errorMsg(zedaGetText_callbk("补丁中的文件路径%s%s，补丁被拒绝"), shown.c_str(),
+                    keyFaultText(fault));
+    return false;
+  }
+  if (!seenKeys->insert(key).second) {
+    zdcom::errorMsg(zedaGetText_callbk("补丁中的文件路径%s出现了不止一次，补丁被拒绝"), shown.c_str());
+    return false;
+  }
+  if (record.crc() == nullptr || !isCrcText(record.crc())) {
+    zdcom::errorMsg(zedaGetText_callbk("补丁中文件%s的校验码%s不合法，补丁被拒绝"), shown.c_str(),
+                    printableKey(text(record.crc())).c_str());
+    return false;
+  }
+  const std::string parent = parentPath(keyToNativePath(key));
+  if (!parent.empty() && tree.kind(parent) == EntryKind::kLink) {
+    zdcom::errorMsg(zedaGetText_callbk("补丁中的文件路径%s经过安装目录中的符号链接，补丁被拒绝"),
+                    shown.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Fetches every record of the package into the staging folder `staging`,
+// each checked before it is written and against its CRC after, counting
+// the records on the progress display.
+class PackageFetch {
+ public:
+  PackageFetch(DirectoryTree& tree, ZdDbDataBase* db, std::string staging, size_t total)
+      : tree_(tree), db_(db), staging_(std::move(staging)), total_(total) {}
+
+  Applied run(const std::string& table);
+  const std::vector<Planned>& plan() const { return plan_; }
+
+ private:
   static constexpr char kWhat[] = "下载补丁";
+  // False when the fetch must end; outcome_ then says how.
+  bool fetchRecord(OVIXFileRecord& record);
+
+  DirectoryTree& tree_;
+  ZdDbDataBase* db_;
+  std::string staging_;
+  size_t total_;
+  size_t fetched_ = 0;
+  std::set<std::string> seenKeys_;
+  std::vector<Planned> plan_;
+  Applied outcome_ = Applied::kDone;
+};
+
+bool PackageFetch::fetchRecord(OVIXFileRecord& record) {
+  if (!acceptRecord(tree_, record, &seenKeys_)) {
+    outcome_ = Applied::kRefused;
+    return false;
+  }
+  const std::string path = keyToNativePath(record.skey());
+  const std::string stagedPath = joinPath(staging_, "f" + std::to_string(plan_.size()));
+  const std::string storedCrc = record.crc();
+  bool staged = false;
+  const ZdDbBlock& bytes = record.stream();
+  std::unique_ptr<zddb::BlobSource> source;
+  if (bytes.data == nullptr) source = db_->currentRowBlob("m_stream");
+  Fetched outcome = Fetched::kEmpty;
+  if (source && source->size() > 0) {
+    outcome = stageStreamed(tree_, source.get(), storedCrc, path, stagedPath, &staged);
+  } else if (bytes.size > 0 && bytes.data != nullptr) {
+    outcome = stageLent(tree_, bytes, storedCrc, path, stagedPath, &staged);
+  }
+  if (!reportFetched(outcome, path)) {
+    outcome_ = Applied::kFailed;
+    return false;
+  }
+  if (outcome == Fetched::kEmpty) return true;
+  plan_.push_back({path, staged ? stagedPath : std::string()});
+  if (!zdcom::currentPresenter().progress(kWhat, ++fetched_, total_)) {
+    outcome_ = Applied::kCancelled;
+    return false;
+  }
+  return true;
+}
+
+Applied PackageFetch::run(const std::string& table) {
   zdcom::Presenter& presenter = zdcom::currentPresenter();
-  *cancelled = !presenter.progress(kWhat, 0, total);
-  if (*cancelled) return false;
-  size_t fetched = 0;
-  bool ok = true;
+  if (!presenter.progress(kWhat, 0, total_)) return Applied::kCancelled;
   std::string sql = "select * from " + zddb::quoteIdentifier(table);
-  ZdDb::ErrorStatus status = db->selectEach(
+  ZdDb::ErrorStatus status = db_->selectEach(
       // The bytes stay where they arrived: lent by the statement, or
       // streamed from the server's row when they are large.  One copy of
       // the largest file is all the memory a patch needs.
       sql.c_str(), OVIXFileRecord::desc(), ZdDbFilter::BlobReading::kStream,
-      [&](std::unique_ptr<ZdDbObject>& object) {
+      [this](std::unique_ptr<ZdDbObject>& object) {
         OVIXFileRecord* record = OVIXFileRecord::cast(object.get());
-        if (record == nullptr) return true;
-        std::string key = text(record->skey());
-        std::string target = joinPath(installDir, keyToNativePath(key));
-        const std::string stagedPath = joinPath(stagingDir, "f" + std::to_string(plan->size()));
-        bool staged = false;
-        const ZdDbBlock& bytes = record->stream();
-        std::unique_ptr<zddb::BlobSource> source;
-        if (bytes.data == nullptr) source = db->currentRowBlob("m_stream");
-        Fetched outcome = Fetched::kEmpty;
-        if (source && source->size() > 0) {
-          outcome = stageStreamed(env, source.get(), record->crc(), target, stagedPath, &staged);
-        } else if (bytes.size > 0 && bytes.data != nullptr) {
-          outcome = stageLent(env, bytes, record->crc(), target, stagedPath, &staged);
-        }
-        if (!reportFetched(outcome, target)) {
-          ok = false;
-          return false;
-        }
-        if (outcome == Fetched::kEmpty) return true;
-        plan->push_back({key, staged ? stagedPath : std::string()});
-        if (!presenter.progress(kWhat, ++fetched, total)) {
-          *cancelled = true;
-          ok = false;
-          return false;
-        }
-        return true;
+        return record == nullptr || fetchRecord(*record);
       });
-  presenter.progress(kWhat, total, total);
-  if (*cancelled) return false;
-  if (status != ZdDb::eOk && ok) {
-    zdcom::errorMsg(zedaGetText_callbk("无法从服务器上读入补丁数据，请查看服务器连接"));
-    return false;
+  presenter.progress(kWhat, total_, total_);
+  if (outcome_ != Applied::kDone) return outcome_;
+  if (status != ZdDb::eOk) {
+    reportUnreadable();
+    return Applied::kUnreadable;
   }
-  return ok;
+  return Applied::kDone;
+}
+
+// The number of records of the package's table, for the progress display;
+// false when the table cannot be read.
+bool countRecords(ZdDbDataBase* db, const std::string& table, size_t* count) {
+  std::vector<std::vector<KVParams>> rows;
+  std::string sql = "select count(*) as n from " + zddb::quoteIdentifier(table);
+  if (db->selectSql(sql.c_str(), {makeIntParam("n", "", 0)}, rows) != ZdDb::eOk || rows.empty())
+    return false;
+  *count = static_cast<size_t>(std::max(rows[0][0].value.intValue(), 0));
+  return true;
+}
+
+// The package's backup folder, relative to the installation.
+std::string backupFolderOf(const OVIXPackageInfo& header) {
+  return joinPath(kPatchFolder, header.skey());
+}
+
+// Puts the staged files in place, backing up what they replace; on a
+// failure puts everything back.
+Applied replaceFiles(DirectoryTree& tree, const std::vector<Planned>& plan,
+                     const std::string& backupDir, const std::string& installDir) {
+  FileReplacer replacer(tree, backupDir);
+  for (const Planned& item : plan) {
+    if (item.staged.empty()) continue;  // already holds the package's bytes
+    print(runLog, "Update file:%s", joinPath(installDir, item.path).c_str());
+    if (!replacer.replace(item.path, item.staged)) {
+      replacer.restoreAll();
+      return Applied::kFailed;
+    }
+  }
+  tree.syncAll();
+  return Applied::kDone;
+}
+
+Applied applyPackageTo(DirectoryTree& tree, ZdDbDataBase* db, const OVIXPackageInfo& header,
+                       const std::string& installDir) {
+  const std::string table = text(header.refTblname());
+  if (!zddb::isPlainIdentifier(table) || !isPackageKeyText(text(header.skey()))) {
+    zdcom::errorMsg(zedaGetText_callbk("补丁%s的包信息不合法，补丁被拒绝"),
+                    printableKey(text(header.skey())).c_str());
+    return Applied::kRefused;
+  }
+  size_t records = 0;
+  if (!countRecords(db, table, &records)) {
+    reportUnreadable();
+    return Applied::kUnreadable;
+  }
+  StagingFolder staging(tree, header.skey());
+  if (!staging.create()) {
+    zdcom::errorMsg(zedaGetText_callbk("无法在安装目录(%s)中建立补丁的临时目录：%s"),
+                    installDir.c_str(), Env::lastError().c_str());
+    return Applied::kRefused;
+  }
+  PackageFetch fetch(tree, db, staging.path(), records);
+  Applied fetched = fetch.run(table);
+  if (fetched != Applied::kDone) return fetched;  // the installation was not touched
+  // The fetched bytes are on disk before any of them takes a file's place.
+  tree.syncAll();
+  const std::string backupDir = backupFolderOf(header);
+  if (!startFreshBackupsIfCompleted(tree, backupDir)) return Applied::kFailed;
+  return replaceFiles(tree, fetch.plan(), backupDir, installDir);
 }
 
 }  // namespace
-
-bool isSafePackageKey(const std::string& key) {
-  if (key.empty() || key.find('\0') != std::string::npos) return false;
-  if (key[0] == '\\' || key[0] == '/') return false;     // absolute or UNC
-  if (key.find(':') != std::string::npos) return false;  // drive letter or stream name
-  size_t start = 0;
-  for (;;) {
-    size_t end = key.find_first_of("\\/", start);
-    std::string part = key.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (part.empty() || part == "." || part == "..") return false;
-    if (end == std::string::npos) return true;
-    start = end + 1;
-  }
-}
 
 OVIXPackageInfo* findNewerPatch(char const* version, char const* name, char const* installedDate,
                                 ZdDbDataBase* db, std::vector<std::unique_ptr<ZdDbObject>>& headers,
@@ -249,16 +353,15 @@ OVIXPackageInfo* findNewerPatch(char const* version, char const* name, char cons
 }
 
 bool findSetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir,
-                      std::vector<std::unique_ptr<ZdDbObject>>& headers, OVIXPackageInfo** base,
-                      std::vector<OVIXPackageInfo*>* dependents, bool* writeAll) {
+                      SetupPatches* patches) {
   IniFile setup;
   setup.load(env, setupFilePath(installDir));
   char const* name = setup.getValue(kSetupSection, "NAME");
-  *writeAll = false;
+  patches->writeAll = false;
   if (name == nullptr) {
-    *base = selectNewestHeader(db, headers);
-    if (*base == nullptr) return false;
-    *writeAll = true;
+    patches->base = selectNewestHeader(db, patches->headers);
+    if (patches->base == nullptr) return false;
+    patches->writeAll = true;
     return true;
   }
   char const* patch = setup.getValue(kSetupSection, "PATCH");
@@ -266,73 +369,68 @@ bool findSetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir,
                                            : text(setup.getValue(kSetupSection, "BUILDTIME"));
   // A setup file without VERSION names no product that a header matches.
   std::string version = text(setup.getValue(kSetupSection, "VERSION"));
-  *base = findNewerPatch(version.c_str(), name, installed.c_str(), db, headers, dependents);
-  return *base != nullptr;
+  patches->base = findNewerPatch(version.c_str(), name, installed.c_str(), db, patches->headers,
+                                 &patches->dependents);
+  return patches->base != nullptr;
 }
 
-bool applyPackage(Env& env, ZdDbDataBase* db, OVIXPackageInfo* header, const std::string& installDir) {
-  if (db == nullptr || header == nullptr || header->skey() == nullptr || installDir.empty()) return false;
-  const std::string table = text(header->refTblname());
-  const std::string packageKey = header->skey();
-  if (!zddb::isPlainIdentifier(table) || !isSafePackageKey(packageKey)) {
-    zdcom::errorMsg(zedaGetText_callbk("无法从服务器上读入补丁数据，请查看服务器连接"));
-    return false;
-  }
-  size_t records = 0;
-  if (!checkKeys(db, table, &records)) return false;
-
-  const std::string backupDir = joinPath(joinPath(installDir, "patch"), packageKey);
-  const std::string stagingDir = joinPath(joinPath(installDir, "patch"), ".staging-" + packageKey);
-  StagingFolder staging(env, stagingDir);
-  std::vector<Planned> plan;
-  bool cancelled = false;
-  if (!staging.create() ||
-      !fetchPackage(env, db, table, installDir, stagingDir, records, &plan, &cancelled)) {
-    // Nothing of the installation was touched.
-    if (cancelled) {
-      zdcom::errorMsg(zedaGetText_callbk("已取消下载补丁，安装目录没有任何改动"));
-    } else {
-      reportPackageFailed();
-    }
-    return false;
-  }
-  // The fetched bytes are on disk before any of them takes a file's place.
-  syncFileSystemOf(stagingDir);
-
-  FileReplacer replacer(env, installDir, backupDir);
-  for (const Planned& item : plan) {
-    if (item.staged.empty()) continue;  // already holds the package's bytes
-    print(runLog, "Update file:%s", joinPath(installDir, keyToNativePath(item.key)).c_str());
-    if (!replacer.replace(item.key, item.staged)) {
-      replacer.restoreAll();
-      reportPackageFailed();
-      return false;
-    }
-  }
-  syncFileSystemOf(installDir);
-  return true;
+bool applyPackage(DirectoryTree& tree, ZdDbDataBase* db, OVIXPackageInfo* header,
+                  const std::string& installDir) {
+  if (db == nullptr || header == nullptr || installDir.empty()) return false;
+  Applied applied = applyPackageTo(tree, db, *header, installDir);
+  if (applied == Applied::kCancelled)
+    zdcom::errorMsg(zedaGetText_callbk("已取消下载补丁，安装目录没有任何改动"));
+  if (applied == Applied::kFailed) reportPackageFailed();
+  return applied == Applied::kDone;
 }
 
-bool applySetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir) {
-  std::vector<std::unique_ptr<ZdDbObject>> headers;
-  OVIXPackageInfo* base = nullptr;
-  std::vector<OVIXPackageInfo*> dependents;
-  bool writeAll = false;
-  if (!findSetupPatches(env, db, installDir, headers, &base, &dependents, &writeAll)) return false;
-  if (!applyPackage(env, db, base, installDir)) return false;
-  for (OVIXPackageInfo* dependent : dependents) {
-    if (!applyPackage(env, db, dependent, installDir)) return false;
-  }
+namespace {
+
+// Records the applied base in the setup file, and then marks the backups
+// of every applied package as those of a completed run.
+bool recordApplied(Env& env, DirectoryTree& tree, const std::string& installDir,
+                   const SetupPatches& patches) {
   IniFile setup;
   setup.load(env, setupFilePath(installDir));
-  if (writeAll) {
+  const OVIXPackageInfo* base = patches.base;
+  if (patches.writeAll) {
     setup.setValue(kSetupSection, "NAME", base->name());
     setup.setValue(kSetupSection, "VERSION", base->ver());
     setup.setValue(kSetupSection, "KERNELTIME", base->kernalTime());
     setup.setValue(kSetupSection, "BUILDTIME", base->verTime());
   }
   setup.setValue(kSetupSection, "PATCH", base->skey());
-  return setup.save(env, setupFilePath(installDir));
+  if (!setup.save(env, setupFilePath(installDir))) return false;
+  // Only now: a run killed before the setup file names the patch runs the
+  // package again and must keep the backups it finds.
+  markBackupsCompleted(tree, backupFolderOf(*base));
+  for (const OVIXPackageInfo* dependent : patches.dependents)
+    markBackupsCompleted(tree, backupFolderOf(*dependent));
+  return true;
+}
+
+}  // namespace
+
+bool applySetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir) {
+  std::unique_ptr<DirectoryTree> tree;
+  if (!env.openTree(installDir, &tree)) {
+    zdcom::errorMsg(zedaGetText_callbk("无法打开安装目录(%s)：%s"), installDir.c_str(),
+                    Env::lastError().c_str());
+    return false;
+  }
+  InstallationLock lock(env, *tree, installDir, kInstallationLockWaitSeconds);
+  if (!lock.locked()) {
+    zdcom::errorMsg("%s", lock.failure().c_str());
+    return false;
+  }
+  removeLeftoversOfEarlierRuns(*tree);
+  SetupPatches patches;
+  if (!findSetupPatches(env, db, installDir, &patches)) return false;
+  if (!applyPackage(*tree, db, patches.base, installDir)) return false;
+  for (OVIXPackageInfo* dependent : patches.dependents) {
+    if (!applyPackage(*tree, db, dependent, installDir)) return false;
+  }
+  return recordApplied(env, *tree, installDir, patches);
 }
 
 namespace {
@@ -347,11 +445,8 @@ bool withPatchStore(Env& env, char const* installDir, char const* ip, char const
 }
 
 bool checkStep(Env& env, ZdDbDataBase* db, const std::string& installDir) {
-  std::vector<std::unique_ptr<ZdDbObject>> headers;
-  OVIXPackageInfo* base = nullptr;
-  std::vector<OVIXPackageInfo*> dependents;
-  bool writeAll = false;
-  return findSetupPatches(env, db, installDir, headers, &base, &dependents, &writeAll);
+  SetupPatches patches;
+  return findSetupPatches(env, db, installDir, &patches);
 }
 
 }  // namespace

@@ -25,13 +25,20 @@ bool openPatchStoreAndCheck(Env& env, char const* installDir, char const* ip, ch
 // anything failed (reported); the setup file then stays as it was.
 bool openPatchStoreAndApply(Env& env, char const* installDir, char const* ip, char const* port);
 
-// The patches `installDir` needs from `db`: the base patch into *base and
-// its dependents, in store order.  *writeAll is set when the setup file
-// names no product, so the base's name, version and dates are written too.
-// `headers` owns every header read.  False when no base patch is needed.
+// What an installation needs from the patch store.
+struct SetupPatches {
+  std::vector<std::unique_ptr<ZdDbObject>> headers;  // owns every header read
+  OVIXPackageInfo* base = nullptr;                   // the base patch
+  std::vector<OVIXPackageInfo*> dependents;          // its dependents, in store order
+  // The setup file names no product: the base's name, version and dates
+  // are written too.
+  bool writeAll = false;
+};
+
+// The patches `installDir` needs from `db`, into *patches.  False when no
+// base patch is needed.
 bool findSetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir,
-                      std::vector<std::unique_ptr<ZdDbObject>>& headers, OVIXPackageInfo** base,
-                      std::vector<OVIXPackageInfo*>* dependents, bool* writeAll);
+                      SetupPatches* patches);
 
 // The newest base patch of product `name` `version` packed more than 60
 // seconds after `installedDate`, and its dependents; null when none.
@@ -39,22 +46,23 @@ OVIXPackageInfo* findNewerPatch(char const* version, char const* name, char cons
                                 ZdDbDataBase* db, std::vector<std::unique_ptr<ZdDbObject>>& headers,
                                 std::vector<OVIXPackageInfo*>* dependents);
 
-// Applies what findSetupPatches finds and updates the setup file.
+// Applies what findSetupPatches finds and updates the setup file, holding
+// the installation's lock throughout (one run per installation).  False
+// when there is nothing to apply or anything failed (reported); the setup
+// file then stays as it was.
 bool applySetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir);
 
-// Writes the files of one package into `installDir`.  Every key is checked
-// and every file fetched into a staging folder and checked against its CRC
-// before the installation is touched; then each file is backed up (once:
-// an earlier run's backup is kept) and replaced by a rename.  A file that
-// already holds the package's bytes is left alone, so a run that was
-// killed can simply run again.  When a replacement fails, the files this
-// run replaced are put back from their backups.
-bool applyPackage(Env& env, ZdDbDataBase* db, OVIXPackageInfo* header, const std::string& installDir);
-
-// True when `key` is a relative path that stays inside the installation:
-// not absolute, no drive letter or UNC prefix, no empty, "." or ".."
-// component, no NUL.
-bool isSafePackageKey(const std::string& key);
+// Writes the files of one package into the installation `tree` (named
+// `installDir` in the run log).  Each record is checked as it is read (its
+// key, CRC text and place) and fetched into a staging folder of this run
+// and checked against its CRC before the installation is touched; then
+// each file is backed up (once: an interrupted run's backup is kept) and
+// replaced by a rename.  A file that already holds the package's bytes is
+// left alone, so a run that was killed can simply run again.  When a
+// replacement fails, the files this run replaced are put back and the
+// files and folders it made are removed.
+bool applyPackage(DirectoryTree& tree, ZdDbDataBase* db, OVIXPackageInfo* header,
+                  const std::string& installDir);
 
 }  // namespace ovix
 
