@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <regex>
 
 #include "app/program_paths.h"
@@ -331,6 +332,65 @@ TEST_F(PackJobTest, AStartDirectoryPacksItsSubtreeWithKeysFromTheRoot) {
   EXPECT_EQ(rows[0].key, "bin\\sub\\a.dll");
 }
 
+// The pack reads nothing outside its tree: links are taken only to files
+// inside it, and the ones left out are named.
+TEST_F(PackJobTest, NothingOutsideTheTreeIsRead) {
+  writeSetup(kFullSetup);
+  TempDir outside;
+  outside.write("secret.dll", "secret");
+  outside.write("dir/in.dll", "secret too");
+  tree_.write("bin/a.dll", "a");
+  std::filesystem::create_symlink(outside.file("secret.dll"), tree_.file("bin/out.dll"));
+  std::filesystem::create_symlink(tree_.file("bin/a.dll"), tree_.file("bin/same.dll"));
+  std::filesystem::create_directory_symlink(outside.file("dir"), tree_.file("linked"));
+  std::filesystem::create_symlink(tree_.file("missing.dll"), tree_.file("dangling.dll"));
+  ovix::testing::ScopedRecorder recorder;
+  std::string path;
+  ASSERT_TRUE(pack("DLL", &path));
+  std::vector<std::string> keys;
+  for (const Row& row : fileRows(path)) keys.push_back(row.key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"bin\\a.dll", "bin\\same.dll", "ovixsetup.ini"}));
+  ASSERT_EQ(recorder.messages.size(), 2u);
+  EXPECT_EQ(recorder.messages[0],
+            "以下链接指向路径之外或指向目录，没有打包：\n\tbin\\out.dll\n\tdangling.dll\n\tlinked");
+
+  // A start directory that climbs out is refused, whatever it is written as.
+  for (const char* subdir : {"..", "bin\\..\\..", "../other"}) {
+    fields_.subdir = subdir;
+    recorder.messages.clear();
+    EXPECT_FALSE(pack()) << subdir;
+    ASSERT_EQ(recorder.messages.size(), 1u) << subdir;
+    EXPECT_EQ(recorder.messages[0].find("子目录"), 0u) << recorder.messages[0];
+  }
+}
+
+// A file whose name no workstation could install stops the pack, named: a
+// release never carries a package that every workstation refuses.
+TEST_F(PackJobTest, NamesAWorkstationWouldRefuseStopThePack) {
+  writeSetup(kFullSetup);
+  tree_.write("a.dll", "a");
+  struct Case {
+    const char* name;
+    const char* message;
+  } cases[] = {
+      {"..\\x.dll", "文件(..\\x.dll)的路径不在安装目录之内，工作站不能安装，打包被拒绝"},
+      {"c:x.dll", "文件(c:x.dll)的路径不在安装目录之内"},
+      {"line\nbreak.dll", "文件(line\\x0Abreak.dll)的路径含有控制字符"},
+      {"\xff.dll", "文件(\\xFF.dll)的路径不是有效的文字编码"},
+      {"what?.dll", "文件(what?.dll)的路径含有Windows不允许的字符或名称"},
+  };
+  for (const Case& c : cases) {
+    tree_.write(c.name, "odd");
+    ovix::testing::ScopedRecorder recorder;
+    std::string path;
+    EXPECT_FALSE(pack("DLL", &path)) << c.message;
+    ASSERT_EQ(recorder.messages.size(), 1u) << c.message;
+    EXPECT_EQ(recorder.messages[0].find(c.message), 0u) << recorder.messages[0];
+    EXPECT_TRUE(path.empty());
+    std::filesystem::remove(tree_.file(c.name));
+  }
+}
+
 TEST_F(PackJobTest, AnUnreadableFileIsPackedEmptyAndLogged) {
   writeSetup(kFullSetup);
   tree_.write("a.dll", "x");
@@ -343,6 +403,7 @@ TEST_F(PackJobTest, AnUnreadableFileIsPackedEmptyAndLogged) {
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[1].key, "locked.dll");
   EXPECT_EQ(rows[1].size, 0);
+  EXPECT_EQ(rows[1].crc, "00000000");  // the CRC of no bytes, which a download accepts
   std::string log = program_.read("ovixpatch.logfile");
   EXPECT_NE(log.find("locked.dll"), std::string::npos) << log;
 }

@@ -54,10 +54,12 @@ bool replaceWithDuplicate(DirectoryTree& tree, const std::string& from, const st
   return false;
 }
 
-void makeDirectoryChain(DirectoryTree& tree, const std::string& base, const std::string& file,
+// Makes the folders of `file` below `base`; false when one cannot be made
+// (a link on the way above all).
+bool makeDirectoryChain(DirectoryTree& tree, const std::string& base, const std::string& file,
                         std::vector<std::string>* made) {
   const std::string directory = parentPath(joinPath(base, file));
-  if (!directory.empty()) tree.createDirectories(directory, made);
+  return directory.empty() || tree.createDirectories(directory, made);
 }
 
 }  // namespace
@@ -97,8 +99,8 @@ bool writeNewFile(DirectoryTree& tree, const std::string& path, const void* data
 
 bool FileReplacer::backUp(const std::string& path) {
   const std::string backup = joinPath(backupDir_, path);
+  if (!makeDirectoryChain(tree_, backupDir_, path, nullptr)) return false;
   if (tree_.kind(backup) != EntryKind::kMissing) return true;  // the earliest bytes are kept
-  makeDirectoryChain(tree_, backupDir_, path, nullptr);
   // The old file is replaced by a rename, so its bytes can stay where they
   // are: a hard link is the backup.  Where links are not possible, a copy
   // (of a link: the link itself, never the file it points to).

@@ -12,6 +12,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <random>
 
 #include "app/application.h"
 #include "app/easy_log.h"
@@ -105,7 +107,7 @@ class PatchApplicationTest : public ::testing::TestWithParam<Backend> {
 
   void addHeader(ZdDbDataBase* db, const char* key, const char* packTime, bool depend = false,
                  const char* guid = nullptr, const char* dependGuid = nullptr,
-                 const char* name = "OVIX_TARNO") {
+                 const char* name = "OVIX_TARNO", const char* table = nullptr) {
     OVIXPackageInfo h;
     h.setSkey(key);
     h.setName(name);
@@ -114,7 +116,7 @@ class PatchApplicationTest : public ::testing::TestWithParam<Backend> {
     h.setDepend(depend);
     h.setGuid(guid);
     h.setDependGuid(dependGuid);
-    h.setRefTblname(key);
+    h.setRefTblname(table != nullptr ? table : key);
     ASSERT_EQ(ovix::writeRecord(db, "OVIXPackageInfo", &h, 1), 0);
   }
 
@@ -139,6 +141,30 @@ class PatchApplicationTest : public ::testing::TestWithParam<Backend> {
       if (name.rfind(".staging-", 0) == 0) names.push_back(name);
     }
     return names;
+  }
+
+  // Adds a file record to the package table `table` of the store.
+  void addFileRecord(ZdDbDataBase* db, const std::string& table, const std::string& key,
+                     const std::string& bytes, const char* crc) {
+    OVIXFileRecord record;
+    record.setSkey(key.c_str());
+    record.setCrc(crc);
+    record.setStream(bytes.data(), static_cast<int32_t>(bytes.size()));
+    ASSERT_EQ(ovix::writeRecord(db, table.c_str(), &record, 1), 0) << key;
+  }
+  void deleteFileRecords(ZdDbDataBase* db, const std::string& table,
+                         const std::vector<std::string>& keys) {
+    for (const std::string& k : keys) {
+      ASSERT_EQ(db->exeSql(("delete from " + table + " where m_skey=?").c_str(), {KVData::text(k.c_str())}),
+                0);
+    }
+  }
+  static std::string crcOf(const std::string& bytes) {
+    return crc::crc32_text(crc::crc32_update(0, bytes.data(), bytes.size()));
+  }
+  static std::string lowerCase(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
   }
 
   ovix::Env& env_ = *ovix::Env::Default();
@@ -261,26 +287,254 @@ TEST_P(PatchApplicationTest, AFailingFilePutsTheEarlierOnesBackAndKeepsTheSetupF
   EXPECT_EQ(install_.read("c.dll"), "new c");
 }
 
-TEST_P(PatchApplicationTest, KeysThatLeaveTheInstallationAreRefusedBeforeAnyWrite) {
+// Every record is checked on the very values that are then written, and a
+// package with one bad record changes nothing.
+TEST_P(PatchApplicationTest, RecordsThatAreNotSafeToWriteRefuseThePackageNamingTheKey) {
   writeSetup(kSetup);
   tree_.write("a.dll", "x");
   std::string key = packAndUpload();
-  const char* bad[] = {"..\\x", "a\\..\\..\\x", "C:\\x", "\\\\host\\share\\x", "\\x", "/etc/x",
-                       "a\\\\b", "a\\.\\b", "."};
-  for (const char* badKey : bad) {
+  const std::string evilCrc = crcOf("evil");
+  struct Case {
+    std::string key;
+    std::string crc;
+    std::string message;
+  } cases[] = {
+      {"..\\x", evilCrc, "补丁中的文件路径..\\x不在安装目录之内，补丁被拒绝"},
+      {"a\\..\\..\\x", evilCrc, "不在安装目录之内"},
+      {"C:\\x", evilCrc, "不在安装目录之内"},
+      {"\\\\host\\share\\x", evilCrc, "不在安装目录之内"},
+      {"/etc/x", evilCrc, "不在安装目录之内"},
+      {"a\\.\\b", evilCrc, "不在安装目录之内"},
+      {"a\nb.dll", evilCrc, "补丁中的文件路径a\\x0Ab.dll含有控制字符，补丁被拒绝"},
+      {"\x1b[2J.dll", evilCrc, "\\x1B[2J.dll含有控制字符"},
+      {"\xff\xfe.dll", evilCrc, "\\xFF\\xFE.dll不是有效的文字编码"},
+      {"bin\\nul.dll", evilCrc, "含有Windows不允许的字符或名称"},
+      {"bin\\" + std::string(300, 'n') + ".dll", evilCrc, "中的文件名过长，补丁被拒绝"},
+      {"b.dll", "", "补丁中文件b.dll的校验码不合法，补丁被拒绝"},
+      {"b.dll", "1234567", "补丁中文件b.dll的校验码1234567不合法，补丁被拒绝"},
+      {"b.dll", "1234567G", "校验码1234567G不合法"},
+  };
+  for (const Case& c : cases) {
+    // MariaDB's text columns refuse bytes that are not UTF-8 themselves.
+    if (GetParam() == Backend::kMariaDb && c.message.find("文字编码") != std::string::npos) continue;
     DatabaseHandle db = storeWithHeaders();
-    OVIXFileRecord record;
-    record.setSkey(badKey);
-    record.setStream("evil", 4);
-    ASSERT_EQ(ovix::writeRecord(db.get(), key.c_str(), &record, 1), 0) << badKey;
+    addFileRecord(db.get(), key, c.key, "evil", c.crc.c_str());
     ovix::testing::ScopedRecorder recorder;
-    EXPECT_FALSE(apply()) << badKey;
-    ASSERT_FALSE(recorder.messages.empty());
-    EXPECT_NE(recorder.messages.back().find(badKey), std::string::npos) << recorder.messages.back();
-    EXPECT_EQ(install_.read("a.dll"), "") << "nothing may be written";
-    ASSERT_EQ(db->exeSql(("delete from " + key + " where m_skey=?").c_str(), {KVData::text(badKey)}), 0);
+    EXPECT_FALSE(apply()) << c.message;
+    EXPECT_EQ(recorder.messages.size(), 1u) << ::testing::PrintToString(recorder.messages);
+    if (!recorder.messages.empty()) {
+      EXPECT_NE(recorder.messages.back().find(c.message), std::string::npos)
+          << recorder.messages.back();
+    }
+    EXPECT_EQ(install_.read("a.dll"), "") << "nothing may be written: " << c.message;
+    EXPECT_EQ(setupValue("PATCH"), "<none>");
+    deleteFileRecords(db.get(), key, {c.key});
   }
   EXPECT_FALSE(fs::exists(fs::path(install_.path()).parent_path() / "x"));
+  EXPECT_TRUE(stagingFolders().empty());
+
+  // A CRC in lower-case letters names the same bytes.
+  DatabaseHandle db = storeWithHeaders();
+  addFileRecord(db.get(), key, "b.dll", "bee", lowerCase(crcOf("bee")).c_str());
+  ovix::testing::ScopedRecorder recorder;
+  EXPECT_TRUE(apply()) << ::testing::PrintToString(recorder.messages);
+  EXPECT_EQ(install_.read("b.dll"), "bee");
+}
+
+// A store that answers a second select differently (a view with a random
+// key) never gets a key written that the check would refuse.
+TEST_P(PatchApplicationTest, AStoreThatChangesItsAnswerNeverGetsAnUncheckedKeyWritten) {
+  writeSetup(kSetup);
+  tree_.write("bin/a.dll", "new");
+  std::string key = packAndUpload();
+  const bool maria = GetParam() == Backend::kMariaDb;
+  const std::string columns = " AS m_skey, m_crc, m_guid, m_version, m_stream FROM " + key + "_real";
+  const std::string store = prefix_ + "ovixinstallpatch";
+  ASSERT_TRUE(server_->execute(store, (maria ? "RENAME TABLE " : "ALTER TABLE ") + key +
+                                          (maria ? " TO " : " RENAME TO ") + key + "_real"));
+  ASSERT_TRUE(server_->execute(
+      store, "CREATE VIEW " + key + " AS SELECT " +
+                 (maria ? "IF(m_skey = 'bin\\\\a.dll' AND RAND() < 0.5, '..\\\\out\\\\pwned', m_skey)"
+                        : "CASE WHEN m_skey = 'bin\\a.dll' AND random() % 2 = 0 THEN '..\\out\\pwned' "
+                          "ELSE m_skey END") +
+                 columns));
+  const fs::path outside = fs::path(install_.path()).parent_path() / "out";
+  int refused = 0;
+  for (int run = 0; run < 30; ++run) {
+    writeSetup(kSetup);
+    ovix::testing::ScopedRecorder recorder;
+    if (!apply()) ++refused;
+    ASSERT_FALSE(fs::exists(outside / "pwned")) << "run " << run;
+  }
+  EXPECT_GT(refused, 0);
+  EXPECT_LT(refused, 30);
+}
+
+// Nothing below the installation that is a link carries a write, a backup
+// or a temporary file outside it.
+TEST_P(PatchApplicationTest, LinksBelowTheInstallationNeverCarryAWriteOutside) {
+  writeSetup(kSetup);
+  tree_.write("a.dll", "new a");
+  tree_.write("bin/b.dll", "new b");
+  std::string key = packAndUpload();
+  TempDir outside;
+  outside.write("victim", "victim");
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    bool applies;
+    const char* message;  // a part of the one message when refused
+  } cases[] = {
+      {"folder link on a key's way", [&] { fs::create_directory_symlink(outside.path(), install_.file("bin")); },
+       false, "补丁中的文件路径bin\\b.dll经过安装目录中的符号链接，补丁被拒绝"},
+      {"backup folder link", [&] { fs::create_directory_symlink(outside.path(), install_.file("patch")); },
+       false, "中建立补丁的临时目录"},
+      {"link at the setup file's old temporary name",
+       [&] { fs::create_symlink(outside.file("setup"), install_.file("ovixsetup.ini.tmp")); }, true, ""},
+      {"file link at a key's place",
+       [&] { fs::create_symlink(outside.file("victim"), install_.file("a.dll")); }, true, ""},
+  };
+  for (const Case& c : cases) {
+    for (const auto& entry : fs::directory_iterator(install_.path())) {
+      if (entry.path().filename() != "temp") fs::remove_all(entry.path());
+    }
+    writeSetup(kSetup);
+    c.arrange();
+    ovix::testing::ScopedRecorder recorder;
+    EXPECT_EQ(apply(), c.applies) << c.name << ::testing::PrintToString(recorder.messages);
+    if (!c.applies) {
+      ASSERT_EQ(recorder.messages.size(), 1u) << c.name;
+      EXPECT_NE(recorder.messages[0].find(c.message), std::string::npos) << recorder.messages[0];
+    }
+    std::vector<std::string> outsideNames;
+    for (const auto& entry : fs::directory_iterator(outside.path()))
+      outsideNames.push_back(entry.path().filename().string());
+    EXPECT_EQ(outsideNames, std::vector<std::string>{"victim"}) << c.name;
+    EXPECT_EQ(outside.read("victim"), "victim") << c.name;
+  }
+  // The file link at a key's place was replaced by the file, and its backup
+  // is the link itself.
+  EXPECT_FALSE(fs::is_symlink(install_.file("a.dll")));
+  EXPECT_EQ(install_.read("a.dll"), "new a");
+  EXPECT_TRUE(fs::is_symlink(install_.file("patch/" + key + "/a.dll")));
+  EXPECT_FALSE(fs::is_symlink(install_.file("ovixsetup.ini")));
+}
+
+// A failed package puts back what it replaced and takes away what it
+// brought; a link comes back as a link, never as the bytes it points to.
+TEST_P(PatchApplicationTest, AFailedPackageIsPutBackWholeAndLinksStayLinks) {
+  writeSetup(kSetup);
+  tree_.write("a.dll", "new a");
+  tree_.write("b.dll", "new b");
+  tree_.write("c.dll", "new c");
+  tree_.write("b2/deep/n.dll", "new n");  // walked before c.dll
+  TempDir outside;
+  outside.write("secret", "root only");
+  fs::create_symlink(outside.file("secret"), install_.file("a.dll"));
+  install_.write("b.dll", "old b");
+  fs::create_symlink(outside.file("x"), install_.file("b.dll.restore"));  // the old fixed name
+  install_.mkdir("c.dll/in-the-way");  // the third file cannot take its place
+  packAndUpload();
+  ovix::testing::ScopedRecorder recorder;
+  EXPECT_FALSE(apply());
+  EXPECT_EQ(recorder.messages.back(), "补丁更新失败，已经恢复原始文件，请查看日志！");
+  ASSERT_TRUE(fs::is_symlink(install_.file("a.dll")));
+  EXPECT_EQ(fs::read_symlink(install_.file("a.dll")), outside.file("secret"));
+  EXPECT_EQ(install_.read("b.dll"), "old b");
+  EXPECT_FALSE(fs::exists(install_.file("b2")));  // made by the package, gone with it
+  EXPECT_FALSE(fs::exists(outside.file("x")));
+  EXPECT_EQ(outside.read("secret"), "root only");
+}
+
+// A header or a table that cannot serve as a package is refused with its
+// own message only: nothing was touched, so nothing is said to be restored.
+TEST_P(PatchApplicationTest, AnUnusableHeaderOrTableIsReportedWithItsOwnMessageOnly) {
+  struct Case {
+    const char* key;
+    const char* table;
+    const char* message;
+  } cases[] = {
+      {"A3A202612050000", "NoSuchTable", "无法从服务器上读入补丁数据，请查看服务器连接"},
+      {"..\\..\\x", "A3A202612050000", "补丁..\\..\\x的包信息不合法，补丁被拒绝"},
+      {"A3A202612050000", "x; drop table y", "补丁A3A202612050000的包信息不合法，补丁被拒绝"},
+  };
+  for (const Case& c : cases) {
+    writeSetup(kSetup);
+    {
+      DatabaseHandle db = storeWithHeaders();
+      ASSERT_EQ(db->exeSql("delete from OVIXPackageInfo"), 0);
+      addHeader(db.get(), c.key, "2026-12-05", false, nullptr, nullptr, "OVIX_TARNO", c.table);
+    }
+    ovix::testing::ScopedRecorder recorder;
+    EXPECT_FALSE(apply());
+    EXPECT_EQ(recorder.messages, std::vector<std::string>{c.message});
+    EXPECT_FALSE(fs::exists(install_.file("patch/x")));
+    EXPECT_EQ(setupValue("PATCH"), "<none>");
+  }
+}
+
+// Two downloads into one installation run one after the other: the second
+// finds the installation up to date, and every file is new.
+TEST_P(PatchApplicationTest, TwoDownloadsAtOnceApplyThePatchExactlyOnce) {
+  std::map<std::string, std::string> newFiles;
+  for (int i = 0; i < 24; ++i) {
+    std::string key = "d" + std::to_string(i % 4) + "/f" + std::to_string(i) + ".dll";
+    newFiles[key] = std::string(3000 + i, static_cast<char>('a' + i));
+    tree_.write(key, newFiles[key]);
+  }
+  writeSetup(kSetup);
+  std::string packageKey = packAndUpload("DLL");
+  std::mt19937 random(7);
+  for (int round = 0; round < 8; ++round) {
+    fs::remove_all(install_.file("patch"));
+    writeSetup(kSetup);
+    for (const auto& [key, bytes] : newFiles) install_.write(key, "old " + key);
+    pid_t children[2];
+    for (pid_t& child : children) {
+      int jitterMicros = static_cast<int>(random() % 20000);
+      child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        usleep(static_cast<useconds_t>(jitterMicros));
+        ovix::testing::ScopedRecorder quiet;
+        _exit(apply() ? 0 : 1);
+      }
+    }
+    int succeeded = 0;
+    for (pid_t child : children) {
+      int status = 0;
+      waitpid(child, &status, 0);
+      ASSERT_TRUE(WIFEXITED(status)) << "round " << round;
+      if (WEXITSTATUS(status) == 0) ++succeeded;
+    }
+    EXPECT_EQ(succeeded, 1) << "round " << round;
+    EXPECT_EQ(setupValue("PATCH"), packageKey);
+    for (const auto& [key, bytes] : newFiles) {
+      EXPECT_TRUE(install_.read(key) == bytes) << "round " << round << ": " << key;
+      // Backed up once, from before the first change.
+      EXPECT_EQ(install_.read("patch/" + packageKey + "/" + key), "old " + key) << key;
+    }
+    EXPECT_TRUE(stagingFolders().empty());
+  }
+}
+
+// A run that completed leaves its backups marked: a later run of the same
+// package backs up afresh, while a run that resumes an interrupted one
+// keeps the first backups (the kill test shows that side).
+TEST_P(PatchApplicationTest, ARunOfACompletedPackageStartsFreshBackups) {
+  writeSetup(kSetup);
+  tree_.write("a.dll", "new a");
+  install_.write("a.dll", "first");
+  std::string key = packAndUpload();
+  ovix::testing::ScopedRecorder recorder;
+  ASSERT_TRUE(apply());
+  EXPECT_EQ(install_.read("patch/" + key + "/a.dll"), "first");
+  // The installation is set back by hand and the package runs again.
+  writeSetup(kSetup);
+  install_.write("a.dll", "second");
+  ASSERT_TRUE(apply());
+  EXPECT_EQ(install_.read("patch/" + key + "/a.dll"), "second");
+  EXPECT_EQ(install_.read("a.dll"), "new a");
 }
 
 TEST_P(PatchApplicationTest, BytesThatDoNotMatchTheirCrcChangeNothing) {
@@ -414,8 +668,20 @@ TEST_P(PatchApplicationTest, AnApplyKilledAtAnyMomentLeavesEveryFileWholeAndRuns
   }
   std::string packageKey = packAndUpload("DLL");
   ASSERT_FALSE(packageKey.empty());
+  // A link at one file's place leads outside: no kill may leave a write
+  // there.
+  TempDir outside;
+  outside.write("victim", "victim");
+  fs::remove(install_.file("d1/f1.dll"));
+  fs::create_symlink(outside.file("victim"), install_.file("d1/f1.dll"));
+  oldFiles["d1/f1.dll"] = "victim";
 
   auto checkEveryFile = [&](int point) {
+    std::vector<std::string> outsideNames;
+    for (const auto& entry : fs::directory_iterator(outside.path()))
+      outsideNames.push_back(entry.path().filename().string());
+    EXPECT_EQ(outsideNames, std::vector<std::string>{"victim"}) << "killed at " << point;
+    EXPECT_EQ(outside.read("victim"), "victim") << "killed at " << point;
     for (const auto& [key, bytes] : newFiles) {
       std::string now = install_.read(key);
       bool whole = now == bytes || (oldFiles.count(key) ? now == oldFiles[key]
