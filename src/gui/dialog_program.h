@@ -1,0 +1,19 @@
+// Start-up steps of the dialog program that main() runs around the
+// QApplication object, kept apart so the dialog tests can run them.
+
+#ifndef OVIX_GUI_DIALOG_PROGRAM_H_
+#define OVIX_GUI_DIALOG_PROGRAM_H_
+
+#include <string>
+#include <vector>
+
+// The arguments after the program name, exactly as given.
+// REQUIRES: no QApplication exists yet; its constructor removes the options
+// it takes for itself ("-reverse", "-style", ...) from argv.
+std::vector<std::string> programArguments(int argc, char** argv);
+
+// The command-line tail the switch table is matched against: the arguments
+// separated by single blanks.
+std::string commandTail(const std::vector<std::string>& arguments);
+
+#endif  // OVIX_GUI_DIALOG_PROGRAM_H_
