@@ -1,5 +1,8 @@
 #include "gui/dialog_program.h"
 
+#include <QApplication>
+#include <QIcon>
+
 std::vector<std::string> programArguments(int argc, char** argv) {
   if (argc < 2) return {};
   return std::vector<std::string>(argv + 1, argv + argc);
@@ -12,4 +15,10 @@ std::string commandTail(const std::vector<std::string>& arguments) {
     tail += arguments[i];
   }
   return tail;
+}
+
+void setUpDialogApplication() {
+  QApplication::setApplicationName(QStringLiteral("OvixServerCommit"));
+  QApplication::setDesktopFileName(QStringLiteral("OvixServerCommit"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/ovix/ovix.png")));
 }

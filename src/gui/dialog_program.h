@@ -16,4 +16,11 @@ std::vector<std::string> programArguments(int argc, char** argv);
 // separated by single blanks.
 std::string commandTail(const std::vector<std::string>& arguments);
 
+// Settings of the application object for the whole run: the program's name
+// (the default title of message boxes), its icon and its desktop entry.  No
+// display name is set: the window system would append it to every window
+// title, and each dialog's title is exactly its caption.
+// REQUIRES: a QApplication exists.
+void setUpDialogApplication();
+
 #endif  // OVIX_GUI_DIALOG_PROGRAM_H_

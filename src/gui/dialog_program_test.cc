@@ -1,11 +1,22 @@
 // The dialog program as a whole: the command line it matches, started as its
-// own process.
+// own process; the window titles the window system shows.
+
+#include <qpa/qplatformwindow.h>
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QWindow>
 #include <QtTest>
+#include <memory>
 #include <string>
 
+#include "gui/dialog_program.h"
+#include "gui/local_package_dlg.h"
+#include "gui/package_select_dlg.h"
+#include "gui/project_info_dlg.h"
+#include "gui/server_commit_dlg.h"
+#include "gui/text_edit_dlg.h"
+#include "gui/update_patch_dlg.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -30,6 +41,22 @@ std::string runDialogProgram(const ovix::testing::TempDir& dir, const QStringLis
   return dir.read("temp/autoPatchLog.txt");
 }
 
+// Qt's formatting of the title that a platform window hands to the window
+// system.
+class PlatformTitle : public QPlatformWindow {
+ public:
+  using QPlatformWindow::formatWindowTitle;
+};
+
+// The title the window system shows for `widget`: its window's title as the
+// platform formats it (X11 and Wayland join the application's display name
+// with an em dash).
+QString shownTitle(QWidget* widget) {
+  widget->winId();  // creates the platform window without showing it
+  return PlatformTitle::formatWindowTitle(widget->windowHandle()->title(),
+                                          QString::fromUtf8(" \u2014 "));
+}
+
 }  // namespace
 
 class DialogProgramTest : public QObject {
@@ -49,6 +76,29 @@ class DialogProgramTest : public QObject {
       std::string line = "\n" + arguments.join(QLatin1Char(' ')).toStdString() + "\t[";
       QVERIFY2(log.find(line) != std::string::npos, log.c_str());
     }
+  }
+
+  void windowTitlesAreExactlyTheCaptions() {
+    setUpDialogApplication();
+    ovix::Env* env = ovix::Env::Default();
+    CZedaTextEditDlg viewer;
+    viewer.m_title = QStringLiteral("日志记录");
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    QCOMPARE(shownTitle(&viewer), QStringLiteral("日志记录"));
+
+    struct Case {
+      std::unique_ptr<QWidget> dialog;
+      QString caption;
+    };
+    Case cases[] = {
+        {std::make_unique<COvixLocalPackage>(env), QStringLiteral("OVIX打包")},
+        {std::make_unique<COvixPackageSelectDlg>(), QStringLiteral("OVIX打包")},
+        {std::make_unique<COvixProjectInfo>(env), QStringLiteral("OVIX打包")},
+        {std::make_unique<COvixServerCommitDlg>(env), QStringLiteral("提交版本至服务器")},
+        {std::make_unique<COvixUpdatePatchDlg>(env), QStringLiteral("OVIX补丁程序")},
+    };
+    for (Case& c : cases) QCOMPARE(shownTitle(c.dialog.get()), c.caption);
   }
 };
 

@@ -2,7 +2,6 @@
 // command line's switch names and then ends.
 
 #include <QApplication>
-#include <QIcon>
 #include <string>
 
 #include "app/application.h"
@@ -24,8 +23,7 @@ int main(int argc, char** argv) {
   ovix::openRunLog(env);
 
   QApplication qtApp(argc, argv);
-  QApplication::setApplicationDisplayName(QStringLiteral("OvixServerCommit"));
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/ovix/ovix.png")));
+  setUpDialogApplication();
 
   QtPresenter presenter;
   zdcom::ScopedPresenter presenterGuard(&presenter);
