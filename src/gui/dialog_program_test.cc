@@ -1,12 +1,17 @@
 // The dialog program as a whole: the command line it matches, started as its
-// own process; the window titles the window system shows.
+// own process; the window titles the window system shows; the message boxes
+// that stay on top.
 
 #include <qpa/qplatformwindow.h>
 
+#include <QMessageBox>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QPushButton>
+#include <QTimer>
 #include <QWindow>
 #include <QtTest>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +19,7 @@
 #include "gui/local_package_dlg.h"
 #include "gui/package_select_dlg.h"
 #include "gui/project_info_dlg.h"
+#include "gui/qt_presenter.h"
 #include "gui/server_commit_dlg.h"
 #include "gui/text_edit_dlg.h"
 #include "gui/update_patch_dlg.h"
@@ -55,6 +61,20 @@ QString shownTitle(QWidget* widget) {
   widget->winId();  // creates the platform window without showing it
   return PlatformTitle::formatWindowTitle(widget->windowHandle()->title(),
                                           QString::fromUtf8(" \u2014 "));
+}
+
+// The window flags of the message box that `ask` opens; the box is answered
+// no.
+Qt::WindowFlags flagsOfBox(const std::function<void()>& ask) {
+  Qt::WindowFlags flags;
+  QTimer::singleShot(0, [&flags] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      flags = box->windowFlags();
+      box->buttons().last()->click();
+    }
+  });
+  ask();
+  return flags;
 }
 
 }  // namespace
@@ -99,6 +119,28 @@ class DialogProgramTest : public QObject {
         {std::make_unique<COvixUpdatePatchDlg>(env), QStringLiteral("OVIX补丁程序")},
     };
     for (Case& c : cases) QCOMPARE(shownTitle(c.dialog.get()), c.caption);
+  }
+
+  void checkUpdateBoxesStayOnTopAndOthersDoNot() {
+    QtPresenter presenter;
+    struct Case {
+      const char* what;
+      std::function<void()> show;
+      bool topmost;
+    };
+    const Case cases[] = {
+        {"topmost question", [&] { presenter.askTopmostYesNo("是否继续执行？"); }, true},
+        {"topmost message", [&] { presenter.showTopmostMessage("", "需要手动关闭所有x"); }, true},
+        {"topmost titled", [&] { presenter.showTopmostMessage("Info", "更新结束"); }, true},
+        {"question", [&] { presenter.askYesNo("是否继续执行？"); }, false},
+        {"message", [&] { presenter.showMessage("不能读取文件"); }, false},
+        {"titled", [&] { presenter.showTitledMessage("错误", "x"); }, false},
+    };
+    for (const Case& c : cases) {
+      Qt::WindowFlags flags = flagsOfBox(c.show);
+      QVERIFY2(flags != Qt::WindowFlags(), c.what);
+      QVERIFY2(flags.testFlag(Qt::WindowStaysOnTopHint) == c.topmost, c.what);
+    }
   }
 };
 
