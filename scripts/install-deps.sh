@@ -12,6 +12,7 @@ packages=(
   zlib1g-dev uuid-dev
   libgtest-dev libgmock-dev
   fonts-wqy-microhei openssl
+  help2man
 )
 
 missing=()

@@ -1,6 +1,6 @@
-// The dialog program as a whole: the command line it matches, started as its
-// own process; the window titles the window system shows; the message boxes
-// that stay on top.
+// The dialog program as a whole: the command line it matches and its
+// --version and --help, started as its own process; the window titles the
+// window system shows; the message boxes that stay on top.
 
 #include <qpa/qplatformwindow.h>
 
@@ -11,10 +11,12 @@
 #include <QTimer>
 #include <QWindow>
 #include <QtTest>
+#include <cctype>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "app/switch_table.h"
 #include "gui/dialog_program.h"
 #include "gui/local_package_dlg.h"
 #include "gui/package_select_dlg.h"
@@ -27,24 +29,35 @@
 
 namespace {
 
+struct Run {
+  bool ended = false;  // by itself: it opened no dialog
+  std::string out;     // standard output
+  std::string log;     // the run log
+};
+
 // Runs the dialog program with `arguments` in an installation of its own
-// below `dir`; the run log's text, or "" when the program did not end by
-// itself (it opened a dialog).
-std::string runDialogProgram(const ovix::testing::TempDir& dir, const QStringList& arguments) {
+// below `dir`, offscreen, or with no display at all.
+Run runDialogProgram(const ovix::testing::TempDir& dir, const QStringList& arguments,
+                     bool display = true) {
   dir.mkdir("temp");
   QProcess program;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("OVIX_ROOT"), QString::fromStdString(dir.path()));
   env.insert(QStringLiteral("OVIX_HOME"), QString::fromStdString(dir.mkdir("home")));
-  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+    env.remove(QLatin1String(name));
+  if (display) env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
   program.setProcessEnvironment(env);
   program.start(QStringLiteral(OVIX_SERVER_COMMIT_BINARY), arguments);
-  if (!program.waitForFinished(30000)) {
+  Run run;
+  run.ended = program.waitForFinished(30000);
+  if (!run.ended) {
     program.kill();
     program.waitForFinished();
-    return {};
   }
-  return dir.read("temp/autoPatchLog.txt");
+  run.out = program.readAllStandardOutput().toStdString();
+  run.log = dir.read("temp/autoPatchLog.txt");
+  return run;
 }
 
 // Qt's formatting of the title that a platform window hands to the window
@@ -92,9 +105,38 @@ class DialogProgramTest : public QObject {
     };
     for (const QStringList& arguments : cases) {
       ovix::testing::TempDir dir;
-      std::string log = runDialogProgram(dir, arguments);
+      Run run = runDialogProgram(dir, arguments);
       std::string line = "\n" + arguments.join(QLatin1Char(' ')).toStdString() + "\t[";
-      QVERIFY2(log.find(line) != std::string::npos, log.c_str());
+      QVERIFY2(run.ended && run.log.find(line) != std::string::npos, run.log.c_str());
+    }
+  }
+
+  // --version and --help alone print and end, without a display and
+  // without touching the run log; with anything else they are just a
+  // command line that matches no switch.
+  void versionAndHelpAloneAnswerWithoutDisplay() {
+    ovix::testing::TempDir dir;
+    Run version = runDialogProgram(dir, {QStringLiteral("--version")}, false);
+    QVERIFY2(version.ended && version.out.starts_with("OvixServerCommit ") &&
+                 std::isdigit(static_cast<unsigned char>(version.out[17])),
+             version.out.c_str());
+    Run help = runDialogProgram(dir, {QStringLiteral("--help")}, false);
+    QVERIFY(help.ended);
+    for (const ovix::SwitchEntry& entry : ovix::kSwitchTable)
+      QVERIFY2(help.out.find(std::string("  ") + entry.text + " ") != std::string::npos,
+               entry.text);
+    QCOMPARE(help.log, std::string());
+
+    const QStringList others[] = {
+        {QStringLiteral("--version"), QStringLiteral("--help")},
+        {QStringLiteral("-pack"), QStringLiteral("--version")},
+        {QStringLiteral("-version")},
+    };
+    for (const QStringList& arguments : others) {
+      Run run = runDialogProgram(dir, arguments);
+      std::string line = "\n" + arguments.join(QLatin1Char(' ')).toStdString() + "\t[";
+      QVERIFY2(run.ended && run.out.empty() && run.log.find(line) != std::string::npos,
+               run.log.c_str());
     }
   }
 

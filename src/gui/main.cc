@@ -1,7 +1,10 @@
 // OvixServerCommit: the dialog program.  One run does the one job that the
-// command line's switch names and then ends.
+// command line's switch names and then ends; "--version" or "--help" alone
+// print their text instead.
 
 #include <QApplication>
+#include <cstdio>
+#include <optional>
 #include <string>
 
 #include "app/application.h"
@@ -17,6 +20,10 @@ int main(int argc, char** argv) {
   // Taken before QApplication removes the options it knows from argv: the
   // switch table must see the command line exactly as given.
   std::string tail = commandTail(programArguments(argc, argv));
+  if (std::optional<std::string> text = informationText(tail)) {
+    std::fputs(text->c_str(), stdout);
+    return 0;
+  }
 
   ovix::Env* env = ovix::Env::Default();
   ovix_print_logfile errorOutput(env);
