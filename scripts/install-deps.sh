@@ -12,7 +12,7 @@ packages=(
   zlib1g-dev uuid-dev
   libgtest-dev libgmock-dev
   fonts-wqy-microhei openssl
-  help2man
+  help2man desktop-file-utils
 )
 
 missing=()

@@ -5,8 +5,8 @@
 #      this script starts on 127.0.0.1 and stops on every exit path;
 #   2. the core and its tests again under AddressSanitizer and
 #      UndefinedBehaviorSanitizer;
-#   3. the Debian package, checked for its files, manual pages and filled-in
-#      dependencies;
+#   3. the Debian package, checked for its files, manual pages, desktop
+#      actions and filled-in dependencies;
 #   4. the package unpacked into a scratch root and used by a normal user, whose
 #      packages and run log must land in ~/.local/share/ovix and
 #      ~/.local/state/ovix since the installation is not theirs to write.
