@@ -6,7 +6,8 @@
 #   2. the core and its tests again under AddressSanitizer and
 #      UndefinedBehaviorSanitizer;
 #   3. the Debian package, checked for its files, manual pages, desktop
-#      actions and filled-in dependencies;
+#      actions and filled-in dependencies, and a configuration with
+#      -DBUILD_TESTING=OFF, checked to build the programs alone;
 #   4. the package unpacked into a scratch root and used by a normal user, whose
 #      packages and run log must land in ~/.local/share/ovix and
 #      ~/.local/state/ovix since the installation is not theirs to write.
@@ -45,6 +46,20 @@ bash scripts/build.sh "$here/build-sanitize" -DOVIX_SANITIZE=ON -DOVIX_BUILD_GUI
 
 echo "== package"
 bash scripts/check-package.sh "$here/build"
+
+echo "== configuration without tests"
+# Configured only: its targets are the programs and their pages, no test or
+# benchmark program.
+notest="$here/build-notest"
+cmake -S "$here" -B "$notest" -DBUILD_TESTING=OFF >/dev/null
+targets=$(cmake --build "$notest" --target help | sed -n 's/^\.\.\. //p')
+for target in ovixpatch OvixServerCommit ovix_man_pages; do
+  grep -qx "$target" <<<"$targets" || { echo "no target $target without tests"; exit 1; }
+done
+if grep -E '^ovix_bench_|^ovix_tests$|_test$' <<<"$targets"; then
+  echo "test or benchmark programs are built with -DBUILD_TESTING=OFF"
+  exit 1
+fi
 
 echo "== the installed package used by a normal user"
 # Unpacked as dpkg installs it, below a scratch root that the user may read but
