@@ -5,13 +5,14 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config file dpkg-dev time bc
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev
   libsqlite3-dev sqlite3
   libmariadb-dev mariadb-server mariadb-client
   libsimpleini-dev libcli11-dev
   zlib1g-dev uuid-dev
   libgtest-dev libgmock-dev
   fonts-wqy-microhei openssl
+  help2man desktop-file-utils
 )
 
 missing=()

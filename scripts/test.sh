@@ -5,7 +5,12 @@
 #      this script starts on 127.0.0.1 and stops on every exit path;
 #   2. the core and its tests again under AddressSanitizer and
 #      UndefinedBehaviorSanitizer;
-#   3. the Debian package, checked for its files and filled-in dependencies.
+#   3. the Debian package, checked for its files, manual pages, desktop
+#      actions and filled-in dependencies, and a configuration with
+#      -DBUILD_TESTING=OFF, checked to build the programs alone;
+#   4. the package unpacked into a scratch root and used by a normal user, whose
+#      packages and run log must land in ~/.local/share/ovix and
+#      ~/.local/state/ovix since the installation is not theirs to write.
 # Dialog pictures land in build/pictures/.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,7 +24,15 @@ bash scripts/build.sh "$here/build" -DOVIX_WERROR=ON
 
 echo "== private MariaDB"
 server_dir="$here/build/mariadb-test"
-trap 'bash "$here/scripts/mariadb-test-server.sh" stop "$server_dir"' EXIT
+scratch=""
+cleanup() {
+  bash "$here/scripts/mariadb-test-server.sh" stop "$server_dir"
+  if [ -n "$scratch" ]; then
+    chmod -R u+w "$scratch"
+    rm -rf "$scratch"
+  fi
+}
+trap cleanup EXIT
 eval "$(bash scripts/mariadb-test-server.sh start "$server_dir")"
 export OVIX_REQUIRE_MARIADB=1
 
@@ -33,3 +46,53 @@ bash scripts/build.sh "$here/build-sanitize" -DOVIX_SANITIZE=ON -DOVIX_BUILD_GUI
 
 echo "== package"
 bash scripts/check-package.sh "$here/build"
+
+echo "== configuration without tests"
+# Configured only: its targets are the programs and their pages, no test or
+# benchmark program.
+notest="$here/build-notest"
+cmake -S "$here" -B "$notest" -DBUILD_TESTING=OFF >/dev/null
+targets=$(cmake --build "$notest" --target help | sed -n 's/^\.\.\. //p')
+for target in ovixpatch OvixServerCommit ovix_man_pages; do
+  grep -qx "$target" <<<"$targets" || { echo "no target $target without tests"; exit 1; }
+done
+if grep -E '^ovix_bench_|^ovix_tests$|_test$' <<<"$targets"; then
+  echo "test or benchmark programs are built with -DBUILD_TESTING=OFF"
+  exit 1
+fi
+
+echo "== the installed package used by a normal user"
+# Unpacked as dpkg installs it, below a scratch root that the user may read but
+# not write.  As root the run is made as the user ovixtest (created when
+# missing); otherwise the unpacked tree is made read-only for this user.
+scratch=$(mktemp -d)
+chmod 755 "$scratch"
+dpkg-deb -x "$(ls "$here"/build/ovixpatch_*.deb)" "$scratch/root"
+ovixpatch=$scratch/root/usr/lib/ovix/bin/linux64/ovixpatch
+if [ "$(id -u)" -eq 0 ]; then
+  id -u ovixtest >/dev/null 2>&1 || useradd --create-home --shell /bin/sh ovixtest
+  user_home=$(getent passwd ovixtest | cut -d: -f6)
+  as_user=(runuser -u ovixtest --)
+else
+  user_home=$scratch/home
+  mkdir "$user_home"
+  chmod -R a-w "$scratch/root"
+  as_user=()
+fi
+rm -rf "$user_home/.local/share/ovix" "$user_home/.local/state/ovix"
+mkdir -p "$scratch/tree/bin"
+printf '[OVIX]\nNAME=OVIX_MORBIX\nVERSION=V6\nKERNELTIME=2026-01-02\nBUILDTIME=2026-12-03\n' \
+  >"$scratch/tree/ovixsetup.ini"
+printf 'x' >"$scratch/tree/bin/a.dll"
+chmod -R a+rX "$scratch/tree"
+run_as_user() {
+  "${as_user[@]}" env -u OVIX_HOME -u OVIX_ROOT -u XDG_DATA_HOME -u XDG_STATE_HOME \
+    HOME="$user_home" "$ovixpatch" "$@"
+}
+# Becomes "--version" once the command line has it.
+help=$(run_as_user --help)
+grep -qF '~/.local/share/ovix' <<<"$help"
+run_as_user pack --path "$scratch/tree" --user me
+ls "$user_home"/.local/share/ovix/me/me_*.package >/dev/null
+grep -q '^Enter update app' "$user_home/.local/state/ovix/autoPatchLog.txt"
+echo "installed package ok: packages in ~/.local/share/ovix, run log in ~/.local/state/ovix"

@@ -6,12 +6,22 @@
 #include "package/database.h"
 #include "package/package_records.h"
 #include "platform/modeling.h"
+#include "platform/path_text.h"
 #include "platform/zeda_system.h"
 
 namespace ovix {
 
-void openRunLog(Env* env) {
+std::string runLogPath(Env* env) {
   std::string path = ZedaSystem::getFullZedaName("temp\\autoPatchLog.txt");
+  if (canCreateFilesIn(*env, parentPath(path)) ||
+      canCreateFilesIn(*env, ZedaSystem::installRoot()))
+    return path;
+  std::string state = userDirectory(*env, "XDG_STATE_HOME", ".local/state");
+  return state.empty() ? path : joinPath(state, "autoPatchLog.txt");
+}
+
+void openRunLog(Env* env) {
+  std::string path = runLogPath(env);
   runLog = zedalog::EasyLog(path.c_str(), true, env);
 }
 
@@ -22,6 +32,7 @@ bool COvixServerCommitApp::InitInstance() {
 
   std::optional<std::string> home = options_.homeDir;
   if (!home) home = env_->getEnv("OVIX_HOME");
+  if (!home || home->empty()) home = defaultHomeDir(*env_, env_->executablePath());
   fillProgramPaths(env_->executablePath(), home);
   ZdDbSystem::set_db_logfile(dbLogPath().c_str(), 0);
 

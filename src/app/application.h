@@ -41,8 +41,13 @@ class COvixServerCommitApp {
   bool succeeded_ = false;
 };
 
-// Opens the run log "temp\autoPatchLog.txt" below the installation root, to
-// be emptied by its first line.
+// The run log: "temp\autoPatchLog.txt" below the installation root; when
+// neither that folder nor the root takes new files (an installation owned by
+// another user), "autoPatchLog.txt" in the user's state directory
+// ($XDG_STATE_HOME/ovix, ~/.local/state/ovix), created when missing.
+std::string runLogPath(Env* env);
+
+// Opens the run log at runLogPath, to be emptied by its first line.
 void openRunLog(Env* env);
 
 }  // namespace ovix

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,12 @@ class ApplicationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     env_.exePath = dir_.file("bin/linux64/ovixpatch");
+    env_.variables = {{"HOME", dir_.file("user")},
+                      {"OVIX_HOME", std::nullopt},
+                      {"XDG_DATA_HOME", std::nullopt},
+                      {"XDG_STATE_HOME", std::nullopt}};
     ZedaSystem::setInstallRoot(dir_.path());
+    dir_.mkdir("bin/linux64");
     dir_.mkdir("temp");
     ovix::openRunLog(&env_);
   }
@@ -129,6 +135,53 @@ TEST_F(ApplicationTest, StartupFillsThePathsAndTheProjectDatabaseType) {
   ovix::COvixServerCommitApp app(&env_, &host, {"-info", dir_.file("home")});
   app.InitInstance();
   EXPECT_EQ(ovix::moduleBasePath, dir_.file("home/ovixpatch"));
+}
+
+TEST_F(ApplicationTest, ReadOnlyInstallationKeepsItsFilesWithTheUser) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> readOnly;  // below the test folder; "" is the folder itself
+    std::optional<std::string> dataHome, stateHome, homeOption;
+    const char* programDirectory;  // below the test folder
+    const char* runLog;
+  };
+  const std::vector<std::string> installation = {"bin/linux64", "", "temp"};
+  const Case cases[] = {
+      // First, while the user's folder is still empty.
+      {"user folder unusable", {"bin/linux64", "", "temp", "user"}, {}, {}, {}, "bin/linux64",
+       "temp/autoPatchLog.txt"},
+      {"writable", {}, {}, {}, {}, "bin/linux64", "temp/autoPatchLog.txt"},
+      {"read-only", installation, {}, {}, {}, "user/.local/share/ovix",
+       "user/.local/state/ovix/autoPatchLog.txt"},
+      {"XDG dirs", installation, dir_.file("data"), dir_.file("state"), {}, "data/ovix",
+       "state/ovix/autoPatchLog.txt"},
+      {"relative XDG dirs", installation, "data", "state", {}, "user/.local/share/ovix",
+       "user/.local/state/ovix/autoPatchLog.txt"},
+      {"--home", installation, {}, {}, dir_.file("home"), "home", nullptr},
+      {"writable temp", {"bin/linux64", ""}, {}, {}, {}, nullptr, "temp/autoPatchLog.txt"},
+  };
+  for (const char* dir : {"user", "data", "state"}) dir_.mkdir(dir);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    env_.readOnlyDirs.clear();
+    for (const std::string& dir : c.readOnly)
+      env_.readOnlyDirs.insert(dir.empty() ? dir_.path() : dir_.file(dir));
+    env_.variables["XDG_DATA_HOME"] = c.dataHome;
+    env_.variables["XDG_STATE_HOME"] = c.stateHome;
+
+    if (c.runLog != nullptr) {
+      EXPECT_EQ(ovix::runLogPath(&env_), dir_.file(c.runLog));
+    }
+    if (c.programDirectory != nullptr) {
+      RecordingHost host;
+      ovix::COvixServerCommitApp app(&env_, &host, {"-info", c.homeOption});
+      app.InitInstance();
+      EXPECT_EQ(ovix::programDirectory, dir_.file(c.programDirectory));
+      if (!c.homeOption) {
+        EXPECT_TRUE(env_.isDirectory(ovix::programDirectory));
+      }
+    }
+  }
 }
 
 TEST_F(ApplicationTest, AJobWithoutImplementationSaysSoAndFails) {

@@ -1,5 +1,7 @@
 #include "app/program_paths.h"
 
+#include <memory>
+
 #include "platform/path_text.h"
 
 namespace ovix {
@@ -22,6 +24,15 @@ std::string directoryOf(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut);
 }
 
+// Creates `dir` and the parents it lacks; true when it exists afterwards.
+bool createDirectories(Env& env, const std::string& dir) {
+  if (dir.empty()) return false;
+  if (env.isDirectory(dir)) return true;
+  std::string parent = parentPath(dir);
+  if (!parent.empty() && !createDirectories(env, parent)) return false;
+  return env.createDir(dir);
+}
+
 }  // namespace
 
 void fillProgramPaths(const std::string& executablePath,
@@ -37,6 +48,37 @@ void fillProgramPaths(const std::string& executablePath,
   }
   moduleBasePath = base;
   programDirectory = directoryOf(base);
+}
+
+bool canCreateFilesIn(Env& env, const std::string& dir) {
+  if (!env.isDirectory(dir)) return false;
+  std::string probe = joinPath(dir, ".ovix-write-probe");
+  std::unique_ptr<WritableFile> file;
+  if (!env.newWritableFile(probe, WriteMode::kTruncate, &file)) return false;
+  file.reset();
+  env.removeFile(probe);
+  return true;
+}
+
+std::string userDirectory(Env& env, const char* variable, const char* fallback) {
+  std::string base;
+  if (std::optional<std::string> xdg = env.getEnv(variable); xdg && xdg->starts_with('/')) {
+    base = *xdg;
+  } else if (std::optional<std::string> home = env.getEnv("HOME"); home && !home->empty()) {
+    base = joinPath(*home, fallback);
+  } else {
+    return {};
+  }
+  std::string dir = joinPath(base, "ovix");
+  return createDirectories(env, dir) ? dir : std::string();
+}
+
+std::optional<std::string> defaultHomeDir(Env& env, const std::string& executablePath) {
+  if (executablePath.empty() || canCreateFilesIn(env, directoryOf(executablePath)))
+    return std::nullopt;
+  std::string data = userDirectory(env, "XDG_DATA_HOME", ".local/share");
+  if (data.empty()) return std::nullopt;
+  return data;
 }
 
 }  // namespace ovix

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/env.h"
+
 namespace ovix {
 
 // The program file's path without a trailing ".exe", or, with a home
@@ -19,6 +21,22 @@ extern std::string programDirectory;
 // An empty program path leaves both strings empty.
 void fillProgramPaths(const std::string& executablePath,
                       const std::optional<std::string>& homeDir);
+
+// True when files can be created in the directory `dir`: a probe file is
+// created there and removed again.
+bool canCreateFilesIn(Env& env, const std::string& dir);
+
+// The directory "ovix" below one of the user's base directories: below
+// $`variable` when it holds an absolute path, else below $HOME/`fallback`
+// (e.g. "XDG_DATA_HOME" and ".local/share").  Created with its parents when
+// missing.  Empty when neither is set or the directory cannot be created.
+std::string userDirectory(Env& env, const char* variable, const char* fallback);
+
+// The directory of the working files when no home directory is given: nullopt
+// (the program's own directory) when files can be created there, else the
+// user's data directory ($XDG_DATA_HOME/ovix, ~/.local/share/ovix), or
+// nullopt when there is none either.
+std::optional<std::string> defaultHomeDir(Env& env, const std::string& executablePath);
 
 }  // namespace ovix
 

@@ -14,6 +14,12 @@ constexpr char kDescription[] =
     "The administrator password comes from OVIX_ADMIN_PASSWORD or, with\n"
     "--password-stdin, from the first line of standard input; server accounts\n"
     "and TLS settings come from the MySQL option file named by OVIX_MYSQL_CNF.\n"
+    "Working files (settings, user folders, packages) lie beside the program,\n"
+    "or in --home DIR or OVIX_HOME; when the program's directory is not\n"
+    "writable, in $XDG_DATA_HOME/ovix (default ~/.local/share/ovix).\n"
+    "The run log is temp/autoPatchLog.txt below the installation root; when\n"
+    "the root is not writable, $XDG_STATE_HOME/ovix/autoPatchLog.txt\n"
+    "(default ~/.local/state/ovix/autoPatchLog.txt).\n"
     "Exit status: 0 success, 1 the job failed, 2 usage error.";
 
 void addPackOptions(CLI::App* cmd, CliOptions* o, bool project) {

@@ -44,25 +44,19 @@ QtPresenter::QtPresenter(ovix::Env* env) : env_(env) {}
 
 QtPresenter::~QtPresenter() = default;
 
-void QtPresenter::showMessage(const std::string& text) {
+void QtPresenter::showBox(const QString& title, const std::string& text, bool topmost) {
   closeProgress();
-  QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(),
-                  toDisplayText(text));
+  QMessageBox box(QMessageBox::Information, title, toDisplayText(text));
+  if (topmost) box.setWindowFlag(Qt::WindowStaysOnTopHint);
   box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
   box.exec();
 }
 
-void QtPresenter::showTitledMessage(const std::string& title, const std::string& text) {
-  closeProgress();
-  QMessageBox box(QMessageBox::Information, toDisplayText(title), toDisplayText(text));
-  box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
-  box.exec();
-}
-
-bool QtPresenter::askYesNo(const std::string& question) {
+bool QtPresenter::askBox(const std::string& question, bool topmost) {
   closeProgress();
   QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(),
                   toDisplayText(question));
+  if (topmost) box.setWindowFlag(Qt::WindowStaysOnTopHint);
   QPushButton* yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
   QPushButton* no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
   box.setDefaultButton(yes);
@@ -70,6 +64,23 @@ bool QtPresenter::askYesNo(const std::string& question) {
   box.exec();
   return box.clickedButton() == yes;
 }
+
+void QtPresenter::showMessage(const std::string& text) {
+  showBox(QApplication::applicationDisplayName(), text, false);
+}
+
+void QtPresenter::showTitledMessage(const std::string& title, const std::string& text) {
+  showBox(toDisplayText(title), text, false);
+}
+
+bool QtPresenter::askYesNo(const std::string& question) { return askBox(question, false); }
+
+void QtPresenter::showTopmostMessage(const std::string& title, const std::string& text) {
+  showBox(title.empty() ? QApplication::applicationDisplayName() : toDisplayText(title), text,
+          true);
+}
+
+bool QtPresenter::askTopmostYesNo(const std::string& question) { return askBox(question, true); }
 
 void QtPresenter::showText(const std::string& title, const std::string& text) {
   closeProgress();

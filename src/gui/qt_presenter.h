@@ -22,6 +22,9 @@ class QtPresenter final : public zdcom::Presenter {
   // A message box with `title` as its window title.
   void showTitledMessage(const std::string& title, const std::string& text) override;
   bool askYesNo(const std::string& question) override;
+  // The same boxes, kept above all other windows (Qt::WindowStaysOnTopHint).
+  void showTopmostMessage(const std::string& title, const std::string& text) override;
+  bool askTopmostYesNo(const std::string& question) override;
   void showText(const std::string& title, const std::string& text) override;
   // Opens the log with the desktop's viewer (xdg-open) when there is a
   // display, else shows it in the read-only text dialog.
@@ -33,6 +36,11 @@ class QtPresenter final : public zdcom::Presenter {
 
  private:
   void closeProgress();
+  // A message box under `title` with an OK button; kept on top when
+  // `topmost`.
+  void showBox(const QString& title, const std::string& text, bool topmost);
+  // A yes/no question box; true when yes was clicked.
+  bool askBox(const std::string& question, bool topmost);
   bool hasDisplay() const;
 
   ovix::Env* env_;

@@ -31,6 +31,19 @@ class Presenter {
     showMessage(text);
   }
 
+  // A message (under `title`; an empty title is the presenter's default one)
+  // or a yes/no question that must stay above every other window: the
+  // check-update run has no window of its own that the user could find them
+  // behind.  Presenters without windows show them like the others.
+  virtual void showTopmostMessage(const std::string& title, const std::string& text) {
+    if (title.empty()) {
+      showMessage(text);
+    } else {
+      showTitledMessage(title, text);
+    }
+  }
+  virtual bool askTopmostYesNo(const std::string& question) { return askYesNo(question); }
+
   // Shows a long text (a log) under a title, read-only, and returns when the
   // user has closed it.  `text` separates lines with "\r\n".
   virtual void showText(const std::string& title, const std::string& text) = 0;

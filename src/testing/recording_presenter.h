@@ -30,10 +30,20 @@ class RecordingPresenter : public zdcom::Presenter {
   void showText(const std::string& title, const std::string& text) override {
     texts.push_back({title, text});
   }
+  // Topmost messages and questions are recorded in `topmost` as well.
+  void showTopmostMessage(const std::string& title, const std::string& text) override {
+    topmost.push_back(text);
+    Presenter::showTopmostMessage(title, text);
+  }
+  bool askTopmostYesNo(const std::string& question) override {
+    topmost.push_back(question);
+    return Presenter::askTopmostYesNo(question);
+  }
 
   std::vector<std::string> messages;
   std::vector<std::string> questions;
   std::vector<Shown> texts;
+  std::vector<std::string> topmost;
   std::deque<bool> answers;
 };
 

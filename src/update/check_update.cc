@@ -36,13 +36,13 @@ ServerAddress readServerAddress(Env& env) {
 bool updateStoppedSuite(Env& env, CheckUpdateSteps& steps, const std::string& installDir,
                         const ServerAddress& address) {
   if (!steps.check(env, installDir, address.ip, address.port)) {
-    zdcom::currentPresenter().showTitledMessage("Info", "更新结束");
+    zdcom::currentPresenter().showTopmostMessage("Info", "更新结束");
     steps.restart(env);
     return true;
   }
   print(runLog, "\n\n\nCurrent version need to update,prepare download···");
   steps.apply(env, installDir, address.ip, address.port);
-  if (zdcom::goonMsg(zedaGetText_callbk("更新结束,是否查看日志？"))) {
+  if (zdcom::currentPresenter().askTopmostYesNo(zedaGetText_callbk("更新结束,是否查看日志？"))) {
     steps.openLog(env, ZedaSystem::getFullZedaName(kCheckUpdateLogName));
   }
   steps.restart(env);

@@ -147,6 +147,7 @@ TEST_F(CheckUpdateTest, PatchThatVanishedBeforeTheSecondCheckEndsWithRestart) {
   EXPECT_TRUE(run());
   EXPECT_THAT(steps_.calls, ElementsAre(check(), "stop", check(), "restart"));
   EXPECT_THAT(recorder_.titled, ElementsAre("Info: 更新结束"));
+  EXPECT_THAT(recorder_.topmost, ElementsAre("更新结束"));
   EXPECT_THAT(recorder_.questions, IsEmpty());
 }
 
@@ -158,6 +159,7 @@ TEST_F(CheckUpdateTest, UpdateAppliesOffersTheLogAndRestarts) {
     steps_.calls.clear();
     steps_.checks = {true, true};
     recorder_.questions.clear();
+    recorder_.topmost.clear();
     recorder_.answers = {viewLog};
 
     EXPECT_TRUE(run());
@@ -166,6 +168,7 @@ TEST_F(CheckUpdateTest, UpdateAppliesOffersTheLogAndRestarts) {
     expected.push_back("restart");
     EXPECT_EQ(steps_.calls, expected);
     EXPECT_THAT(recorder_.questions, ElementsAre("更新结束,是否查看日志？"));
+    EXPECT_THAT(recorder_.topmost, ElementsAre("更新结束,是否查看日志？"));
     EXPECT_THAT(logLines(), ElementsAre("当前服务器配置:IP 10.1.2.3,PORT 3306", "", "", "",
                                         "Current version need to update,prepare download···"));
   }

@@ -68,7 +68,7 @@ int findProcessId(Env& env, const std::string& name) {
 }
 
 bool stopSuiteProcesses(Env& env) {
-  if (!zdcom::goonMsg(zedaGetText_callbk(
+  if (!zdcom::currentPresenter().askTopmostYesNo(zedaGetText_callbk(
           "补丁功能需要关闭OVIX相关进程(Ovix登陆程序/Ovix数据库程序/设计平台程序),是否继续执行？"))) {
     return false;
   }
@@ -79,7 +79,7 @@ bool stopSuiteProcesses(Env& env) {
     } else if (isTerminableName(entry)) {
       terminateListed(env, entry, pid);
     } else {
-      zdcom::currentPresenter().showMessage("需要手动关闭所有" + entry);
+      zdcom::currentPresenter().showTopmostMessage("", "需要手动关闭所有" + entry);
       print(runLog, "exist process of name :%s need manual close", entry.c_str());
       return false;
     }

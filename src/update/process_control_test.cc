@@ -290,6 +290,7 @@ TEST_F(ProcessControlTest, RunningProgramThatMayNotBeKilledStopsTheRun) {
 
   EXPECT_FALSE(ovix::stopSuiteProcesses(env_));
   EXPECT_THAT(recorder_.messages, ElementsAre("需要手动关闭所有other.exe"));
+  EXPECT_THAT(recorder_.topmost, ElementsAre(kStopQuestion, "需要手动关闭所有other.exe"));
   EXPECT_THAT(logLines(), ElementsAre("exist process of name :other.exe need manual close"));
   EXPECT_TRUE(processes_.isRunning(other));
   EXPECT_TRUE(processes_.isRunning(design));
@@ -369,6 +370,7 @@ TEST_F(ProcessControlTest, RestartFailureShowsTheErrorTextAndLogsItsCode) {
     EXPECT_EQ(recorder_.titled[0].title, "错误");
     EXPECT_EQ(recorder_.titled[0].text, std::strerror(c.error));
     EXPECT_EQ(recorder_.titled[0].text, ovix::lastErrorText(c.error));
+    EXPECT_THAT(recorder_.topmost, IsEmpty());
     EXPECT_THAT(logLines(), ElementsAre("Restart OvixDesign fail :" + std::to_string(c.error)));
   }
 }
