@@ -52,9 +52,11 @@ void fillProgramPaths(const std::string& executablePath,
 
 bool canCreateFilesIn(Env& env, const std::string& dir) {
   if (!env.isDirectory(dir)) return false;
-  std::string probe = joinPath(dir, ".ovix-write-probe");
+  // A fresh name, created exclusively: a link someone put at a fixed probe
+  // name must never be followed and truncated.
+  std::string probe = joinPath(dir, ".ovix-write-probe" + uniqueSuffix());
   std::unique_ptr<WritableFile> file;
-  if (!env.newWritableFile(probe, WriteMode::kTruncate, &file)) return false;
+  if (!env.newWritableFile(probe, WriteMode::kCreateNew, &file)) return false;
   file.reset();
   env.removeFile(probe);
   return true;
