@@ -298,7 +298,14 @@ class PosixDirectoryTree final : public DirectoryTree {
       }
     }
     UniqueFd fd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.valid()) return -1;
+    if (!fd.valid()) {
+      // With O_DIRECTORY a link gives ENOTDIR; tell it from a file.
+      struct stat st;
+      if (errno == ENOTDIR && ::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISLNK(st.st_mode))
+        errno = ELOOP;
+      return -1;
+    }
     int raw = fd.get();
     directories_.emplace(path, std::move(fd));
     return raw;

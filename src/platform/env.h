@@ -53,8 +53,9 @@ struct DirEntry {
   bool isLink = false;       // a symbolic link, whatever it points to
 };
 
-// kCreateNew makes a file that must not exist yet; a link at the path makes
-// it fail instead of being followed.
+// How newWritableFile opens a file; kCreateNew makes one that must not
+// exist yet.  In every mode a link at the path makes the open fail instead
+// of being followed.
 enum class WriteMode { kTruncate, kAppend, kCreateNew };
 
 // A running process as listProcesses reports it.

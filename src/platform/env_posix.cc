@@ -184,7 +184,9 @@ class PosixEnv final : public Env {
   bool newWritableFile(const std::string& path, WriteMode mode,
                        std::unique_ptr<WritableFile>* result) override {
     result->reset();
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+    // A link at the path is never written through: logs and working files
+    // often lie in folders that others can write.
+    int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
     switch (mode) {
       case WriteMode::kTruncate:
         flags |= O_TRUNC;
@@ -193,7 +195,7 @@ class PosixEnv final : public Env {
         flags |= O_APPEND;
         break;
       case WriteMode::kCreateNew:
-        flags |= O_EXCL | O_NOFOLLOW;
+        flags |= O_EXCL;
         break;
     }
     UniqueFd fd(::open(path.c_str(), flags, 0644));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "platform/path_text.h"
@@ -13,12 +15,25 @@ namespace {
 using ovix::testing::FaultEnv;
 using ovix::testing::TempDir;
 
-TEST(AtomicWriteTest, ReplacesTheFileWhole) {
-  TempDir dir;
+// The names in `dir`, sorted.
+std::vector<std::string> namesIn(const std::string& dir) {
+  std::vector<ovix::DirEntry> entries;
+  ovix::Env::Default()->listDirectory(dir, &entries);
+  std::vector<std::string> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(AtomicWriteTest, ReplacesTheFileWholeAndNeverWritesThroughALink) {
+  TempDir dir, outside;
   std::string path = dir.write("setup.ini", "old");
+  // A link at the name a temporary file once had.
+  ASSERT_EQ(symlink(outside.file("x").c_str(), (path + ".tmp").c_str()), 0);
   ASSERT_TRUE(ovix::writeFileAtomically(*ovix::Env::Default(), path, "new contents"));
   EXPECT_EQ(dir.read("setup.ini"), "new contents");
-  EXPECT_FALSE(ovix::Env::Default()->fileExists(path + ".tmp"));
+  EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"setup.ini", "setup.ini.tmp"}));
+  EXPECT_TRUE(namesIn(outside.path()).empty());
 }
 
 TEST(AtomicWriteTest, AFailureLeavesTheOldFileAndNoTemporary) {
@@ -39,8 +54,20 @@ TEST(AtomicWriteTest, AFailureLeavesTheOldFileAndNoTemporary) {
     EXPECT_FALSE(ovix::writeFileAtomically(env, path, "new contents")) << fault.name;
     EXPECT_FALSE(ovix::Env::lastError().empty()) << fault.name;
     EXPECT_EQ(dir.read("setup.ini"), "old") << fault.name;
-    EXPECT_FALSE(env.fileExists(path + ".tmp")) << fault.name;
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"setup.ini"}) << fault.name;
   }
+}
+
+TEST(EnvTest, NoWriteModeFollowsALink) {
+  TempDir dir, outside;
+  outside.write("victim", "victim");
+  ASSERT_EQ(symlink(outside.file("victim").c_str(), dir.file("log").c_str()), 0);
+  for (ovix::WriteMode mode :
+       {ovix::WriteMode::kTruncate, ovix::WriteMode::kAppend, ovix::WriteMode::kCreateNew}) {
+    std::unique_ptr<ovix::WritableFile> file;
+    EXPECT_FALSE(ovix::Env::Default()->newWritableFile(dir.file("log"), mode, &file));
+  }
+  EXPECT_EQ(outside.read("victim"), "victim");
 }
 
 TEST(EnvTest, ListDirectoryTellsDirectoriesFromFilesAndSkipsDots) {
