@@ -40,7 +40,7 @@ best() {  # command...
 }
 
 same_as_tree() {  # the installation now holds the tree's files
-  diff -r -q -x ovixsetup.ini -x patch -x temp "$work/tree" "$work/inst" >/dev/null
+  diff -r -q -x ovixsetup.ini -x patch -x temp -x .ovixpatch.lock "$work/tree" "$work/inst" >/dev/null
 }
 
 row() {  # name seconds kib
@@ -77,6 +77,15 @@ for tree in "${trees[@]}"; do
   same_as_tree || { echo "the reference reader left a different installation"; exit 1; }
   read -r c_s c_kib < <(best bash -c "cp -r '$work/inst' '$work/backup' && cp -r '$work/tree/.' '$work/inst'")
 
+  if [ -n "$baseline" ]; then
+    earlier=("$baseline" --home "$work/home" --root "$work/home" download --install "$work/inst")
+    read -r bm_s bm_kib < <(best "${earlier[@]}" --server "$host" --port "$port")
+    read -r be_s be_kib < <(best "${earlier[@]}" --server "file:$store" --port 0)
+    row "baseline download (MariaDB)" "$bm_s" "$bm_kib"
+    row "baseline download (embedded)" "$be_s" "$be_kib"
+    printf '  this build / baseline: MariaDB %.3f, embedded %.3f\n' \
+      "$(echo "$m_s / $bm_s" | bc -l)" "$(echo "$e_s / $be_s" | bc -l)"
+  fi
   row "ovixpatch download (MariaDB)" "$m_s" "$m_kib"
   row "reference reader (MariaDB)" "$r_s" "$r_kib"
   row "ovixpatch download (embedded)" "$e_s" "$e_kib"

@@ -13,10 +13,14 @@
 #   measure COMMAND...     prints "seconds peak_kib" of the command, whose
 #                          output is discarded (standard error shown when it
 #                          fails)
+#   OVIX_BENCH_BASELINE    an earlier ovixpatch to measure beside this one
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${OVIX_BUILD_DIR:-$here/build}
 ovixpatch="$build/ovixpatch"
+# Another build of ovixpatch (an earlier commit) to measure beside this one
+# on the same data in the same run; its rows and the ratio are printed too.
+baseline=${OVIX_BENCH_BASELINE:-}
 server=""
 
 bench_setup() {  # name
