@@ -109,6 +109,15 @@ std::string printableKey(std::string_view key) {
   return out;
 }
 
+bool isSingleLineText(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    size_t n = isControl(static_cast<unsigned char>(text[i])) ? 0 : utf8Length(text, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
 bool isCrcText(std::string_view crc) {
   if (crc.size() != 8) return false;
   for (char c : crc) {

@@ -46,6 +46,10 @@ const char* keyFaultText(KeyFault fault);
 // that are not UTF-8 are written as \xNN.
 std::string printableKey(std::string_view key);
 
+// True when `text` is one line of text: UTF-8 without control codes, so it
+// can stand as a value in a setup file without starting a line of its own.
+bool isSingleLineText(std::string_view text);
+
 // True when `crc` is a CRC text: exactly 8 hexadecimal digits, in either
 // letter case.
 bool isCrcText(std::string_view crc);

@@ -64,6 +64,13 @@ TEST(FileKeyTest, PrintableKeysShowControlCodesAndBadBytesAsEscapes) {
   EXPECT_EQ(ovix::printableKey(std::string("a\0\xff", 3)), "a\\x00\\xFF");
 }
 
+TEST(FileKeyTest, SingleLineTextsHoldNoLineBreakOrControlCode) {
+  EXPECT_TRUE(ovix::isSingleLineText("OVIX_TARNO 2026-12-04 中文"));
+  EXPECT_TRUE(ovix::isSingleLineText(""));
+  for (const char* bad : {"V3\n[OVIX]", "V3\rPATCH=x", "a\x1b", "\xff"})
+    EXPECT_FALSE(ovix::isSingleLineText(bad)) << ovix::printableKey(bad);
+}
+
 TEST(FileKeyTest, CrcTextsAreEightHexDigitsOfEitherCase) {
   for (const char* good : {"00000000", "DEADBEEF", "deadbeef", "0a1B2c3D"})
     EXPECT_TRUE(ovix::isCrcText(good)) << good;

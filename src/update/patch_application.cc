@@ -285,7 +285,11 @@ Applied replaceFiles(DirectoryTree& tree, const std::vector<Planned>& plan,
 Applied applyPackageTo(DirectoryTree& tree, ZdDbDataBase* db, const OVIXPackageInfo& header,
                        const std::string& installDir) {
   const std::string table = text(header.refTblname());
-  if (!zddb::isPlainIdentifier(table) || !isPackageKeyText(text(header.skey()))) {
+  // The header's texts may reach the setup file: none may start a line.
+  bool plainTexts = true;
+  for (char const* value : {header.name(), header.ver(), header.kernalTime(), header.verTime()})
+    plainTexts = plainTexts && isSingleLineText(text(value));
+  if (!zddb::isPlainIdentifier(table) || !isPackageKeyText(text(header.skey())) || !plainTexts) {
     zdcom::errorMsg(zedaGetText_callbk("补丁%s的包信息不合法，补丁被拒绝"),
                     printableKey(text(header.skey())).c_str());
     return Applied::kRefused;

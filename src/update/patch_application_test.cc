@@ -457,13 +457,20 @@ TEST_P(PatchApplicationTest, AnUnusableHeaderOrTableIsReportedWithItsOwnMessageO
       {"A3A202612050000", "NoSuchTable", "无法从服务器上读入补丁数据，请查看服务器连接"},
       {"..\\..\\x", "A3A202612050000", "补丁..\\..\\x的包信息不合法，补丁被拒绝"},
       {"A3A202612050000", "x; drop table y", "补丁A3A202612050000的包信息不合法，补丁被拒绝"},
+      {"A3A202612050001", "A3A202612050001", "补丁A3A202612050001的包信息不合法，补丁被拒绝"},
   };
   for (const Case& c : cases) {
-    writeSetup(kSetup);
+    const bool injects = std::string(c.key).ends_with('1');
+    // An installation without product name takes the header's name.
+    install_.write("ovixsetup.ini", injects ? "[OVIX]\n" : kSetup);
     {
       DatabaseHandle db = storeWithHeaders();
       ASSERT_EQ(db->exeSql("delete from OVIXPackageInfo"), 0);
-      addHeader(db.get(), c.key, "2026-12-05", false, nullptr, nullptr, "OVIX_TARNO", c.table);
+      // The last one names its product with a line that would add its own
+      // keys to the setup file.
+      addHeader(db.get(), c.key, "2026-12-05", false, nullptr, nullptr,
+                injects ? "OVIX_TARNO\n[OVIX]\nPATCH=Z" : "OVIX_TARNO",
+                c.table);
     }
     ovix::testing::ScopedRecorder recorder;
     EXPECT_FALSE(apply());
