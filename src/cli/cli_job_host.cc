@@ -1,7 +1,7 @@
 #include "cli/cli_job_host.h"
 
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 #include "packing/pack_job.h"
 #include "platform/messages.h"
@@ -37,18 +37,52 @@ class OptionsPackUi final : public PackJobUi {
   const CliOptions& options_;
 };
 
+// Longest administrator password read from standard input.
+constexpr size_t kMaxStdinPassword = 4096;
+
+// Reads the first line of `in` without its line end into *line.  False,
+// with *tooLong set, when the line is longer than kMaxStdinPassword bytes:
+// a password is refused whole rather than cut.
+bool readFirstLine(std::FILE* in, std::string* line, bool* tooLong) {
+  line->clear();
+  *tooLong = false;
+  int c;
+  bool any = false;
+  while ((c = std::getc(in)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    if (line->size() == kMaxStdinPassword) {
+      *tooLong = true;
+      return false;
+    }
+    line->push_back(static_cast<char>(c));
+  }
+  if (!line->empty() && line->back() == '\r') line->pop_back();
+  return any;
+}
+
 // The administrator password: the first line of standard input with
 // --password-stdin, else $OVIX_ADMIN_PASSWORD.  Never from the command line.
+// False, with the reason shown, when there is none.
 bool readAdministratorPassword(Env& env, const CliOptions& options, std::string* password) {
+  zdcom::Presenter& presenter = zdcom::currentPresenter();
   if (options.passwordStdin) {
-    char line[1024];
-    if (std::fgets(line, sizeof line, stdin) == nullptr) return false;
-    line[std::strcspn(line, "\r\n")] = '\0';
-    *password = line;
-    return true;
+    bool tooLong = false;
+    if (readFirstLine(stdin, password, &tooLong)) return true;
+    presenter.showMessage(
+        tooLong ? zdcom::format("ovixpatch: the password on standard input is longer than %zu "
+                                "bytes; it is refused, not cut",
+                                kMaxStdinPassword)
+                : "ovixpatch: no administrator password: standard input is empty");
+    return false;
   }
   std::optional<std::string> fromEnv = env.getEnv("OVIX_ADMIN_PASSWORD");
-  if (!fromEnv) return false;
+  if (!fromEnv) {
+    presenter.showMessage(
+        "ovixpatch: no administrator password: set OVIX_ADMIN_PASSWORD or pass it on the first "
+        "line of standard input with --password-stdin");
+    return false;
+  }
   *password = *fromEnv;
   return true;
 }
@@ -57,12 +91,7 @@ bool readAdministratorPassword(Env& env, const CliOptions& options, std::string*
 
 bool CliJobHost::runServerCommit(const std::string& packageKind) {
   std::string password;
-  if (!readAdministratorPassword(*env_, options_, &password)) {
-    zdcom::currentPresenter().showMessage(
-        "ovixpatch: no administrator password: set OVIX_ADMIN_PASSWORD or pass it on the first "
-        "line of standard input with --password-stdin");
-    return false;
-  }
+  if (!readAdministratorPassword(*env_, options_, &password)) return false;
   return serverCommitOk(*env_, password, options_.server, options_.port, packageKind);
 }
 

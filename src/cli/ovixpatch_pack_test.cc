@@ -170,11 +170,14 @@ TEST_F(OvixpatchPackTest, APackUploadsToTheEmbeddedStoreWithThePasswordFromStdin
   std::string package = packageIn("rel");
   ASSERT_EQ(std::rename(package.c_str(), home_.file("p.package").c_str()), 0);
 
+  // Longer than any fixed line buffer, shorter than the 4 KiB limit.
+  const std::string password = "Pa55 word" + std::string(3000, 'x');
   TempDir store;
   sqlite3* general = nullptr;
   sqlite3_open(store.file("ovixgeneral.sqlite").c_str(), &general);
-  sqlite3_exec(general, "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);"
-               "INSERT INTO ZedaUser VALUES ('system', 'Pa55 word');", nullptr, nullptr, nullptr);
+  sqlite3_exec(general, ("CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);"
+                         "INSERT INTO ZedaUser VALUES ('system', '" + password + "');").c_str(),
+               nullptr, nullptr, nullptr);
   sqlite3_close(general);
   std::string server = "--server file:" + store.path() + " --port 0";
 
@@ -186,7 +189,12 @@ TEST_F(OvixpatchPackTest, APackUploadsToTheEmbeddedStoreWithThePasswordFromStdin
   EXPECT_EQ(wrong.status, 1);
   EXPECT_NE(wrong.err.find("用户名和密码不对"), std::string::npos);
 
-  Outcome ok = run("upload " + server + " --password-stdin", R"(printf "Pa55 word\r\n" | )");
+  Outcome tooLong = run("upload " + server + " --password-stdin",
+                        "head -c 4097 /dev/zero | tr \"\\\\0\" x | ");
+  EXPECT_EQ(tooLong.status, 1);
+  EXPECT_NE(tooLong.err.find("longer than 4096 bytes"), std::string::npos) << tooLong.err;
+
+  Outcome ok = run("upload " + server + " --password-stdin", "printf \"" + password + "\\r\\n\" | ");
   ASSERT_EQ(ok.status, 0) << ok.err;
   EXPECT_NE(ok.err.find("上传完成"), std::string::npos);
   EXPECT_EQ(ok.err.find("Pa55"), std::string::npos);  // the password is never shown
@@ -194,7 +202,7 @@ TEST_F(OvixpatchPackTest, APackUploadsToTheEmbeddedStoreWithThePasswordFromStdin
                     "SELECT m_name, m_ver FROM OVIXPackageInfo");
   EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{"OVIX_TARNO", "V3"}}));
 
-  Outcome again = run("upload " + server, R"(OVIX_ADMIN_PASSWORD="Pa55 word" )");
+  Outcome again = run("upload " + server, "OVIX_ADMIN_PASSWORD=\"" + password + "\" ");
   EXPECT_EQ(again.status, 0);
   EXPECT_NE(again.err.find("该补丁已经上传过服务器，无法再传"), std::string::npos);
 }
