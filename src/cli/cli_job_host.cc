@@ -9,6 +9,7 @@
 #include "project/project_info.h"
 #include "server/download.h"
 #include "server/server_commit.h"
+#include "server/upload.h"
 #include "update/check_update.h"
 
 namespace ovix::cli {
@@ -91,8 +92,14 @@ bool readAdministratorPassword(Env& env, const CliOptions& options, std::string*
 
 bool CliJobHost::runServerCommit(const std::string& packageKind) {
   std::string password;
+  if (options_.package && !isPackageOfKind(*env_, *options_.package, packageKind.c_str())) {
+    zdcom::currentPresenter().showMessage("ovixpatch: " + *options_.package +
+                                          " is not a package file of type " + packageKind);
+    return false;
+  }
   if (!readAdministratorPassword(*env_, options_, &password)) return false;
-  return serverCommitOk(*env_, password, options_.server, options_.port, packageKind);
+  return serverCommitOk(*env_, password, options_.server, options_.port, packageKind,
+                        options_.package.value_or(""));
 }
 
 bool CliJobHost::runUpdatePatch() {
@@ -106,7 +113,12 @@ bool CliJobHost::runLocalPackage(const std::string& packageKind) {
   fields.subdir = options_.subdir.value_or("");
   fields.types = options_.types.value_or(defaultFileTypes(packageKind));
   OptionsPackUi ui(options_);
-  return packDialogOk(*env_, fields, packageKind, ui);
+  std::string packagePath;
+  if (!packDialogOk(*env_, fields, packageKind, ui, &packagePath)) return false;
+  // The path alone on standard output, for a pipeline's next step.
+  std::printf("%s\n", packagePath.c_str());
+  std::fflush(stdout);
+  return true;
 }
 
 bool CliJobHost::runProjectInfo() {

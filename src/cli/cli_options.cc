@@ -74,9 +74,13 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
     if (name == "pack" || name == "project") addPackOptions(cmd, o, name == "project");
     if (name == "upload" || name == "upproject" || name == "download" || name == "info")
       addServerOptions(cmd, o);
-    if (name == "upload" || name == "upproject")
+    if (name == "upload" || name == "upproject") {
       cmd->add_flag("--password-stdin", o->passwordStdin,
                     "Read the administrator password from the first line of standard input");
+      cmd->add_option("--package", o->package,
+                      "Package file to take instead of the newest one in the working folder")
+          ->type_name("FILE");
+    }
     if (name == "download")
       cmd->add_option("--install", o->install, "Installation directory to update")
           ->required()

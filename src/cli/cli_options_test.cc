@@ -30,6 +30,7 @@ TEST(CliOptionsTest, UsageErrorsExitWithTwo) {
       {"checkupdate", "extra"},
       {"pack", "--path", "/x", "--info", "f.ini"},     // --info is project only
       {"download", "--install", "/i", "--server", "h", "--port", "1", "--password-stdin"},
+      {"download", "--install", "/i", "--server", "h", "--port", "1", "--package", "p"},
   };
   for (const auto& args : bad) {
     CliOptions options;
@@ -95,6 +96,7 @@ TEST(CliOptionsTest, HelpEndsWithZeroAndExplainsTheCommand) {
   auto sub = parseCommandLine({"upload", "--help"}, &options);
   EXPECT_EQ(sub.exitCode, 0);
   EXPECT_NE(sub.output.find("--password-stdin"), std::string::npos);
+  EXPECT_NE(sub.output.find("--package FILE"), std::string::npos) << sub.output;
 }
 
 // Runs the built ovixpatch with a private home and root; returns its exit

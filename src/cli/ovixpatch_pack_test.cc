@@ -162,6 +162,18 @@ TEST_F(OvixpatchPackTest, AFullDiskFailsThePackAndLeavesNoPackage) {
   EXPECT_EQ(leftovers, "");
 }
 
+// An embedded store in `store` whose administrator has `password`; the
+// server options that name it.
+std::string embeddedStore(const TempDir& store, const std::string& password) {
+  sqlite3* general = nullptr;
+  sqlite3_open(store.file("ovixgeneral.sqlite").c_str(), &general);
+  sqlite3_exec(general, ("CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);"
+                         "INSERT INTO ZedaUser VALUES ('system', '" + password + "');").c_str(),
+               nullptr, nullptr, nullptr);
+  sqlite3_close(general);
+  return "--server file:" + store.path() + " --port 0";
+}
+
 TEST_F(OvixpatchPackTest, APackUploadsToTheEmbeddedStoreWithThePasswordFromStdin) {
   tree_.write("ovixsetup.ini",
               "[OVIX]\nNAME=OVIX_TARNO\nVERSION=V3\nKERNELTIME=2026-01-02\nBUILDTIME=2026-12-03\n");
@@ -173,13 +185,7 @@ TEST_F(OvixpatchPackTest, APackUploadsToTheEmbeddedStoreWithThePasswordFromStdin
   // Longer than any fixed line buffer, shorter than the 4 KiB limit.
   const std::string password = "Pa55 word" + std::string(3000, 'x');
   TempDir store;
-  sqlite3* general = nullptr;
-  sqlite3_open(store.file("ovixgeneral.sqlite").c_str(), &general);
-  sqlite3_exec(general, ("CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);"
-                         "INSERT INTO ZedaUser VALUES ('system', '" + password + "');").c_str(),
-               nullptr, nullptr, nullptr);
-  sqlite3_close(general);
-  std::string server = "--server file:" + store.path() + " --port 0";
+  std::string server = embeddedStore(store, password);
 
   Outcome none = run("upload " + server);
   EXPECT_EQ(none.status, 1);
@@ -205,6 +211,29 @@ TEST_F(OvixpatchPackTest, APackUploadsToTheEmbeddedStoreWithThePasswordFromStdin
   Outcome again = run("upload " + server, "OVIX_ADMIN_PASSWORD=\"" + password + "\" ");
   EXPECT_EQ(again.status, 0);
   EXPECT_NE(again.err.find("该补丁已经上传过服务器，无法再传"), std::string::npos);
+}
+
+TEST_F(OvixpatchPackTest, APipelineUploadsThePackageThatPackPrinted) {
+  tree_.write("ovixsetup.ini",
+              "[OVIX]\nNAME=OVIX_VEL\nVERSION=V2\nKERNELTIME=2026-01-02\nBUILDTIME=2026-12-03\n");
+  tree_.write("bin/a.dll", "abc");
+  TempDir store;
+  std::string server = embeddedStore(store, "pw");
+  // The package stays in the user folder: without --package the upload
+  // would find none in the working folder.
+  std::string pack = std::string(OVIXPATCH_BINARY) + " --home " + home_.path() + " --root " +
+                     home_.path() + " pack --path " + tree_.path() + " --user rel 2>/dev/null";
+  Outcome ok = run("upload --package \"$f\" " + server,
+                   "f=$(" + pack + ") && OVIX_ADMIN_PASSWORD=pw ");
+  ASSERT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(query(store.file("ovixinstallpatch.sqlite"), "SELECT m_name FROM OVIXPackageInfo"),
+            (std::vector<std::vector<std::string>>{{"OVIX_VEL"}}));
+
+  Outcome wrongKind = run("upproject --package \"$f\" " + server,
+                          "f=" + packageIn("rel") + " && OVIX_ADMIN_PASSWORD=pw ");
+  EXPECT_EQ(wrongKind.status, 1);
+  EXPECT_NE(wrongKind.err.find("is not a package file of type CONFIG"), std::string::npos)
+      << wrongKind.err;
 }
 
 }  // namespace
