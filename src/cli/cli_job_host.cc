@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/setup_file.h"
 #include "packing/pack_job.h"
 #include "platform/messages.h"
 #include "platform/presenter.h"
@@ -88,6 +89,23 @@ bool readAdministratorPassword(Env& env, const CliOptions& options, std::string*
   return true;
 }
 
+// True when `dir` is an installation: a directory that holds ovixsetup.ini.
+// A mistyped folder is refused rather than filled with a fresh copy.
+bool checkInstallationFolder(Env& env, const std::string& dir) {
+  std::string problem;
+  if (dir.empty()) {
+    problem = "--install names no directory";
+  } else if (!env.isDirectory(dir)) {
+    problem = "the installation directory " + dir + " does not exist";
+  } else if (!env.fileExists(setupFilePath(dir))) {
+    problem = dir + " holds no ovixsetup.ini, so it is not an installation";
+  } else {
+    return true;
+  }
+  zdcom::currentPresenter().showMessage("ovixpatch: " + problem + "; nothing was downloaded");
+  return false;
+}
+
 }  // namespace
 
 bool CliJobHost::runServerCommit(const std::string& packageKind) {
@@ -103,6 +121,7 @@ bool CliJobHost::runServerCommit(const std::string& packageKind) {
 }
 
 bool CliJobHost::runUpdatePatch() {
+  if (!checkInstallationFolder(*env_, options_.install)) return false;
   return downloadDialogOk(*env_, {options_.install, options_.server, options_.port});
 }
 
@@ -124,9 +143,11 @@ bool CliJobHost::runLocalPackage(const std::string& packageKind) {
 bool CliJobHost::runProjectInfo() {
   if (!options_.listProjects) return projectInfoOk(*env_, options_.server, options_.port, options_.project);
   std::vector<std::string> names;
-  if (!listProjects(options_.server.c_str(), options_.port.c_str(), &names)) {
+  std::string error;
+  if (!listProjects(options_.server.c_str(), options_.port.c_str(), &names, &error)) {
     zdcom::errorMsg(zedaGetText_callbk("查询服务器上的项目库列表失败：ip:%s,port:%s"),
                     options_.server.c_str(), options_.port.c_str());
+    zdcom::noteMsg("%s", error.c_str());
     return false;
   }
   for (const std::string& name : names) std::printf("%s\n", name.c_str());

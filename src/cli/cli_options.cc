@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <sstream>
 
 namespace ovix::cli {
@@ -113,6 +114,15 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
       app.get_subcommand("info")->count("--project") == 0) {
     result.exitCode = 2;
     result.output = "info: --project NAME or --list is required\nRun with --help for more information.";
+    return result;
+  }
+  // A root that does not exist would silently put the run log and the
+  // server address file elsewhere.
+  std::error_code ignored;
+  if (o->root && !std::filesystem::is_directory(*o->root, ignored)) {
+    result.exitCode = 2;
+    result.output = "--root: the installation root " + *o->root +
+                    " is not a directory\nRun with --help for more information.";
     return result;
   }
   for (const Command& c : kCommands) {

@@ -31,6 +31,7 @@ TEST(CliOptionsTest, UsageErrorsExitWithTwo) {
       {"pack", "--path", "/x", "--info", "f.ini"},     // --info is project only
       {"download", "--install", "/i", "--server", "h", "--port", "1", "--password-stdin"},
       {"download", "--install", "/i", "--server", "h", "--port", "1", "--package", "p"},
+      {"--root", "/nonexistent/ovix-root", "checkupdate"},
   };
   for (const auto& args : bad) {
     CliOptions options;
@@ -66,12 +67,12 @@ TEST(CliOptionsTest, EachCommandMapsToItsSwitchWithItsOptions) {
 
 TEST(CliOptionsTest, FieldsDefaultsAndVersionConfirmation) {
   CliOptions options;
-  ASSERT_TRUE(parseCommandLine({"--home", "/h", "--root", "/r", "--no", "pack", "--path", "/i",
+  ASSERT_TRUE(parseCommandLine({"--home", "/h", "--root", "/", "--no", "pack", "--path", "/i",
                                 "--name", "Ovix", "--version", "V8", "--date", "2026-12-04"},
                                &options)
                   .runJob);
   EXPECT_EQ(options.home, "/h");
-  EXPECT_EQ(options.root, "/r");
+  EXPECT_EQ(options.root, "/");
   EXPECT_EQ(options.answer, Answer::kNo);
   EXPECT_EQ(options.user, "");
   EXPECT_FALSE(options.types.has_value());

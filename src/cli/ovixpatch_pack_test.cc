@@ -229,11 +229,62 @@ TEST_F(OvixpatchPackTest, APipelineUploadsThePackageThatPackPrinted) {
   EXPECT_EQ(query(store.file("ovixinstallpatch.sqlite"), "SELECT m_name FROM OVIXPackageInfo"),
             (std::vector<std::vector<std::string>>{{"OVIX_VEL"}}));
 
+  tree_.write("ovixsetup.ini",
+              "[OVIX]\nNAME=OVIX_VEL\nVERSION=V2\nBUILDTIME=2999-01-01\n");  // newer than the store
+  Outcome upToDate = run("download --install " + tree_.path() + " " + server);
+  EXPECT_EQ(upToDate.status, 1);
+  EXPECT_NE(upToDate.err.find("版本数据库中没有比之更新的补丁"), std::string::npos) << upToDate.err;
+
   Outcome wrongKind = run("upproject --package \"$f\" " + server,
                           "f=" + packageIn("rel") + " && OVIX_ADMIN_PASSWORD=pw ");
   EXPECT_EQ(wrongKind.status, 1);
   EXPECT_NE(wrongKind.err.find("is not a package file of type CONFIG"), std::string::npos)
       << wrongKind.err;
+}
+
+// Every failure says on standard error what happened, and a server that
+// cannot be reached is followed by the reason on the next line.
+TEST_F(OvixpatchPackTest, FailuresSayWhy) {
+  std::string cannotConnect = "无法连接ovixgeneral数据库，mysql服务器为：";
+  struct Case {
+    std::string args;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"download --install \"\" --server h --port 1", "--install names no directory"},
+      {"download --install " + tree_.file("none") + " --server h --port 1", "does not exist"},
+      {"download --install " + tree_.path() + " --server h --port 1", "holds no ovixsetup.ini"},
+      {"checkupdate", "无法访问更新服务器"},
+      {"upload --server file:" + tree_.file("none") + " --port 1", cannotConnect},
+  };
+  for (const Case& c : cases) {
+    Outcome r = run(c.args, "OVIX_ADMIN_PASSWORD=pw ");
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_NE(r.err.find(c.expected), std::string::npos) << c.args << ": " << r.err;
+  }
+  // The reason stands between the system's message and the verdict.
+  Outcome unreachable = run("upload --server file:" + tree_.file("none") + " --port 1",
+                            "OVIX_ADMIN_PASSWORD=pw ");
+  size_t reason = unreachable.err.find('\n', unreachable.err.find(cannotConnect)) + 1;
+  size_t verdict = unreachable.err.find("用户名和密码不对");
+  ASSERT_NE(verdict, std::string::npos) << unreachable.err;
+  EXPECT_GT(verdict, reason + 1) << unreachable.err;
+  EXPECT_NE(home_.read("ovixpatch.logfile").find(unreachable.err.substr(reason, verdict - reason - 1)),
+            std::string::npos)
+      << "the command log keeps the reason";
+}
+
+TEST_F(OvixpatchPackTest, AMissingHomeIsMadeAndAMissingRootRefused) {
+  std::string cmd = std::string(OVIXPATCH_BINARY) + " --home " + home_.file("new/home") +
+                    " --root " + home_.path() + " checkupdate 2>/dev/null";
+  EXPECT_NE(std::system(cmd.c_str()), -1);
+  EXPECT_TRUE(ovix::Env::Default()->isDirectory(home_.file("new/home")));
+
+  cmd = std::string(OVIXPATCH_BINARY) + " --root " + home_.file("no-root") + " checkupdate 2>" +
+        home_.file("err");
+  int status = std::system(cmd.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2);
+  EXPECT_NE(home_.read("err").find("no-root"), std::string::npos) << home_.read("err");
 }
 
 }  // namespace

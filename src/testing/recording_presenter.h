@@ -30,10 +30,12 @@ class RecordingPresenter : public zdcom::Presenter {
   void showText(const std::string& title, const std::string& text) override {
     texts.push_back({title, text});
   }
+  void showNote(const std::string& text) override { notes.push_back(text); }
 
   std::vector<std::string> messages;
   std::vector<std::string> questions;
   std::vector<Shown> texts;
+  std::vector<std::string> notes;
   std::deque<bool> answers;
 };
 

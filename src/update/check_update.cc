@@ -76,6 +76,8 @@ bool runCheckUpdate(Env& env, CheckUpdateSteps& steps) {
   print(runLog, "当前服务器配置:IP %s,PORT %s", address.ip.c_str(), address.port.c_str());
   if (!address.complete) {
     print(runLog, "无法访问更新服务器");
+    zdcom::noteMsg("%s: %s has no IP or PORT in section [%s]", zedaGetText_callbk("无法访问更新服务器"),
+                   ZedaSystem::getFullZedaName(kServerAddressFileName).c_str(), kServerAddressSection);
     return false;
   }
   std::string installDir = ZedaSystem::getFullZedaName("");
