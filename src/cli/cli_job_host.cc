@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <string>
 
+#include "app/ini_file.h"
 #include "app/setup_file.h"
+#include "packing/file_selection.h"
 #include "packing/pack_job.h"
 #include "platform/messages.h"
 #include "platform/presenter.h"
@@ -24,7 +26,14 @@ class OptionsPackUi final : public PackJobUi {
   explicit OptionsPackUi(const CliOptions& options) : options_(options) {}
 
   bool askVersion(bool projectMode, VersionInfo* info) override {
-    if (!options_.versionConfirmed()) return false;
+    if (!options_.versionConfirmed()) {
+      // The dialog would open here: a project package always asks, an
+      // installation without a complete ovixsetup.ini too.
+      zdcom::currentPresenter().showMessage(
+          "ovixpatch: the package's version is not known; the version dialog needs --name NAME "
+          "and --version VER (--date DATE optional)");
+      return false;
+    }
     return versionDialogOk(*options_.name, *options_.version, options_.date.value_or(""),
                            projectMode, info);
   }
@@ -89,6 +98,24 @@ bool readAdministratorPassword(Env& env, const CliOptions& options, std::string*
   return true;
 }
 
+// True when --info names a project information file that names a project;
+// otherwise says what is wrong with it.
+bool checkProjectInfoFile(Env& env, const std::string& path) {
+  IniFile ini;
+  std::string problem;
+  if (!env.fileExists(path) || env.isDirectory(path) || !ini.load(env, path)) {
+    problem = "cannot be read";
+  } else if (ini.getValue("PatchProject", "GUID") == nullptr ||
+             ini.getValue("PatchProject", "NAME") == nullptr) {
+    problem = "has no GUID and NAME in section [PatchProject]";
+  } else {
+    return true;
+  }
+  zdcom::currentPresenter().showMessage("ovixpatch: the project information file " + path + " " +
+                                        problem);
+  return false;
+}
+
 // True when `dir` is an installation: a directory that holds ovixsetup.ini.
 // A mistyped folder is refused rather than filled with a fresh copy.
 bool checkInstallationFolder(Env& env, const std::string& dir) {
@@ -131,6 +158,8 @@ bool CliJobHost::runLocalPackage(const std::string& packageKind) {
   fields.path = options_.path;
   fields.subdir = options_.subdir.value_or("");
   fields.types = options_.types.value_or(defaultFileTypes(packageKind));
+  if (packageKind == kKindProjectPatch && options_.info && !checkProjectInfoFile(*env_, *options_.info))
+    return false;
   OptionsPackUi ui(options_);
   std::string packagePath;
   if (!packDialogOk(*env_, fields, packageKind, ui, &packagePath)) return false;

@@ -8,6 +8,10 @@
 namespace ovix::cli {
 namespace {
 
+constexpr char kPasswordFooter[] =
+    "The administrator password comes from OVIX_ADMIN_PASSWORD or, with\n"
+    "--password-stdin, from the first line of standard input (at most 4096 bytes).";
+
 constexpr char kDescription[] =
     "ovixpatch packs installation and project patches, publishes them on the\n"
     "version server and brings installations up to date, without a display.\n"
@@ -24,9 +28,12 @@ void addPackOptions(CLI::App* cmd, CliOptions* o, bool project) {
   cmd->add_option("--types", o->types,
                   "File types to take, or a file list name (default: the dialog's)");
   cmd->add_option("--user", o->user, "User folder for lists and the package (default: all users)");
-  cmd->add_option("--name", o->name, "Software name when the setup file has none");
-  cmd->add_option("--version", o->version, "Software version when the setup file has none");
-  cmd->add_option("--date", o->date, "Version date, e.g. 2026-12-04");
+  CLI::Option* name =
+      cmd->add_option("--name", o->name, "Software name when the setup file has none");
+  CLI::Option* version =
+      cmd->add_option("--version", o->version, "Software version when the setup file has none");
+  // The date belongs to the version dialog, which --name and --version answer.
+  cmd->add_option("--date", o->date, "Version date, e.g. 2026-12-04")->needs(name)->needs(version);
   if (project)
     cmd->add_option("--info", o->info, "Project information file naming the target project")
         ->type_name("FILE");
@@ -81,6 +88,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
       cmd->add_option("--package", o->package,
                       "Package file to take instead of the newest one in the working folder")
           ->type_name("FILE");
+      cmd->footer(kPasswordFooter);
     }
     if (name == "download")
       cmd->add_option("--install", o->install, "Installation directory to update")

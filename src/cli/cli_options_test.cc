@@ -31,6 +31,8 @@ TEST(CliOptionsTest, UsageErrorsExitWithTwo) {
       {"pack", "--path", "/x", "--info", "f.ini"},     // --info is project only
       {"download", "--install", "/i", "--server", "h", "--port", "1", "--password-stdin"},
       {"download", "--install", "/i", "--server", "h", "--port", "1", "--package", "p"},
+      {"pack", "--path", "/x", "--date", "2026-12-04"},  // no version dialog to date
+      {"pack", "--path", "/x", "--name", "N", "--date", "2026-12-04"},
       {"--root", "/nonexistent/ovix-root", "checkupdate"},
   };
   for (const auto& args : bad) {
@@ -97,7 +99,9 @@ TEST(CliOptionsTest, HelpEndsWithZeroAndExplainsTheCommand) {
   auto sub = parseCommandLine({"upload", "--help"}, &options);
   EXPECT_EQ(sub.exitCode, 0);
   EXPECT_NE(sub.output.find("--password-stdin"), std::string::npos);
+  EXPECT_NE(sub.output.find("first line of standard input"), std::string::npos) << sub.output;
   EXPECT_NE(sub.output.find("--package FILE"), std::string::npos) << sub.output;
+  EXPECT_NE(sub.output.find("OVIX_ADMIN_PASSWORD"), std::string::npos) << sub.output;
 }
 
 // Runs the built ovixpatch with a private home and root; returns its exit

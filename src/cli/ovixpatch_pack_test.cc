@@ -245,6 +245,8 @@ TEST_F(OvixpatchPackTest, APipelineUploadsThePackageThatPackPrinted) {
 // Every failure says on standard error what happened, and a server that
 // cannot be reached is followed by the reason on the next line.
 TEST_F(OvixpatchPackTest, FailuresSayWhy) {
+  std::string noKeys = home_.write("nokeys.ini", "[PatchProject]\nNAME=P1\n");
+  tree_.write("cfg.lua", "x");
   std::string cannotConnect = "无法连接ovixgeneral数据库，mysql服务器为：";
   struct Case {
     std::string args;
@@ -255,6 +257,12 @@ TEST_F(OvixpatchPackTest, FailuresSayWhy) {
       {"download --install " + tree_.file("none") + " --server h --port 1", "does not exist"},
       {"download --install " + tree_.path() + " --server h --port 1", "holds no ovixsetup.ini"},
       {"checkupdate", "无法访问更新服务器"},
+      {"project --path " + tree_.path(), "needs --name NAME and --version VER"},
+      {"pack --path " + tree_.path(), "needs --name NAME and --version VER"},
+      {"project --path " + tree_.path() + " --name OVIX_VEL --version V1 --info " + tree_.file("x.ini"),
+       "cannot be read"},
+      {"project --path " + tree_.path() + " --name OVIX_VEL --version V1 --info " + noKeys,
+       "has no GUID and NAME"},
       {"upload --server file:" + tree_.file("none") + " --port 1", cannotConnect},
   };
   for (const Case& c : cases) {

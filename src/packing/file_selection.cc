@@ -156,7 +156,8 @@ void PackFileFilter::loadKeys(Env& env, const std::string& path, std::set<std::s
   std::vector<std::string> entries;
   if (!readListFile(env, path, entries)) return;
   for (size_t i = 1; i < entries.size(); ++i) {  // the first line is a header
-    const std::string& entry = entries[i];
+    // An entry written with '/' names the same path as with '\'.
+    const std::string entry = nativePathToKey(entries[i]);
     keys->insert(toUpperKey(!entry.empty() && entry[0] == '\\' ? entry.substr(1) : entry));
   }
 }

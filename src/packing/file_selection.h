@@ -66,7 +66,8 @@ class PackFileFilter {
   bool hasFileList() const { return !fileList_.empty(); }
 
  private:
-  // Enters the entries of the list file `path` after its header line.
+  // Enters the entries of the list file `path` after its header line,
+  // '/' in them read as '\'.
   static void loadKeys(Env& env, const std::string& path, std::set<std::string>* keys);
 
   std::vector<std::string> extensions_;
