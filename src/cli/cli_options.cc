@@ -56,6 +56,8 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
       ->type_name("DIR");
   app.add_option("--root", o->root, "Installation root (default: found from the program's place)")
       ->type_name("DIR");
+  app.set_version_flag("--version", std::string("ovixpatch ") + OVIX_VERSION,
+                       "Print the program's version and exit");
   bool yes = false;
   bool no = false;
   CLI::Option* yesFlag = app.add_flag("--yes", yes, "Answer every question with yes");
@@ -109,6 +111,9 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
     result.output = app.help();
+    return result;
+  } catch (const CLI::CallForVersion& e) {
+    result.output = e.what();
     return result;
   } catch (const CLI::ParseError& e) {
     std::ostringstream text;

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,12 @@ TEST(CliOptionsTest, HelpEndsWithZeroAndExplainsTheCommand) {
   EXPECT_NE(sub.output.find("first line of standard input"), std::string::npos) << sub.output;
   EXPECT_NE(sub.output.find("--package FILE"), std::string::npos) << sub.output;
   EXPECT_NE(sub.output.find("OVIX_ADMIN_PASSWORD"), std::string::npos) << sub.output;
+
+  auto version = parseCommandLine({"--version"}, &options);
+  EXPECT_FALSE(version.runJob);
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_TRUE(std::regex_match(version.output, std::regex("ovixpatch [0-9]+\\.[0-9]+\\.[0-9]+")))
+      << version.output;
 }
 
 // Runs the built ovixpatch with a private home and root; returns its exit
