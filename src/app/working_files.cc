@@ -35,6 +35,7 @@ std::string packageNamePrefix(Env& env, char const* kind) {
 
 std::string packagePathFor(Env& env, char const* user, char const* kind) {
   if (user == nullptr || kind == nullptr) return {};
+  if (*user != '\0' && !isSingleFileName(user)) return {};
   std::string name = *user != '\0' ? user : kAllUsersFolder;
   std::string folder = programDirectory + "/" + name;
   env.createDir(folder);  // an existing folder is fine; failures show on open

@@ -27,7 +27,8 @@ std::string packageNamePrefix(Env& env, char const* kind);
 
 // programDirectory/USER/USER_PREFIX.package for a new package; the user
 // folder is created when missing.  An empty user means kAllUsersFolder.
-// "" when user or kind is null.
+// "" when user or kind is null, or the user is not one folder name (it
+// would name a folder outside the program directory).
 std::string packagePathFor(Env& env, char const* user, char const* kind);
 
 // Names of the sub-directories of programDirectory, in directory order.

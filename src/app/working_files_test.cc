@@ -72,6 +72,8 @@ TEST_F(WorkingFilesTest, PackagePathForCreatesTheUserFolder) {
   EXPECT_EQ(ovix::packagePathFor(env_, "abc", "other"), dir_.file("abc/abc_.package"));
   EXPECT_EQ(ovix::packagePathFor(env_, nullptr, "DLL"), "");
   EXPECT_EQ(ovix::packagePathFor(env_, "abc", nullptr), "");
+  for (const char* outside : {"..", "../x", "a/b", "a\\b"})
+    EXPECT_EQ(ovix::packagePathFor(env_, outside, "DLL"), "") << outside;
 }
 
 TEST_F(WorkingFilesTest, UserFoldersAreTheSubdirectoriesOfTheProgramDirectory) {

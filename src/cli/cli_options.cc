@@ -2,10 +2,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <sstream>
 
 namespace ovix::cli {
 namespace {
+
+constexpr char kPasswordFooter[] =
+    "The administrator password comes from OVIX_ADMIN_PASSWORD or, with\n"
+    "--password-stdin, from the first line of standard input (at most 4096 bytes).";
 
 constexpr char kDescription[] =
     "ovixpatch packs installation and project patches, publishes them on the\n"
@@ -29,9 +34,12 @@ void addPackOptions(CLI::App* cmd, CliOptions* o, bool project) {
   cmd->add_option("--types", o->types,
                   "File types to take, or a file list name (default: the dialog's)");
   cmd->add_option("--user", o->user, "User folder for lists and the package (default: all users)");
-  cmd->add_option("--name", o->name, "Software name when the setup file has none");
-  cmd->add_option("--version", o->version, "Software version when the setup file has none");
-  cmd->add_option("--date", o->date, "Version date, e.g. 2026-12-04");
+  CLI::Option* name =
+      cmd->add_option("--name", o->name, "Software name when the setup file has none");
+  CLI::Option* version =
+      cmd->add_option("--version", o->version, "Software version when the setup file has none");
+  // The date belongs to the version dialog, which --name and --version answer.
+  cmd->add_option("--date", o->date, "Version date, e.g. 2026-12-04")->needs(name)->needs(version);
   if (project)
     cmd->add_option("--info", o->info, "Project information file naming the target project")
         ->type_name("FILE");
@@ -54,6 +62,8 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
       ->type_name("DIR");
   app.add_option("--root", o->root, "Installation root (default: found from the program's place)")
       ->type_name("DIR");
+  app.set_version_flag("--version", std::string("ovixpatch ") + OVIX_VERSION,
+                       "Print the program's version and exit");
   bool yes = false;
   bool no = false;
   CLI::Option* yesFlag = app.add_flag("--yes", yes, "Answer every question with yes");
@@ -80,9 +90,14 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
     if (name == "pack" || name == "project") addPackOptions(cmd, o, name == "project");
     if (name == "upload" || name == "upproject" || name == "download" || name == "info")
       addServerOptions(cmd, o);
-    if (name == "upload" || name == "upproject")
+    if (name == "upload" || name == "upproject") {
       cmd->add_flag("--password-stdin", o->passwordStdin,
                     "Read the administrator password from the first line of standard input");
+      cmd->add_option("--package", o->package,
+                      "Package file to take instead of the newest one in the working folder")
+          ->type_name("FILE");
+      cmd->footer(kPasswordFooter);
+    }
     if (name == "download")
       cmd->add_option("--install", o->install, "Installation directory to update")
           ->required()
@@ -103,6 +118,9 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
   } catch (const CLI::CallForHelp&) {
     result.output = app.help();
     return result;
+  } catch (const CLI::CallForVersion& e) {
+    result.output = e.what();
+    return result;
   } catch (const CLI::ParseError& e) {
     std::ostringstream text;
     text << e.what() << "\nRun with --help for more information.";
@@ -115,6 +133,15 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
       app.get_subcommand("info")->count("--project") == 0) {
     result.exitCode = 2;
     result.output = "info: --project NAME or --list is required\nRun with --help for more information.";
+    return result;
+  }
+  // A root that does not exist would silently put the run log and the
+  // server address file elsewhere.
+  std::error_code ignored;
+  if (o->root && !std::filesystem::is_directory(*o->root, ignored)) {
+    result.exitCode = 2;
+    result.output = "--root: the installation root " + *o->root +
+                    " is not a directory\nRun with --help for more information.";
     return result;
   }
   for (const Command& c : kCommands) {

@@ -35,6 +35,7 @@ struct CliOptions {
   std::string server;
   std::string port;
   bool passwordStdin = false;
+  std::optional<std::string> package;  // upload, upproject: instead of the newest
   std::string install;  // download
   std::string project;  // info
   bool listProjects = false;  // info --list

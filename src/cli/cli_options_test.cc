@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ TEST(CliOptionsTest, UsageErrorsExitWithTwo) {
       {"checkupdate", "extra"},
       {"pack", "--path", "/x", "--info", "f.ini"},     // --info is project only
       {"download", "--install", "/i", "--server", "h", "--port", "1", "--password-stdin"},
+      {"download", "--install", "/i", "--server", "h", "--port", "1", "--package", "p"},
+      {"pack", "--path", "/x", "--date", "2026-12-04"},  // no version dialog to date
+      {"pack", "--path", "/x", "--name", "N", "--date", "2026-12-04"},
+      {"--root", "/nonexistent/ovix-root", "checkupdate"},
   };
   for (const auto& args : bad) {
     CliOptions options;
@@ -65,12 +70,12 @@ TEST(CliOptionsTest, EachCommandMapsToItsSwitchWithItsOptions) {
 
 TEST(CliOptionsTest, FieldsDefaultsAndVersionConfirmation) {
   CliOptions options;
-  ASSERT_TRUE(parseCommandLine({"--home", "/h", "--root", "/r", "--no", "pack", "--path", "/i",
+  ASSERT_TRUE(parseCommandLine({"--home", "/h", "--root", "/", "--no", "pack", "--path", "/i",
                                 "--name", "Ovix", "--version", "V8", "--date", "2026-12-04"},
                                &options)
                   .runJob);
   EXPECT_EQ(options.home, "/h");
-  EXPECT_EQ(options.root, "/r");
+  EXPECT_EQ(options.root, "/");
   EXPECT_EQ(options.answer, Answer::kNo);
   EXPECT_EQ(options.user, "");
   EXPECT_FALSE(options.types.has_value());
@@ -95,6 +100,15 @@ TEST(CliOptionsTest, HelpEndsWithZeroAndExplainsTheCommand) {
   auto sub = parseCommandLine({"upload", "--help"}, &options);
   EXPECT_EQ(sub.exitCode, 0);
   EXPECT_NE(sub.output.find("--password-stdin"), std::string::npos);
+  EXPECT_NE(sub.output.find("first line of standard input"), std::string::npos) << sub.output;
+  EXPECT_NE(sub.output.find("--package FILE"), std::string::npos) << sub.output;
+  EXPECT_NE(sub.output.find("OVIX_ADMIN_PASSWORD"), std::string::npos) << sub.output;
+
+  auto version = parseCommandLine({"--version"}, &options);
+  EXPECT_FALSE(version.runJob);
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_TRUE(std::regex_match(version.output, std::regex("ovixpatch [0-9]+\\.[0-9]+\\.[0-9]+")))
+      << version.output;
 }
 
 // Runs the built ovixpatch with a private home and root; returns its exit

@@ -16,6 +16,19 @@
 #include "platform/presenter.h"
 #include "platform/zeda_system.h"
 
+namespace {
+
+// Creates `path` and the directories above it that are missing.
+bool createDirectories(ovix::Env& env, const std::string& path) {
+  for (size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    env.createDir(path.substr(0, slash));
+  }
+  return env.createDir(path) && env.isDirectory(path);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   ovix::cli::CliOptions options;
@@ -26,6 +39,12 @@ int main(int argc, char** argv) {
   }
 
   ovix::Env* env = ovix::Env::Default();
+  // A new working folder is made, so that the job's settings are kept.
+  if (options.home && !createDirectories(*env, *options.home)) {
+    std::fprintf(stderr, "ovixpatch: cannot create the --home directory %s: %s\n",
+                 options.home->c_str(), ovix::Env::lastError().c_str());
+    return 2;
+  }
   ovix_print_logfile errorOutput(env);
   if (options.root) ZedaSystem::setInstallRoot(*options.root);
   ovix::openRunLog(env);

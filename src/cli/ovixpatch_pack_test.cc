@@ -162,6 +162,18 @@ TEST_F(OvixpatchPackTest, AFullDiskFailsThePackAndLeavesNoPackage) {
   EXPECT_EQ(leftovers, "");
 }
 
+// An embedded store in `store` whose administrator has `password`; the
+// server options that name it.
+std::string embeddedStore(const TempDir& store, const std::string& password) {
+  sqlite3* general = nullptr;
+  sqlite3_open(store.file("ovixgeneral.sqlite").c_str(), &general);
+  sqlite3_exec(general, ("CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);"
+                         "INSERT INTO ZedaUser VALUES ('system', '" + password + "');").c_str(),
+               nullptr, nullptr, nullptr);
+  sqlite3_close(general);
+  return "--server file:" + store.path() + " --port 0";
+}
+
 TEST_F(OvixpatchPackTest, APackUploadsToTheEmbeddedStoreWithThePasswordFromStdin) {
   tree_.write("ovixsetup.ini",
               "[OVIX]\nNAME=OVIX_TARNO\nVERSION=V3\nKERNELTIME=2026-01-02\nBUILDTIME=2026-12-03\n");
@@ -170,13 +182,10 @@ TEST_F(OvixpatchPackTest, APackUploadsToTheEmbeddedStoreWithThePasswordFromStdin
   std::string package = packageIn("rel");
   ASSERT_EQ(std::rename(package.c_str(), home_.file("p.package").c_str()), 0);
 
+  // Longer than any fixed line buffer, shorter than the 4 KiB limit.
+  const std::string password = "Pa55 word" + std::string(3000, 'x');
   TempDir store;
-  sqlite3* general = nullptr;
-  sqlite3_open(store.file("ovixgeneral.sqlite").c_str(), &general);
-  sqlite3_exec(general, "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);"
-               "INSERT INTO ZedaUser VALUES ('system', 'Pa55 word');", nullptr, nullptr, nullptr);
-  sqlite3_close(general);
-  std::string server = "--server file:" + store.path() + " --port 0";
+  std::string server = embeddedStore(store, password);
 
   Outcome none = run("upload " + server);
   EXPECT_EQ(none.status, 1);
@@ -186,7 +195,12 @@ TEST_F(OvixpatchPackTest, APackUploadsToTheEmbeddedStoreWithThePasswordFromStdin
   EXPECT_EQ(wrong.status, 1);
   EXPECT_NE(wrong.err.find("用户名和密码不对"), std::string::npos);
 
-  Outcome ok = run("upload " + server + " --password-stdin", R"(printf "Pa55 word\r\n" | )");
+  Outcome tooLong = run("upload " + server + " --password-stdin",
+                        "head -c 4097 /dev/zero | tr \"\\\\0\" x | ");
+  EXPECT_EQ(tooLong.status, 1);
+  EXPECT_NE(tooLong.err.find("longer than 4096 bytes"), std::string::npos) << tooLong.err;
+
+  Outcome ok = run("upload " + server + " --password-stdin", "printf \"" + password + "\\r\\n\" | ");
   ASSERT_EQ(ok.status, 0) << ok.err;
   EXPECT_NE(ok.err.find("上传完成"), std::string::npos);
   EXPECT_EQ(ok.err.find("Pa55"), std::string::npos);  // the password is never shown
@@ -194,9 +208,91 @@ TEST_F(OvixpatchPackTest, APackUploadsToTheEmbeddedStoreWithThePasswordFromStdin
                     "SELECT m_name, m_ver FROM OVIXPackageInfo");
   EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{"OVIX_TARNO", "V3"}}));
 
-  Outcome again = run("upload " + server, R"(OVIX_ADMIN_PASSWORD="Pa55 word" )");
+  Outcome again = run("upload " + server, "OVIX_ADMIN_PASSWORD=\"" + password + "\" ");
   EXPECT_EQ(again.status, 0);
   EXPECT_NE(again.err.find("该补丁已经上传过服务器，无法再传"), std::string::npos);
+}
+
+TEST_F(OvixpatchPackTest, APipelineUploadsThePackageThatPackPrinted) {
+  tree_.write("ovixsetup.ini",
+              "[OVIX]\nNAME=OVIX_VEL\nVERSION=V2\nKERNELTIME=2026-01-02\nBUILDTIME=2026-12-03\n");
+  tree_.write("bin/a.dll", "abc");
+  TempDir store;
+  std::string server = embeddedStore(store, "pw");
+  // The package stays in the user folder: without --package the upload
+  // would find none in the working folder.
+  std::string pack = std::string(OVIXPATCH_BINARY) + " --home " + home_.path() + " --root " +
+                     home_.path() + " pack --path " + tree_.path() + " --user rel 2>/dev/null";
+  Outcome ok = run("upload --package \"$f\" " + server,
+                   "f=$(" + pack + ") && OVIX_ADMIN_PASSWORD=pw ");
+  ASSERT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(query(store.file("ovixinstallpatch.sqlite"), "SELECT m_name FROM OVIXPackageInfo"),
+            (std::vector<std::vector<std::string>>{{"OVIX_VEL"}}));
+
+  tree_.write("ovixsetup.ini",
+              "[OVIX]\nNAME=OVIX_VEL\nVERSION=V2\nBUILDTIME=2999-01-01\n");  // newer than the store
+  Outcome upToDate = run("download --install " + tree_.path() + " " + server);
+  EXPECT_EQ(upToDate.status, 1);
+  EXPECT_NE(upToDate.err.find("版本数据库中没有比之更新的补丁"), std::string::npos) << upToDate.err;
+
+  Outcome wrongKind = run("upproject --package \"$f\" " + server,
+                          "f=" + packageIn("rel") + " && OVIX_ADMIN_PASSWORD=pw ");
+  EXPECT_EQ(wrongKind.status, 1);
+  EXPECT_NE(wrongKind.err.find("is not a package file of type CONFIG"), std::string::npos)
+      << wrongKind.err;
+}
+
+// Every failure says on standard error what happened, and a server that
+// cannot be reached is followed by the reason on the next line.
+TEST_F(OvixpatchPackTest, FailuresSayWhy) {
+  std::string noKeys = home_.write("nokeys.ini", "[PatchProject]\nNAME=P1\n");
+  tree_.write("cfg.lua", "x");
+  std::string cannotConnect = "无法连接ovixgeneral数据库，mysql服务器为：";
+  struct Case {
+    std::string args;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"download --install \"\" --server h --port 1", "--install names no directory"},
+      {"download --install " + tree_.file("none") + " --server h --port 1", "does not exist"},
+      {"download --install " + tree_.path() + " --server h --port 1", "holds no ovixsetup.ini"},
+      {"checkupdate", "无法访问更新服务器"},
+      {"project --path " + tree_.path(), "needs --name NAME and --version VER"},
+      {"pack --path " + tree_.path(), "needs --name NAME and --version VER"},
+      {"project --path " + tree_.path() + " --name OVIX_VEL --version V1 --info " + tree_.file("x.ini"),
+       "cannot be read"},
+      {"project --path " + tree_.path() + " --name OVIX_VEL --version V1 --info " + noKeys,
+       "has no GUID and NAME"},
+      {"upload --server file:" + tree_.file("none") + " --port 1", cannotConnect},
+  };
+  for (const Case& c : cases) {
+    Outcome r = run(c.args, "OVIX_ADMIN_PASSWORD=pw ");
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_NE(r.err.find(c.expected), std::string::npos) << c.args << ": " << r.err;
+  }
+  // The reason stands between the system's message and the verdict.
+  Outcome unreachable = run("upload --server file:" + tree_.file("none") + " --port 1",
+                            "OVIX_ADMIN_PASSWORD=pw ");
+  size_t reason = unreachable.err.find('\n', unreachable.err.find(cannotConnect)) + 1;
+  size_t verdict = unreachable.err.find("用户名和密码不对");
+  ASSERT_NE(verdict, std::string::npos) << unreachable.err;
+  EXPECT_GT(verdict, reason + 1) << unreachable.err;
+  EXPECT_NE(home_.read("ovixpatch.logfile").find(unreachable.err.substr(reason, verdict - reason - 1)),
+            std::string::npos)
+      << "the command log keeps the reason";
+}
+
+TEST_F(OvixpatchPackTest, AMissingHomeIsMadeAndAMissingRootRefused) {
+  std::string cmd = std::string(OVIXPATCH_BINARY) + " --home " + home_.file("new/home") +
+                    " --root " + home_.path() + " checkupdate 2>/dev/null";
+  EXPECT_NE(std::system(cmd.c_str()), -1);
+  EXPECT_TRUE(ovix::Env::Default()->isDirectory(home_.file("new/home")));
+
+  cmd = std::string(OVIXPATCH_BINARY) + " --root " + home_.file("no-root") + " checkupdate 2>" +
+        home_.file("err");
+  int status = std::system(cmd.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2);
+  EXPECT_NE(home_.read("err").find("no-root"), std::string::npos) << home_.read("err");
 }
 
 }  // namespace

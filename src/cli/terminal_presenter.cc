@@ -45,6 +45,8 @@ void TerminalPresenter::showMessage(const std::string& text) {
   std::fflush(err_);
 }
 
+void TerminalPresenter::showNote(const std::string& text) { showMessage(text); }
+
 bool TerminalPresenter::askYesNo(const std::string& question) {
   endProgressLine();
   std::string q = withUnixLineEnds(question);

@@ -19,6 +19,8 @@ class TerminalPresenter final : public zdcom::Presenter {
 
   void showMessage(const std::string& text) override;
   bool askYesNo(const std::string& question) override;
+  // On standard error after the message it explains, as a line of its own.
+  void showNote(const std::string& text) override;
   // Prints the text to standard output (a log the user chose to view).
   void showText(const std::string& title, const std::string& text) override;
   // Prints the log file to standard output.

@@ -32,11 +32,13 @@ std::string unescapeKeyText(const std::string& text) {
 
 ZdDb::ErrorStatus ZdDbHelper::openDB(char const* connectionText, int /*mode*/) {
   zddb::ConnectionTarget target = zddb::splitConnectionText(connectionText);
-  std::string error;
-  server_ = zddb::openServer(target.address, target.port, &error);
+  server_ = zddb::openServer(target.address, target.port, &error_);
   if (!server_) return ZdDb::eNotOpen;
   std::unique_ptr<zddb::Connection> connection = server_->connect(target.database);
-  if (!connection) return ZdDb::eNotOpen;
+  if (!connection) {
+    error_ = server_->lastError();
+    return ZdDb::eNotOpen;
+  }
   filter_->adopt(std::move(connection));
   return ZdDb::eOk;
 }
@@ -47,7 +49,9 @@ bool ZdDbHelper::databaseExists(const std::string& name) {
 
 ZdDb::ErrorStatus ZdDbHelper::createDatabase(const std::string& name) {
   if (server_ == nullptr) return ZdDb::eNotOpen;
-  return server_->createDatabase(name) ? ZdDb::eOk : ZdDb::eFailed;
+  if (server_->createDatabase(name)) return ZdDb::eOk;
+  error_ = server_->lastError();
+  return ZdDb::eFailed;
 }
 
 ZdDb::ErrorStatus ZdDbHelper::prepareSql(char const* text) {

@@ -49,6 +49,8 @@ class ZdDbHelper {
   bool databaseExists(const std::string& name);
   // Creates the database `name` on the opened server.
   ZdDb::ErrorStatus createDatabase(const std::string& name);
+  // Why the last openDB or createDatabase failed.
+  const std::string& lastError() const { return error_; }
 
   // Prepares `text`; the statement of the previous prepareSql is reused
   // when its text is the same, so writing many records of one class
@@ -69,6 +71,7 @@ class ZdDbHelper {
   std::unique_ptr<zddb::Statement> statement_;
   std::string statementText_;
   zddb::Connection* statementConnection_ = nullptr;
+  std::string error_;
 };
 
 class ZdDbFilter {

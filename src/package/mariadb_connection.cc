@@ -103,6 +103,19 @@ bool setOptions(MYSQL* mysql, std::string* error) {
   return true;
 }
 
+// What to change in the option file when the TLS check refused a server;
+// "" for other errors.
+std::string tlsAdvice(unsigned errorNumber, const char* errorText) {
+  if (errorNumber != CR_SSL_CONNECTION_ERROR) return {};
+  if (std::strstr(errorText, "does not support") != nullptr) {
+    return "; the server offers no TLS and the option file requires it: set "
+           "ssl-verify-server-cert=0 in the option file to allow an unencrypted connection";
+  }
+  return "; the server's certificate was not accepted: name the CA that signed it with ssl-ca "
+         "in the option file, or set ssl-verify-server-cert=0 there to allow an unverified "
+         "connection";
+}
+
 // A logged-in handle, with `database` as default database unless empty.
 // Account and password come from the option files only.
 MysqlHandle openHandle(const Endpoint& endpoint, const std::string& database,
@@ -121,7 +134,7 @@ MysqlHandle openHandle(const Endpoint& endpoint, const std::string& database,
       nullptr) {
     *error = "cannot connect to the MariaDB server " + where +
              (db ? " (database " + database + ")" : std::string()) + ": " +
-             mysql_error(mysql.get());
+             mysql_error(mysql.get()) + tlsAdvice(mysql_errno(mysql.get()), mysql_error(mysql.get()));
     return nullptr;
   }
   // An option file may name another character set; values are utf8mb4.

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "testing/temp_dir.h"
 
@@ -149,6 +150,64 @@ TEST(MariaDbServerTest, BadPortTextsAreRefusedBeforeConnecting) {
   }
 }
 
+// A server on 127.0.0.1 that greets one client as a MariaDB server without
+// TLS does and then waits for the client to hang up.
+class ServerWithoutTls {
+ public:
+  ServerWithoutTls() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(addr);
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+    ::listen(listener_, 1);
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = std::to_string(ntohs(addr.sin_port));
+    thread_ = std::thread([this] { greetOne(); });
+  }
+  ~ServerWithoutTls() {
+    ::shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    ::close(listener_);
+  }
+  const std::string& port() const { return port_; }
+
+ private:
+  void greetOne() {
+    int client = ::accept(listener_, nullptr, nullptr);
+    if (client < 0) return;
+    // The greeting of a MariaDB 10.11 server started without TLS: protocol
+    // 10, capabilities without SSL, native password authentication.
+    static const char kGreeting[] =
+        "\x0a" "5.5.5-10.11.19-MariaDB" "\0" "\x06\0\0\0" "oP$a<I:&" "\0" "\xfe\xf7" "\x08"
+        "\x02\0" "\xff\x81" "\x15" "\0\0\0\0\0\0" "\x1d\0\0\0" "N8m<$>K>4*u2" "\0"
+        "mysql_native_password";
+    std::string body(kGreeting, sizeof kGreeting);  // with the name's terminating NUL
+    std::string packet = {static_cast<char>(body.size()), 0, 0, 0};
+    packet += body;
+    (void)!::write(client, packet.data(), packet.size());
+    char buf[256];
+    while (::read(client, buf, sizeof buf) > 0) {
+    }
+    ::close(client);
+  }
+
+  int listener_ = -1;
+  std::string port_;
+  std::thread thread_;
+};
+
+TEST(MariaDbServerTest, AServerWithoutTlsIsRefusedNamingTheOptionThatAllowsIt) {
+  ovix::testing::TempDir dir;
+  ScopedEnv cnf("OVIX_MYSQL_CNF", dir.write("client.cnf", "[client]\nuser=u\npassword=p\n"));
+  ServerWithoutTls server;
+  std::string error;
+  EXPECT_EQ(zddb::openMariaDbServer("127.0.0.1", server.port(), &error), nullptr);
+  EXPECT_NE(error.find("server does not support"), std::string::npos) << error;
+  EXPECT_NE(error.find("set ssl-verify-server-cert=0"), std::string::npos) << error;
+}
+
 TEST(MariaDbServerTest, UnreadableOptionFileIsNamedInTheError) {
   ScopedEnv cnf("OVIX_MYSQL_CNF", "/nonexistent/ovix-client.cnf");
   std::string error;
@@ -248,6 +307,7 @@ TEST_F(MariaDbTest, ConnectionsUseTlsAndVerifyTheServerCertificate) {
   std::string error;
   EXPECT_EQ(zddb::openMariaDbServer(host_, port_, &error), nullptr);
   EXPECT_NE(error.find("certificate"), std::string::npos) << error;
+  EXPECT_NE(error.find("ssl-ca"), std::string::npos) << error;
 }
 
 TEST_F(MariaDbTest, BoundTextsRoundTripByteForByte) {

@@ -143,11 +143,22 @@ bool readListFile(Env& env, const std::string& path, std::vector<std::string>& e
   return !pieces.empty();
 }
 
+std::string listFileNameOutsideUserFolder(Env& env, const std::string& user,
+                                          const std::string& subdirText,
+                                          const std::string& typeText) {
+  if (!typeText.empty() && !isSingleFileName(typeText)) return typeText;
+  if (!subdirText.empty() && !isSingleFileName(subdirText) &&
+      isRegularFile(env, joinPath(userFolder(user), keyToNativePath(subdirText))))
+    return subdirText;
+  return {};
+}
+
 void PackFileFilter::loadKeys(Env& env, const std::string& path, std::set<std::string>* keys) {
   std::vector<std::string> entries;
   if (!readListFile(env, path, entries)) return;
   for (size_t i = 1; i < entries.size(); ++i) {  // the first line is a header
-    const std::string& entry = entries[i];
+    // An entry written with '/' names the same path as with '\'.
+    const std::string entry = nativePathToKey(entries[i]);
     keys->insert(toUpperKey(!entry.empty() && entry[0] == '\\' ? entry.substr(1) : entry));
   }
 }
@@ -161,7 +172,8 @@ PackFileFilter::PackFileFilter(Env& env, const std::string& user, const std::str
   const std::string folder = userFolder(user);
   if (!typeText.empty()) {
     std::string listPath = joinPath(folder, keyToNativePath(typeText));
-    if (isRegularFile(env, listPath)) loadKeys(env, listPath, &fileList_);
+    if (isSingleFileName(typeText) && isRegularFile(env, listPath))
+      loadKeys(env, listPath, &fileList_);
     if (fileList_.empty()) {
       std::vector<std::string> items;
       zdcom::readCsv(typeText.c_str(), items);
@@ -173,7 +185,8 @@ PackFileFilter::PackFileFilter(Env& env, const std::string& user, const std::str
   }
   if (!subdirText.empty()) {
     std::string listPath = joinPath(folder, keyToNativePath(subdirText));
-    if (isRegularFile(env, listPath)) loadKeys(env, listPath, &excludedDirectories_);
+    if (isSingleFileName(subdirText) && isRegularFile(env, listPath))
+      loadKeys(env, listPath, &excludedDirectories_);
     exclusionList_ = !excludedDirectories_.empty();
   }
   loadKeys(env, programDirectory + "/" + (projectMode ? kForbiddenListProject : kForbiddenListSoftware),

@@ -35,11 +35,23 @@ std::string toUpperKey(const std::string& text);
 // least one line was read.
 bool readListFile(Env& env, const std::string& path, std::vector<std::string>& entries);
 
+// A name that the pack dialog's fields would have read as a list file of
+// the user folder although it is not one file name there (it holds '/' or
+// '\', or is "." or ".."), so that it could reach a file outside the
+// folder; "" when there is none.  A file-type text that is not one file
+// name is never a comma list of types, so it counts as such a name; a
+// sub-directory text counts only when it names an existing file, since it
+// is otherwise the directory where the walk starts.
+std::string listFileNameOutsideUserFolder(Env& env, const std::string& user,
+                                          const std::string& subdirText,
+                                          const std::string& typeText);
+
 class PackFileFilter {
  public:
   // Loads the sets from the user folder of `user` (the program directory
   // itself for an empty user) and the program directory.  Never fails;
-  // missing files leave their sets empty.
+  // missing files leave their sets empty, and a list-file name that is not
+  // one file name of the user folder is not read.
   PackFileFilter(Env& env, const std::string& user, const std::string& subdirText,
                  const std::string& typeText, bool projectMode);
 
@@ -54,7 +66,8 @@ class PackFileFilter {
   bool hasFileList() const { return !fileList_.empty(); }
 
  private:
-  // Enters the entries of the list file `path` after its header line.
+  // Enters the entries of the list file `path` after its header line,
+  // '/' in them read as '\'.
   static void loadKeys(Env& env, const std::string& path, std::set<std::string>* keys);
 
   std::vector<std::string> extensions_;

@@ -11,6 +11,7 @@
 #include "packing/package_writer.h"
 #include "platform/command_log.h"
 #include "platform/messages.h"
+#include "platform/path_text.h"
 
 namespace ovix {
 namespace {
@@ -61,6 +62,21 @@ void reportSuccess(const std::string& packagePath, const OVIXPackageInfo& header
   }
 }
 
+// True when the user name and the list-file names of the fields stay inside
+// the program directory's user folder; otherwise shows which name does not.
+bool namesStayInUserFolder(Env& env, const PackDialogFields& fields) {
+  if (!fields.user.empty() && !isSingleFileName(fields.user)) {
+    zdcom::errorMsg(zedaGetText_callbk("用户名%s不能用作文件夹名，无法打包"), fields.user.c_str());
+    return false;
+  }
+  std::string outside = listFileNameOutsideUserFolder(env, fields.user, fields.subdir, fields.types);
+  if (!outside.empty()) {
+    zdcom::errorMsg(zedaGetText_callbk("列表文件名%s不在用户文件夹之内，无法打包"), outside.c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string defaultFileTypes(const std::string& kind) {
@@ -70,6 +86,7 @@ std::string defaultFileTypes(const std::string& kind) {
 bool packDialogOk(Env& env, const PackDialogFields& fields, const std::string& kind,
                   PackJobUi& ui, std::string* packagePath) {
   const bool project = kind == kKindProjectPatch;
+  if (!namesStayInUserFolder(env, fields)) return false;
   zdcom::OVIXCommandLog commandLog(commandLogPath().c_str(), &env);
 
   OVIXPackageInfo header;

@@ -34,6 +34,8 @@ class PackJobUi {
 
 // Runs the pack job for `kind` ("DLL" or "CONFIG") with the dialog's
 // fields.  Reports success and every failure through the message services.
+// A user name that is not one folder name, or a list-file name that would
+// leave the user folder, is refused before anything is asked or written.
 // Returns true when a package was written (the pack dialog closes).
 // `packagePath`, when given, receives the path of the package written.
 bool packDialogOk(Env& env, const PackDialogFields& fields, const std::string& kind,

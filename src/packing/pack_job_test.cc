@@ -14,6 +14,7 @@
 #include "packing/package_key.h"
 #include "packing/package_writer.h"
 #include "platform/crc.h"
+#include "platform/path_text.h"
 #include "testing/fault_env.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"
@@ -223,6 +224,24 @@ TEST_F(PackJobTest, FailuresWriteNothingAndKeepTheDialogOpen) {
       {"missing start directory",
        [](PackJobTest& t) { t.fields_.subdir = "nowhere"; },
        "路径下无文件：%ROOT%"},
+      {"user above the program directory", [](PackJobTest& t) { t.fields_.user = "../x"; },
+       "用户名../x不能用作文件夹名，无法打包"},
+      {"user is the parent", [](PackJobTest& t) { t.fields_.user = ".."; },
+       "用户名..不能用作文件夹名，无法打包"},
+      {"user with a sub-folder", [](PackJobTest& t) { t.fields_.user = "a/b"; },
+       "用户名a/b不能用作文件夹名，无法打包"},
+      {"file list outside the user folder",
+       [](PackJobTest& t) { t.fields_.types = "..\\..\\etc\\list.csv"; },
+       "列表文件名..\\..\\etc\\list.csv不在用户文件夹之内，无法打包"},
+      {"absolute file list", [](PackJobTest& t) { t.fields_.types = "/etc/x"; },
+       "列表文件名/etc/x不在用户文件夹之内，无法打包"},
+      {"exclusion list outside the user folder",
+       [](PackJobTest& t) {
+         t.program_.mkdir("abc");
+         t.fields_.subdir = "../../" + ovix::baseName(t.tree_.path()) + "/list.csv";
+         t.tree_.write("list.csv", "header\nbin\n");
+       },
+       "列表文件名../../%TREE%/list.csv不在用户文件夹之内，无法打包"},
   };
   for (const Case& c : cases) {
     PackJobTest::SetUp();
@@ -235,6 +254,7 @@ TEST_F(PackJobTest, FailuresWriteNothingAndKeepTheDialogOpen) {
       EXPECT_EQ(recorder.messages.size(), 1u) << c.name;  // the setup-file notice only
     } else {
       std::string expected = std::regex_replace(c.message, std::regex("%ROOT%"), tree_.path());
+      expected = std::regex_replace(expected, std::regex("%TREE%"), ovix::baseName(tree_.path()));
       EXPECT_EQ(recorder.messages.back(), expected) << c.name;
     }
     std::vector<std::string> left;

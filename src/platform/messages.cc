@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/command_log.h"
 #include "platform/presenter.h"
 
 namespace zdcom {
@@ -74,6 +75,17 @@ bool goonMsg(char const* fmt, ...) {
   std::string text = formatV(fmt, args);
   va_end(args);
   return currentPresenter().askYesNo(text);
+}
+
+void noteMsg(char const* fmt, ...) {
+  if (fmt == nullptr) return;
+  va_list args;
+  va_start(args, fmt);
+  std::string text = formatV(fmt, args);
+  va_end(args);
+  if (text.empty()) return;
+  OVIXCommandLog::errorlog("%s", text.c_str());
+  currentPresenter().showNote(text);
 }
 
 char const* printMsg(char const* fmt, ...) {

@@ -32,6 +32,11 @@ void errorMsg(char const* format, ...) OVIX_PRINTF_FORMAT(1, 2);
 // Asks the formatted yes/no question; true when the user chose to go on.
 bool goonMsg(char const* format, ...) OVIX_PRINTF_FORMAT(1, 2);
 
+// Sends the formatted note to the current presenter (Presenter::showNote)
+// and appends it to the active command log, if any.  A null format or an
+// empty note does nothing.
+void noteMsg(char const* format, ...) OVIX_PRINTF_FORMAT(1, 2);
+
 // Formats into a buffer of this thread and returns it; the text is valid
 // until the next printMsg call on the same thread.
 char const* printMsg(char const* format, ...) OVIX_PRINTF_FORMAT(1, 2);

@@ -60,6 +60,13 @@ class Presenter {
     showText("日志记录", withCrLfLineEnds(contents));
   }
 
+  // A line that explains an outcome beyond the system's own messages: the
+  // reason a server or client gave for a failure just reported, or what
+  // ended a job that shows no message of its own.  The dialogs keep their
+  // message boxes as the system has them and show nothing here; the
+  // command line prints it.
+  virtual void showNote(const std::string& text) { (void)text; }
+
   // Reports progress of long work: `done` of `total` units (total 0 when
   // unknown).  Returns false when the user asked to cancel.
   virtual bool progress(const std::string& what, uint64_t done, uint64_t total) {

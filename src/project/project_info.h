@@ -14,20 +14,22 @@ namespace ovix {
 // Appends the names of the server's projects, in row order, to *names and
 // returns true; false, with *names untouched, when the address or port is
 // empty, the general database cannot be opened or lists no project.  Rows
-// without a name are left out.
-bool listProjects(char const* address, char const* port, std::vector<std::string>* names);
+// without a name are left out.  On failure *error (when given) says why.
+bool listProjects(char const* address, char const* port, std::vector<std::string>* names,
+                  std::string* error = nullptr);
 
 // Looks the project `name` up in the general database (the name is bound,
 // never spliced into the statement).  True with *guid and *lineTemp set
 // (empty for a missing value); false, with both untouched, when the name is
-// null or empty, the database cannot be opened or has no such project.
+// null or empty, the database cannot be opened or has no such project;
+// *error (when given) then says why.
 bool getProjectInfo(char const* address, char const* port, char const* name, std::string* guid,
-                    std::string* lineTemp);
+                    std::string* lineTemp, std::string* error = nullptr);
 
 // The OK button of the project information dialog: looks `name` up and
 // writes its GUID and name into the project information file, keeping the
 // file's other content.  Shows the outcome; true when the file was written
-// (the dialog closes).
+// (the dialog closes).  Why a lookup failed follows its message as a note.
 bool projectInfoOk(Env& env, const std::string& address, const std::string& port,
                    const std::string& name);
 

@@ -4,7 +4,6 @@
 
 #include "app/time_string.h"
 #include "package/package_file.h"
-#include "platform/command_log.h"
 #include "platform/messages.h"
 #include "project/project_info.h"
 #include "project/project_lock.h"
@@ -67,7 +66,7 @@ bool applyProjectPatch(Env& env, const std::string& packagePath, char const* add
                        char const* port) {
   DatabaseHandle package(openPackageFile(packagePath.c_str()));
   if (!package) {
-    zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("无法打开补丁包%s"), packagePath.c_str());
+    zdcom::noteMsg(zedaGetText_callbk("无法打开补丁包%s"), packagePath.c_str());
     return false;
   }
   std::unique_ptr<OVIXPackageInfo> header = readUploadHeader(package.get());
@@ -86,8 +85,7 @@ bool patchOneProject(Env& env, ZdDbDataBase* package, char const* address, char 
   std::string error;
   DatabaseHandle target(openServerDatabase(address, port, project, 1, &error));
   if (!target) {
-    zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("无法打开项目数据库%s：%s"), project,
-                                    error.c_str());
+    zdcom::noteMsg(zedaGetText_callbk("无法打开项目数据库%s：%s"), project, error.c_str());
     return false;
   }
   char const* holderText = zdcom::printMsg(zedaGetText_callbk("用户正在进行对项目(%s)进行补丁"), project);

@@ -21,13 +21,17 @@ ServerAddress loadRememberedServer(Env& env) {
 }
 
 bool serverCommitOk(Env& env, const std::string& password, const std::string& address,
-                    const std::string& port, const std::string& kind) {
+                    const std::string& port, const std::string& kind,
+                    const std::string& namedPackage) {
+  // Open from the start, so that it also keeps why the server could not be
+  // reached for the administrator check.
+  zdcom::OVIXCommandLog commandLog(commandLogPath().c_str(), &env);
   if (!checkAdministrator(address.c_str(), port.c_str(), "system", password.c_str())) {
     zdcom::currentPresenter().showMessage("用户名和密码不对");
     return false;
   }
-  zdcom::OVIXCommandLog commandLog(commandLogPath().c_str(), &env);
-  std::string packagePath = findLocalPackage(env, kind.c_str());
+  std::string packagePath =
+      namedPackage.empty() ? findLocalPackage(env, kind.c_str()) : namedPackage;
   if (packagePath.empty()) return false;
 
   bool done = kind == "CONFIG" ? applyProjectPatch(env, packagePath, address.c_str(), port.c_str())

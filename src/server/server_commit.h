@@ -23,8 +23,11 @@ ServerAddress loadRememberedServer(Env& env);
 // applies it to the server's projects ("CONFIG").  On success shows
 // "上传完成", remembers address and port and returns true (the dialog
 // closes); otherwise the reason was shown and the dialog stays open.
+// A non-empty `packagePath` names the package to take instead of the
+// newest one.
 bool serverCommitOk(Env& env, const std::string& password, const std::string& address,
-                    const std::string& port, const std::string& kind);
+                    const std::string& port, const std::string& kind,
+                    const std::string& packagePath = "");
 
 }  // namespace ovix
 

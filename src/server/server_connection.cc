@@ -55,25 +55,35 @@ ZdDbDataBase* openOrCreatePatchStore(const std::vector<std::string>& list) {
   {
     std::unique_ptr<ZdDbFilter> filter = mallocDbFilter(ZedaSystem::getProjectDbtype());
     ZdDbHelper* runner = filter->runner();
-    if (runner->openDB(connectionText(list).c_str(), 1) != ZdDb::eOk) return nullptr;
+    if (runner->openDB(connectionText(list).c_str(), 1) != ZdDb::eOk) {
+      zdcom::noteMsg("%s", runner->lastError().c_str());
+      return nullptr;
+    }
     if (!runner->databaseExists(store) && runner->createDatabase(store) != ZdDb::eOk) {
       zdcom::errorMsg(zedaGetText_callbk("创建数据库失败：%s"), store.c_str());
+      zdcom::noteMsg("%s", runner->lastError().c_str());
       return nullptr;
     }
   }
   std::vector<std::string> storeList = list;
   storeList.resize(3);
   storeList[2] = store;
-  return openByText(connectionText(storeList), 16, 1, nullptr);
+  std::string error;
+  ZdDbDataBase* db = openByText(connectionText(storeList), 16, 1, nullptr, &error);
+  if (db == nullptr) zdcom::noteMsg("%s", error.c_str());
+  return db;
 }
 
 ZdDbDataBase* openPatchStore(char const* address, char const* port) {
   std::vector<std::string> list;
   makeServerParams(list, address, port, serverDatabaseName(kPatchStoreName).c_str());
   std::string text = connectionText(list);
-  ZdDbDataBase* db = openByText(text, 16, 1, nullptr);
-  if (db == nullptr)
+  std::string error;
+  ZdDbDataBase* db = openByText(text, 16, 1, nullptr, &error);
+  if (db == nullptr) {
     zdcom::errorMsg(zedaGetText_callbk("版本补丁数据库不存在:%s"), connectionMessageForm(text).c_str());
+    zdcom::noteMsg("%s", error.c_str());
+  }
   return db;
 }
 
@@ -96,10 +106,12 @@ bool checkAdministrator(char const* address, char const* port, char const* user,
   ZdDbSystem::setDefDbtype(ZedaSystem::getProjectDbtype());
   ZdDbSystem::setProjectConstr(text.c_str());
 
-  DatabaseHandle db(openByText(text, 0x4002, 0, "projectMan.zeda"));
+  std::string error;
+  DatabaseHandle db(openByText(text, 0x4002, 0, "projectMan.zeda", &error));
   if (!db) {
     zdcom::errorMsg(zedaGetText_callbk("无法连接ovixgeneral数据库，mysql服务器为：%s"),
                     connectionMessageForm(text).c_str());
+    zdcom::noteMsg("%s", error.c_str());
     return false;
   }
   std::string sql = "select m_pwd from " + getTableName("ZedaUser") + " where m_user=?";

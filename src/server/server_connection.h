@@ -37,10 +37,12 @@ std::string connectionMessageForm(const std::string& text);
 // Opens the patch store of the server in `list` (address, port, empty
 // database), creating it when the server lacks it.  Null when the server
 // cannot be reached, the store cannot be created (reported) or opened.
+// Every failure leaves the reason the server or client gave as a note.
 ZdDbDataBase* openOrCreatePatchStore(const std::vector<std::string>& list);
 
 // Opens the existing patch store of `address`:`port`; null, with
-// "版本补丁数据库不存在:%s", when it is missing or the server unreachable.
+// "版本补丁数据库不存在:%s" and the reason as a note, when it is missing or
+// the server unreachable.
 ZdDbDataBase* openPatchStore(char const* address, char const* port);
 
 // Opens the database `database` of the server `address`:`port` with the
@@ -52,8 +54,9 @@ ZdDbDataBase* openServerDatabase(char const* address, char const* port,
                                  std::string* error = nullptr);
 
 // True only when the user table of the general database holds `password`
-// (compared byte for byte) for `user`.  Shows the cannot-connect message
-// when the general database cannot be opened.
+// (compared byte for byte) for `user`.  Shows the cannot-connect message,
+// followed by the reason as a note, when the general database cannot be
+// opened.
 bool checkAdministrator(char const* address, char const* port, char const* user,
                         char const* password);
 

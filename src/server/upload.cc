@@ -226,7 +226,28 @@ bool writeDatabaseRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target,
   return true;
 }
 
+// The pack time of the header of kind `kind` in the package file `path`; 0
+// when the file cannot be opened or holds no such header.
+int64_t packTimeOfKind(const std::string& path, char const* kind) {
+  std::string sql = "select m_pack_time from " + std::string(OVIXPackageInfo::desc()->name()) +
+                    " where m_type=? limit 0,1";
+  DatabaseHandle db(openPackageFile(path.c_str()));
+  if (!db) return 0;
+  std::vector<std::vector<KVParams>> rows;
+  if (db->selectSql(sql.c_str(), {makeColumnParam("m_pack_time")}, rows, {KVData::text(kind)}) !=
+          ZdDb::eOk ||
+      rows.empty())
+    return 0;
+  return parseTimeString(rowText(rows[0][0]));
+}
+
 }  // namespace
+
+bool isPackageOfKind(Env& env, const std::string& path, char const* kind) {
+  // Opening a package file creates a missing one.
+  if (kind == nullptr || !env.fileExists(path) || env.isDirectory(path)) return false;
+  return packTimeOfKind(path, kind) > 0;
+}
 
 std::string findLocalPackage(Env& env, char const* kind) {
   if (kind == nullptr || *kind == '\0') {
@@ -235,17 +256,8 @@ std::string findLocalPackage(Env& env, char const* kind) {
   }
   int64_t bestTime = 0;
   std::string bestPath;
-  std::string headerTable = OVIXPackageInfo::desc()->name();
-  std::string sql = "select m_pack_time from " + headerTable + " where m_type=? limit 0,1";
   for (const std::string& path : listProgramFiles(env, "*.package")) {
-    DatabaseHandle db(openPackageFile(path.c_str()));
-    if (!db) continue;
-    std::vector<std::vector<KVParams>> rows;
-    if (db->selectSql(sql.c_str(), {makeColumnParam("m_pack_time")}, rows, {KVData::text(kind)}) !=
-            ZdDb::eOk ||
-        rows.empty())
-      continue;
-    int64_t time = parseTimeString(rowText(rows[0][0]));
+    int64_t time = packTimeOfKind(path, kind);
     if (time > bestTime) {
       bestTime = time;
       bestPath = path;

@@ -19,6 +19,10 @@ namespace ovix {
 // first listed wins; a header without pack time is never chosen.
 std::string findLocalPackage(Env& env, char const* kind);
 
+// True when `path` is an existing package file whose header has `kind` as
+// m_type and a pack time, as findLocalPackage would choose it.
+bool isPackageOfKind(Env& env, const std::string& path, char const* kind);
+
 // The header of `package`, read for an upload or a project patch.  Null,
 // after "上传的版本数据包中无版本信息记录" or "上传的版本数据包有错，无参考表数据",
 // when the package has none or it names no reference table.

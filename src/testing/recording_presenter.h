@@ -39,11 +39,13 @@ class RecordingPresenter : public zdcom::Presenter {
     topmost.push_back(question);
     return Presenter::askTopmostYesNo(question);
   }
+  void showNote(const std::string& text) override { notes.push_back(text); }
 
   std::vector<std::string> messages;
   std::vector<std::string> questions;
   std::vector<Shown> texts;
   std::vector<std::string> topmost;
+  std::vector<std::string> notes;
   std::deque<bool> answers;
 };
 

@@ -14,11 +14,12 @@ namespace {
 struct ServerAddress {
   std::string ip;
   std::string port;
-  bool complete = false;  // both values present and not empty
+  bool complete = false;  // both keys present; an empty value is a value
 };
 
 // Reads "IP" and "PORT" of the server address file; a missing file reads
-// as an incomplete address.
+// as an incomplete address.  An empty value is passed on as it is: opening
+// the patch store then fails with its own message.
 ServerAddress readServerAddress(Env& env) {
   IniFile ini;
   ini.load(env, ZedaSystem::getFullZedaName(kServerAddressFileName));
@@ -27,7 +28,7 @@ ServerAddress readServerAddress(Env& env) {
   ServerAddress address;
   address.ip = ip != nullptr ? ip : "";
   address.port = port != nullptr ? port : "";
-  address.complete = !address.ip.empty() && !address.port.empty();
+  address.complete = ip != nullptr && port != nullptr;
   return address;
 }
 
@@ -75,6 +76,8 @@ bool runCheckUpdate(Env& env, CheckUpdateSteps& steps) {
   print(runLog, "当前服务器配置:IP %s,PORT %s", address.ip.c_str(), address.port.c_str());
   if (!address.complete) {
     print(runLog, "无法访问更新服务器");
+    zdcom::noteMsg("%s: %s has no IP or PORT in section [%s]", zedaGetText_callbk("无法访问更新服务器"),
+                   ZedaSystem::getFullZedaName(kServerAddressFileName).c_str(), kServerAddressSection);
     return false;
   }
   std::string installDir = ZedaSystem::getFullZedaName("");

@@ -40,7 +40,8 @@ class CheckUpdateSteps {
 
 // Runs the check with `steps`.  Returns true when the run ended normally
 // (no patch needed, or the update was carried out), false when the server
-// address is missing (logged only) or the user or a running program stopped
+// address file lacks the key IP or PORT (logged only; an empty value is
+// passed on to the check) or the user or a running program stopped
 // the update.  The design program is started again on every path that got
 // past stopping the suite.
 bool runCheckUpdate(Env& env, CheckUpdateSteps& steps);

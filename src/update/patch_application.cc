@@ -341,6 +341,8 @@ OVIXPackageInfo* findNewerPatch(char const* version, char const* name, char cons
   if (best == nullptr) {
     print(runLog, zedaGetText_callbk("当前系统的版本或补丁日期为%s，版本数据库中没有比之更新的补丁"),
           text(installedDate).c_str());
+    zdcom::noteMsg(zedaGetText_callbk("当前系统的版本或补丁日期为%s，版本数据库中没有比之更新的补丁"),
+                   text(installedDate).c_str());
     return nullptr;
   }
   if (best->guid() == nullptr) return best;

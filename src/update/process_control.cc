@@ -1,6 +1,7 @@
 #include "update/process_control.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "app/easy_log.h"
 #include "app/log_viewer.h"
@@ -14,7 +15,7 @@ namespace {
 
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
@@ -22,9 +23,17 @@ bool equalsIgnoringCase(const std::string& a, const std::string& b) {
   return true;
 }
 
+// `name` without a trailing ".exe" in any letter case.
+std::string_view withoutExe(std::string_view name) {
+  constexpr std::string_view kExe = ".exe";
+  if (name.size() > kExe.size() && equalsIgnoringCase(name.substr(name.size() - kExe.size()), kExe))
+    name.remove_suffix(kExe.size());
+  return name;
+}
+
 bool isTerminableName(const std::string& name) {
   for (char const* terminable : kTerminableNames) {
-    if (equalsIgnoringCase(name, terminable)) return true;
+    if (sameProgramName(name, terminable)) return true;
   }
   return false;
 }
@@ -57,12 +66,16 @@ std::vector<std::string> readKillList(Env& env) {
   return entries;
 }
 
+bool sameProgramName(const std::string& a, const std::string& b) {
+  return equalsIgnoringCase(withoutExe(a), withoutExe(b));
+}
+
 int findProcessId(Env& env, const std::string& name) {
   std::vector<ProcessInfo> processes;
   if (!env.listProcesses(&processes)) return 0;
   int pid = 0;
   for (const ProcessInfo& process : processes) {
-    if (equalsIgnoringCase(process.exeName, name)) pid = process.pid;
+    if (sameProgramName(process.exeName, name)) pid = process.pid;
   }
   return pid;
 }

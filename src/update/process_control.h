@@ -21,7 +21,7 @@ namespace ovix {
 inline constexpr char kKillListName[] = "bin\\v80-win32\\patchkill.txt";
 inline constexpr char kDesignProgramName[] = "bin/v80-win32/OvixDesign.exe";
 
-// Program names that may be ended, compared without regard to case.
+// Program names that may be ended, compared as sameProgramName does.
 inline constexpr char const* kTerminableNames[] = {"ovixdesign.exe", "zedads.exe",
                                                    "zedaprojman.exe"};
 
@@ -32,9 +32,14 @@ inline constexpr char const* kTerminableNames[] = {"ovixdesign.exe", "zedads.exe
 // "不能读取文件" and gives no entries.
 std::vector<std::string> readKillList(Env& env);
 
-// Id of the process whose program name equals `name` without regard to
-// case; the last one listed when several match; 0 when none does or the
-// processes cannot be listed.
+// True when `a` and `b` name the same program: equal without regard to
+// case, with or without a trailing ".exe" on either, since the kill list
+// is written for systems whose program files end in ".exe".
+bool sameProgramName(const std::string& a, const std::string& b);
+
+// Id of the process whose program name is `name` (sameProgramName); the
+// last one listed when several match; 0 when none does or the processes
+// cannot be listed.
 int findProcessId(Env& env, const std::string& name);
 
 // Asks the user to let the suite's programs be closed, then, for each

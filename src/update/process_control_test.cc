@@ -227,7 +227,7 @@ TEST_F(ProcessControlTest, StopKillsTerminableProgramsAndLogsMissingOnes) {
                           "Open And Kill Process  Pid:" + std::to_string(design) + " Succeed"));
 }
 
-TEST_F(ProcessControlTest, TerminableNamesMatchWithoutRegardToCase) {
+TEST_F(ProcessControlTest, TerminableNamesMatchWithoutRegardToCaseOrExe) {
   struct Case {
     const char* entry;
     const char* program;
@@ -236,6 +236,9 @@ TEST_F(ProcessControlTest, TerminableNamesMatchWithoutRegardToCase) {
       {"OVIXDESIGN.EXE", "ovixdesign.exe"},
       {"zedads.exe", "ZedaDS.exe"},
       {"ZedaProjMan.Exe", "zedaprojman.exe"},
+      {"OvixDesign", "OvixDesign.exe"},
+      {"ovixdesign.exe", "ovixdesign"},
+      {"ZEDADS", "zedads"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.entry);
@@ -271,7 +274,7 @@ TEST_F(ProcessControlTest, OnlyTheLastListedOfTwoNamesakesIsKilled) {
   pid_t last = listed[1].pid;
   pid_t other = last == a ? b : a;
   EXPECT_EQ(ovix::findProcessId(env_, "OvixDesign.exe"), last);
-  EXPECT_EQ(ovix::findProcessId(env_, "ovixdesign"), 0);
+  EXPECT_EQ(ovix::findProcessId(env_, "ovixdesign"), last);  // with or without ".exe"
   EXPECT_EQ(ovix::findProcessId(env_, ""), 0);
   recorder_.answers = {true};
 
