@@ -89,10 +89,12 @@ run_as_user() {
   "${as_user[@]}" env -u OVIX_HOME -u OVIX_ROOT -u XDG_DATA_HOME -u XDG_STATE_HOME \
     HOME="$user_home" "$ovixpatch" "$@"
 }
-# Becomes "--version" once the command line has it.
-help=$(run_as_user --help)
-grep -qF '~/.local/share/ovix' <<<"$help"
-run_as_user pack --path "$scratch/tree" --user me
-ls "$user_home"/.local/share/ovix/me/me_*.package >/dev/null
+version=$(run_as_user --version)
+[ "$version" = "ovixpatch $(sed -n 's/^project(ovixpatch VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" ] ||
+  { echo "installed ovixpatch --version says: $version"; exit 1; }
+grep -qF '~/.local/share/ovix' <<<"$(run_as_user --help)"
+package=$(run_as_user pack --path "$scratch/tree" --user me 2>/dev/null)
+[ "$package" = "$(ls "$user_home"/.local/share/ovix/me/me_*.package)" ] ||
+  { echo "pack printed '$package'"; exit 1; }
 grep -q '^Enter update app' "$user_home/.local/state/ovix/autoPatchLog.txt"
 echo "installed package ok: packages in ~/.local/share/ovix, run log in ~/.local/state/ovix"
