@@ -14,6 +14,7 @@
 #                          output is discarded (standard error shown when it
 #                          fails)
 #   OVIX_BENCH_BASELINE    an earlier ovixpatch to measure beside this one
+#   OVIX_BENCH_NO_BUILD=1  measure $OVIX_BUILD_DIR as it is, without building
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${OVIX_BUILD_DIR:-$here/build}
@@ -25,7 +26,9 @@ server=""
 
 bench_setup() {  # name
   bash "$here/scripts/install-deps.sh" >/dev/null
-  bash "$here/scripts/build.sh" "$build" >/dev/null
+  # OVIX_BENCH_NO_BUILD=1 measures the build as it is (e.g. one made for
+  # the benchmarks only, without the dialogs).
+  [ "${OVIX_BENCH_NO_BUILD:-0}" = 1 ] || bash "$here/scripts/build.sh" "$build" >/dev/null
   work=${OVIX_BENCH_DIR:-$(mktemp -d "/var/tmp/ovix-$1-bench.XXXXXX")}
   mkdir -p "$work"
   trap bench_cleanup EXIT
