@@ -1,7 +1,7 @@
 #include "app/application.h"
 
 #include "app/easy_log.h"
-#include "app/program_paths.h"
+#include "platform/program_paths.h"
 #include "app/working_files.h"
 #include "package/database.h"
 #include "package/package_records.h"

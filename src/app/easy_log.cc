@@ -2,7 +2,7 @@
 
 #include <cstdarg>
 
-#include "app/time_string.h"
+#include "platform/time_string.h"
 
 namespace zedalog {
 

@@ -3,8 +3,8 @@
 #include <fnmatch.h>
 #include <strings.h>
 
-#include "app/program_paths.h"
-#include "app/time_string.h"
+#include "platform/program_paths.h"
+#include "platform/time_string.h"
 #include "platform/path_text.h"
 
 namespace ovix {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/program_paths.h"
+#include "platform/program_paths.h"
 #include "testing/fault_env.h"
 #include "testing/temp_dir.h"
 

@@ -4,7 +4,7 @@
 #include "gui/project_info_dlg.h"
 #include "gui/server_commit_dlg.h"
 #include "gui/update_patch_dlg.h"
-#include "update/check_update.h"
+#include "jobs/check_update.h"
 
 bool GuiJobHost::runLocalPackage(const std::string& packageKind) {
   COvixLocalPackage dlg(env_);

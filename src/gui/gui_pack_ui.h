@@ -3,7 +3,7 @@
 #ifndef OVIX_GUI_GUI_PACK_UI_H_
 #define OVIX_GUI_GUI_PACK_UI_H_
 
-#include "packing/pack_job.h"
+#include "jobs/pack_job.h"
 
 class QWidget;
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "gui/init_on_show_dialog.h"
-#include "packing/pack_job.h"
+#include "jobs/pack_job.h"
 #include "platform/env.h"
 
 class QComboBox;

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/program_paths.h"
+#include "platform/program_paths.h"
 #include "gui/local_package_dlg.h"
 #include "gui/package_select_dlg.h"
 #include "gui/qt_presenter.h"

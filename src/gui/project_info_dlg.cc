@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "gui/dialog_buttons.h"
+#include "jobs/project_info_job.h"
 #include "project/project_info.h"
-#include "server/server_commit.h"
+#include "jobs/server_commit.h"
 #include "ui_project_info_dlg.h"
 
 namespace {

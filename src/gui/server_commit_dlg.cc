@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QPushButton>
 
-#include "server/server_commit.h"
+#include "jobs/server_commit.h"
 #include "gui/dialog_buttons.h"
 #include "ui_server_commit_dlg.h"
 

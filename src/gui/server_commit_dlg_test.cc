@@ -12,8 +12,8 @@
 
 #include "gui/server_commit_dlg.h"
 #include "package/package_records.h"
-#include "packing/pack_job.h"
-#include "server/server_commit.h"
+#include "jobs/pack_job.h"
+#include "jobs/server_commit.h"
 #include "testing/dialog_test_support.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"

@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <string>
 
-#include "server/download.h"
+#include "jobs/download.h"
 #include "gui/dialog_buttons.h"
 #include "ui_update_patch_dlg.h"
 

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "app/program_paths.h"
-#include "app/time_string.h"
+#include "platform/program_paths.h"
+#include "platform/time_string.h"
 #include "platform/messages.h"
 
 namespace ovix {

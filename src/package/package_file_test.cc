@@ -10,7 +10,7 @@
 #include <regex>
 #include <set>
 
-#include "app/program_paths.h"
+#include "platform/program_paths.h"
 #include "package/sqlite_connection.h"
 #include "platform/command_log.h"
 #include "platform/crc.h"

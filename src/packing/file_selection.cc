@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "app/program_paths.h"
+#include "platform/program_paths.h"
 #include "app/text_lines.h"
 #include "package/file_key.h"
 #include "platform/csv.h"

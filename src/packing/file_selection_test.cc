@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "app/program_paths.h"
+#include "platform/program_paths.h"
 #include "testing/temp_dir.h"
 
 namespace {

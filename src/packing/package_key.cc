@@ -1,6 +1,6 @@
 #include "packing/package_key.h"
 
-#include "app/time_string.h"
+#include "platform/time_string.h"
 
 namespace ovix {
 

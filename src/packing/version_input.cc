@@ -1,6 +1,6 @@
 #include "packing/version_input.h"
 
-#include "app/time_string.h"
+#include "platform/time_string.h"
 #include "platform/messages.h"
 
 namespace ovix {

@@ -26,13 +26,6 @@ bool listProjects(char const* address, char const* port, std::vector<std::string
 bool getProjectInfo(char const* address, char const* port, char const* name, std::string* guid,
                     std::string* lineTemp, std::string* error = nullptr);
 
-// The OK button of the project information dialog: looks `name` up and
-// writes its GUID and name into the project information file, keeping the
-// file's other content.  Shows the outcome; true when the file was written
-// (the dialog closes).  Why a lookup failed follows its message as a note.
-bool projectInfoOk(Env& env, const std::string& address, const std::string& port,
-                   const std::string& name);
-
 }  // namespace ovix
 
 #endif  // OVIX_PROJECT_PROJECT_INFO_H_

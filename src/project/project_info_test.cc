@@ -1,6 +1,7 @@
 // The server's project list and the project information file, on both
 // server backends.
 
+#include "jobs/project_info_job.h"
 #include "project/project_info.h"
 
 #include <gtest/gtest.h>

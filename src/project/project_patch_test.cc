@@ -14,7 +14,7 @@
 #include "package/sqlite_connection.h"
 #include "project/project_info.h"
 #include "project/project_lock.h"
-#include "server/server_commit.h"
+#include "jobs/server_commit.h"
 #include "testing/project_server.h"
 #include "testing/recording_presenter.h"
 

@@ -41,7 +41,7 @@
 #include <string>
 #include <vector>
 
-#include "app/program_paths.h"
+#include "platform/program_paths.h"
 #include "testing/temp_dir.h"
 
 #ifndef OVIX_PICTURE_DIR

@@ -1,6 +1,6 @@
 #include "testing/project_server.h"
 
-#include "app/program_paths.h"
+#include "platform/program_paths.h"
 #include "package/package_file.h"
 #include "package/package_records.h"
 #include "platform/zeda_system.h"

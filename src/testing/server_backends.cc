@@ -8,7 +8,7 @@
 
 #include "package/server_address.h"
 #include "platform/csv.h"
-#include "server/server_connection.h"
+#include "package/server_connection.h"
 
 namespace ovix::testing {
 

@@ -6,7 +6,7 @@
 #include "app/easy_log.h"
 #include "app/ini_file.h"
 #include "app/setup_file.h"
-#include "app/time_string.h"
+#include "platform/time_string.h"
 #include "package/file_key.h"
 #include "package/package_file.h"
 #include "platform/command_log.h"
@@ -14,7 +14,7 @@
 #include "platform/messages.h"
 #include "platform/path_text.h"
 #include "platform/presenter.h"
-#include "server/server_connection.h"
+#include "package/server_connection.h"
 #include "update/file_replacement.h"
 #include "update/installation_lock.h"
 

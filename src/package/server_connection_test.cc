@@ -1,7 +1,7 @@
 // The connection text, the patch store and the administrator check on both
 // server backends.
 
-#include "server/server_connection.h"
+#include "package/server_connection.h"
 
 #include <gtest/gtest.h>
 

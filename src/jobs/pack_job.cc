@@ -1,9 +1,9 @@
-#include "packing/pack_job.h"
+#include "jobs/pack_job.h"
 
 #include "app/ini_file.h"
-#include "app/program_paths.h"
+#include "platform/program_paths.h"
 #include "app/setup_file.h"
-#include "app/time_string.h"
+#include "platform/time_string.h"
 #include "app/working_files.h"
 #include "package/package_file.h"
 #include "packing/file_selection.h"

@@ -1,8 +1,8 @@
 // Reading and writing the date and time texts stored in packages and setup
 // files.
 
-#ifndef OVIX_APP_TIME_STRING_H_
-#define OVIX_APP_TIME_STRING_H_
+#ifndef OVIX_PLATFORM_TIME_STRING_H_
+#define OVIX_PLATFORM_TIME_STRING_H_
 
 #include <cstdint>
 #include <ctime>
@@ -29,4 +29,4 @@ std::string formatLocalTime(std::time_t when, char const* format);
 
 }  // namespace ovix
 
-#endif  // OVIX_APP_TIME_STRING_H_
+#endif  // OVIX_PLATFORM_TIME_STRING_H_

@@ -1,4 +1,4 @@
-#include "packing/pack_job.h"
+#include "jobs/pack_job.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <regex>
 
-#include "app/program_paths.h"
+#include "platform/program_paths.h"
 #include "package/package_file.h"
-#include "app/time_string.h"
+#include "platform/time_string.h"
 #include "packing/file_selection.h"
 #include "packing/package_key.h"
 #include "packing/package_writer.h"

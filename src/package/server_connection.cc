@@ -1,4 +1,4 @@
-#include "server/server_connection.h"
+#include "package/server_connection.h"
 
 #include "package/package_file.h"
 #include "platform/csv.h"

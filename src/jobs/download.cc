@@ -1,4 +1,4 @@
-#include "server/download.h"
+#include "jobs/download.h"
 
 #include "app/ini_file.h"
 #include "app/working_files.h"

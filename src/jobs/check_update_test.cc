@@ -1,4 +1,4 @@
-#include "update/check_update.h"
+#include "jobs/check_update.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "server/server_commit.h"
+#include "jobs/server_commit.h"
 
 #include "app/ini_file.h"
 #include "app/working_files.h"
@@ -6,7 +6,7 @@
 #include "platform/messages.h"
 #include "platform/presenter.h"
 #include "project/project_patch.h"
-#include "server/server_connection.h"
+#include "package/server_connection.h"
 #include "server/upload.h"
 
 namespace ovix {

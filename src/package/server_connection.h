@@ -2,8 +2,8 @@
 // text's form in messages, and opening the patch store and the general
 // database, with the administrator check.
 
-#ifndef OVIX_SERVER_SERVER_CONNECTION_H_
-#define OVIX_SERVER_SERVER_CONNECTION_H_
+#ifndef OVIX_PACKAGE_SERVER_CONNECTION_H_
+#define OVIX_PACKAGE_SERVER_CONNECTION_H_
 
 #include <string>
 #include <vector>
@@ -62,4 +62,4 @@ bool checkAdministrator(char const* address, char const* port, char const* user,
 
 }  // namespace ovix
 
-#endif  // OVIX_SERVER_SERVER_CONNECTION_H_
+#endif  // OVIX_PACKAGE_SERVER_CONNECTION_H_

@@ -1,4 +1,4 @@
-#include "app/time_string.h"
+#include "platform/time_string.h"
 
 #include <cstring>
 

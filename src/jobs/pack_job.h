@@ -1,7 +1,7 @@
 // The pack job: what pressing OK in the pack dialog does.
 
-#ifndef OVIX_PACKING_PACK_JOB_H_
-#define OVIX_PACKING_PACK_JOB_H_
+#ifndef OVIX_JOBS_PACK_JOB_H_
+#define OVIX_JOBS_PACK_JOB_H_
 
 #include <string>
 
@@ -43,4 +43,4 @@ bool packDialogOk(Env& env, const PackDialogFields& fields, const std::string& k
 
 }  // namespace ovix
 
-#endif  // OVIX_PACKING_PACK_JOB_H_
+#endif  // OVIX_JOBS_PACK_JOB_H_

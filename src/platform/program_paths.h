@@ -1,7 +1,7 @@
 // The two path strings every working-file name is built from.
 
-#ifndef OVIX_APP_PROGRAM_PATHS_H_
-#define OVIX_APP_PROGRAM_PATHS_H_
+#ifndef OVIX_PLATFORM_PROGRAM_PATHS_H_
+#define OVIX_PLATFORM_PROGRAM_PATHS_H_
 
 #include <optional>
 #include <string>
@@ -40,4 +40,4 @@ std::optional<std::string> defaultHomeDir(Env& env, const std::string& executabl
 
 }  // namespace ovix
 
-#endif  // OVIX_APP_PROGRAM_PATHS_H_
+#endif  // OVIX_PLATFORM_PROGRAM_PATHS_H_

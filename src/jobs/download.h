@@ -1,7 +1,7 @@
 // The download dialog's work: its remembered fields and its OK button.
 
-#ifndef OVIX_SERVER_DOWNLOAD_H_
-#define OVIX_SERVER_DOWNLOAD_H_
+#ifndef OVIX_JOBS_DOWNLOAD_H_
+#define OVIX_JOBS_DOWNLOAD_H_
 
 #include <string>
 
@@ -26,4 +26,4 @@ bool downloadDialogOk(Env& env, const DownloadFields& fields);
 
 }  // namespace ovix
 
-#endif  // OVIX_SERVER_DOWNLOAD_H_
+#endif  // OVIX_JOBS_DOWNLOAD_H_

@@ -1,4 +1,4 @@
-#include "update/check_update.h"
+#include "jobs/check_update.h"
 
 #include "app/easy_log.h"
 #include "app/ini_file.h"

@@ -1,4 +1,4 @@
-#include "app/program_paths.h"
+#include "platform/program_paths.h"
 
 #include <memory>
 

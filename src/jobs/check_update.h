@@ -3,8 +3,8 @@
 // the suite's programs, applies it, offers the run log and starts the
 // design program again.  No dialog; messages, questions and the run log.
 
-#ifndef OVIX_UPDATE_CHECK_UPDATE_H_
-#define OVIX_UPDATE_CHECK_UPDATE_H_
+#ifndef OVIX_JOBS_CHECK_UPDATE_H_
+#define OVIX_JOBS_CHECK_UPDATE_H_
 
 #include <string>
 
@@ -51,4 +51,4 @@ bool runCheckUpdate(Env& env);
 
 }  // namespace ovix
 
-#endif  // OVIX_UPDATE_CHECK_UPDATE_H_
+#endif  // OVIX_JOBS_CHECK_UPDATE_H_

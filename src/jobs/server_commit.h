@@ -1,7 +1,7 @@
 // The upload dialog's work: its remembered fields and its OK button.
 
-#ifndef OVIX_SERVER_SERVER_COMMIT_H_
-#define OVIX_SERVER_SERVER_COMMIT_H_
+#ifndef OVIX_JOBS_SERVER_COMMIT_H_
+#define OVIX_JOBS_SERVER_COMMIT_H_
 
 #include <string>
 
@@ -31,4 +31,4 @@ bool serverCommitOk(Env& env, const std::string& password, const std::string& ad
 
 }  // namespace ovix
 
-#endif  // OVIX_SERVER_SERVER_COMMIT_H_
+#endif  // OVIX_JOBS_SERVER_COMMIT_H_
