@@ -1,12 +1,12 @@
 #include "app/application.h"
 
 #include "app/easy_log.h"
-#include "platform/program_paths.h"
 #include "app/working_files.h"
 #include "package/database.h"
 #include "package/package_records.h"
 #include "platform/modeling.h"
 #include "platform/path_text.h"
+#include "platform/program_paths.h"
 #include "platform/zeda_system.h"
 
 namespace ovix {

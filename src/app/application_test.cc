@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "app/easy_log.h"
-#include "platform/program_paths.h"
 #include "app/working_files.h"
 #include "package/database.h"
 #include "package/package_records.h"
+#include "platform/program_paths.h"
 #include "platform/zeda_system.h"
 #include "testing/fault_env.h"
 #include "testing/recording_presenter.h"

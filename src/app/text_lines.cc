@@ -30,4 +30,10 @@ std::string withoutLineEnd(const std::string& piece) {
   return piece.substr(0, end);
 }
 
+std::string trimText(const std::string& text, const char* blanks) {
+  size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 }  // namespace ovix

@@ -21,6 +21,9 @@ bool readLinePieces(Env& env, const std::string& path, std::vector<std::string>*
 // `piece` without its line terminator ("\n" or "\r\n").
 std::string withoutLineEnd(const std::string& piece);
 
+// `text` without the characters of `blanks` at either end.
+std::string trimText(const std::string& text, const char* blanks);
+
 }  // namespace ovix
 
 #endif  // OVIX_APP_TEXT_LINES_H_

@@ -3,9 +3,10 @@
 #include <fnmatch.h>
 #include <strings.h>
 
+#include "app/ini_file.h"
+#include "platform/path_text.h"
 #include "platform/program_paths.h"
 #include "platform/time_string.h"
-#include "platform/path_text.h"
 
 namespace ovix {
 
@@ -64,6 +65,30 @@ std::vector<std::string> listProgramFiles(Env& env, char const* pattern) {
       paths.push_back(programDirectory + "/" + e.name);
   }
   return paths;
+}
+
+namespace {
+constexpr char kRememberedSection[] = "MySqlServer";
+}  // namespace
+
+RememberedFields loadRememberedFields(Env& env, const std::string& iniPath) {
+  IniFile ini;
+  ini.load(env, iniPath);
+  RememberedFields fields;
+  if (char const* ip = ini.getValue(kRememberedSection, "IP")) fields.address = ip;
+  if (char const* port = ini.getValue(kRememberedSection, "PORT")) fields.port = port;
+  if (char const* path = ini.getValue(kRememberedSection, "PATH")) fields.installPath = path;
+  return fields;
+}
+
+bool rememberFields(Env& env, const std::string& iniPath, const RememberedFields& fields,
+                    bool withPath) {
+  IniFile ini;
+  ini.load(env, iniPath);
+  ini.setValue(kRememberedSection, "IP", fields.address.c_str());
+  ini.setValue(kRememberedSection, "PORT", fields.port.c_str());
+  if (withPath) ini.setValue(kRememberedSection, "PATH", fields.installPath.c_str());
+  return ini.save(env, iniPath);
 }
 
 }  // namespace ovix

@@ -17,6 +17,21 @@ std::string commandLogPath();    // moduleBasePath + ".logfile"
 std::string dbLogPath();         // moduleBasePath + ".dblog"
 std::string projectInfoPath(const std::string& name);  // programDirectory/NAME.ini
 
+// What the upload and download dialogs remember in their working INI files
+// (section "MySqlServer"): the version server, and the installation path of
+// a download.
+struct RememberedFields {
+  std::string address;      // "IP"
+  std::string port;         // "PORT"
+  std::string installPath;  // "PATH", download only
+};
+// The fields of `iniPath`; missing values are empty texts.
+RememberedFields loadRememberedFields(Env& env, const std::string& iniPath);
+// Writes address and port (and the path when `withPath`) into `iniPath`,
+// keeping the file's other content.
+bool rememberFields(Env& env, const std::string& iniPath, const RememberedFields& fields,
+                    bool withPath);
+
 // Folder name used for packages packed without a user name.
 inline constexpr char kAllUsersFolder[] = "所有用户";
 

@@ -5,16 +5,16 @@
 
 #include "app/ini_file.h"
 #include "app/setup_file.h"
-#include "packing/file_selection.h"
+#include "jobs/check_update.h"
+#include "jobs/download.h"
 #include "jobs/pack_job.h"
+#include "jobs/project_info_job.h"
+#include "jobs/server_commit.h"
+#include "packing/file_selection.h"
 #include "platform/messages.h"
 #include "platform/presenter.h"
-#include "jobs/project_info_job.h"
 #include "project/project_info.h"
-#include "jobs/download.h"
-#include "jobs/server_commit.h"
 #include "server/upload.h"
-#include "jobs/check_update.h"
 
 namespace ovix::cli {
 namespace {

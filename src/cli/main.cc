@@ -8,10 +8,10 @@
 
 #include "app/application.h"
 #include "app/easy_log.h"
+#include "app/log_viewer.h"
 #include "cli/cli_job_host.h"
 #include "cli/cli_options.h"
 #include "cli/terminal_presenter.h"
-#include "app/log_viewer.h"
 #include "platform/env.h"
 #include "platform/presenter.h"
 #include "platform/zeda_system.h"

@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "app/working_files.h"
-#include "gui/gui_pack_ui.h"
 #include "gui/dialog_buttons.h"
+#include "gui/gui_pack_ui.h"
 #include "ui_local_package_dlg.h"
 
 namespace {

@@ -19,12 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/program_paths.h"
 #include "gui/local_package_dlg.h"
 #include "gui/package_select_dlg.h"
 #include "gui/qt_presenter.h"
 #include "package/package_records.h"
 #include "packing/version_input.h"
+#include "platform/program_paths.h"
 #include "testing/dialog_test_support.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"

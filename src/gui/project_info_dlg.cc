@@ -10,8 +10,8 @@
 
 #include "gui/dialog_buttons.h"
 #include "jobs/project_info_job.h"
-#include "project/project_info.h"
 #include "jobs/server_commit.h"
+#include "project/project_info.h"
 #include "ui_project_info_dlg.h"
 
 namespace {

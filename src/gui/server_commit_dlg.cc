@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QPushButton>
 
-#include "jobs/server_commit.h"
 #include "gui/dialog_buttons.h"
+#include "jobs/server_commit.h"
 #include "ui_server_commit_dlg.h"
 
 COvixServerCommitDlg::COvixServerCommitDlg(ovix::Env* env, QWidget* parent)

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "gui/server_commit_dlg.h"
-#include "package/package_records.h"
 #include "jobs/pack_job.h"
 #include "jobs/server_commit.h"
+#include "package/package_records.h"
 #include "testing/dialog_test_support.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"

@@ -4,8 +4,8 @@
 #include <QPushButton>
 #include <string>
 
-#include "jobs/download.h"
 #include "gui/dialog_buttons.h"
+#include "jobs/download.h"
 #include "ui_update_patch_dlg.h"
 
 COvixUpdatePatchDlg::COvixUpdatePatchDlg(ovix::Env* env, QWidget* parent)

@@ -13,10 +13,10 @@
 
 #include "app/ini_file.h"
 #include "gui/update_patch_dlg.h"
-#include "package/package_records.h"
-#include "jobs/pack_job.h"
-#include "platform/zeda_system.h"
 #include "jobs/download.h"
+#include "jobs/pack_job.h"
+#include "package/package_records.h"
+#include "platform/zeda_system.h"
 #include "server/upload.h"
 #include "testing/dialog_test_support.h"
 #include "testing/recording_presenter.h"

@@ -1,6 +1,5 @@
 #include "jobs/download.h"
 
-#include "app/ini_file.h"
 #include "app/working_files.h"
 #include "platform/command_log.h"
 #include "platform/messages.h"
@@ -9,13 +8,8 @@
 namespace ovix {
 
 DownloadFields loadRememberedDownload(Env& env) {
-  IniFile ini;
-  ini.load(env, downloadIniPath());
-  DownloadFields fields;
-  if (char const* ip = ini.getValue("MySqlServer", "IP")) fields.address = ip;
-  if (char const* port = ini.getValue("MySqlServer", "PORT")) fields.port = port;
-  if (char const* path = ini.getValue("MySqlServer", "PATH")) fields.installPath = path;
-  return fields;
+  RememberedFields remembered = loadRememberedFields(env, downloadIniPath());
+  return {remembered.installPath, remembered.address, remembered.port};
 }
 
 bool downloadDialogOk(Env& env, const DownloadFields& fields) {
@@ -27,12 +21,7 @@ bool downloadDialogOk(Env& env, const DownloadFields& fields) {
   }
   if (!applied) return false;
   zdcom::errorMsg("下载补丁完成");
-  IniFile ini;
-  ini.load(env, downloadIniPath());
-  ini.setValue("MySqlServer", "IP", fields.address.c_str());
-  ini.setValue("MySqlServer", "PORT", fields.port.c_str());
-  ini.setValue("MySqlServer", "PATH", fields.installPath.c_str());
-  ini.save(env, downloadIniPath());
+  rememberFields(env, downloadIniPath(), {fields.address, fields.port, fields.installPath}, true);
   return true;
 }
 

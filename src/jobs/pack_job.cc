@@ -1,9 +1,7 @@
 #include "jobs/pack_job.h"
 
 #include "app/ini_file.h"
-#include "platform/program_paths.h"
 #include "app/setup_file.h"
-#include "platform/time_string.h"
 #include "app/working_files.h"
 #include "package/package_file.h"
 #include "packing/file_selection.h"
@@ -12,6 +10,8 @@
 #include "platform/command_log.h"
 #include "platform/messages.h"
 #include "platform/path_text.h"
+#include "platform/program_paths.h"
+#include "platform/time_string.h"
 
 namespace ovix {
 namespace {

@@ -7,14 +7,14 @@
 #include <filesystem>
 #include <regex>
 
-#include "platform/program_paths.h"
 #include "package/package_file.h"
-#include "platform/time_string.h"
 #include "packing/file_selection.h"
 #include "packing/package_key.h"
 #include "packing/package_writer.h"
 #include "platform/crc.h"
 #include "platform/path_text.h"
+#include "platform/program_paths.h"
+#include "platform/time_string.h"
 #include "testing/fault_env.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"

@@ -1,23 +1,18 @@
 #include "jobs/server_commit.h"
 
-#include "app/ini_file.h"
 #include "app/working_files.h"
+#include "package/server_connection.h"
 #include "platform/command_log.h"
 #include "platform/messages.h"
 #include "platform/presenter.h"
 #include "project/project_patch.h"
-#include "package/server_connection.h"
 #include "server/upload.h"
 
 namespace ovix {
 
 ServerAddress loadRememberedServer(Env& env) {
-  IniFile ini;
-  ini.load(env, uploadIniPath());
-  ServerAddress remembered;
-  if (char const* ip = ini.getValue("MySqlServer", "IP")) remembered.address = ip;
-  if (char const* port = ini.getValue("MySqlServer", "PORT")) remembered.port = port;
-  return remembered;
+  RememberedFields remembered = loadRememberedFields(env, uploadIniPath());
+  return {remembered.address, remembered.port};
 }
 
 bool serverCommitOk(Env& env, const std::string& password, const std::string& address,
@@ -38,11 +33,7 @@ bool serverCommitOk(Env& env, const std::string& password, const std::string& ad
                                : uploadPackage(env, packagePath, address.c_str(), port.c_str());
   if (!done) return false;
   zdcom::errorMsg("上传完成");
-  IniFile ini;
-  ini.load(env, uploadIniPath());
-  ini.setValue("MySqlServer", "IP", address.c_str());
-  ini.setValue("MySqlServer", "PORT", port.c_str());
-  ini.save(env, uploadIniPath());
+  rememberFields(env, uploadIniPath(), {address, port, ""}, false);
   return true;
 }
 

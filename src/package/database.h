@@ -45,6 +45,8 @@ class ZdDbDataBase {
   zddb::Connection* connection() { return connection_.get(); }
 
   ZdDb::ErrorStatus beginTransaction(int flags);
+  // The flags of a transaction that writes (the value the suite passes).
+  static constexpr int kWriteTransaction = 0x2000;
   ZdDb::ErrorStatus commitTransaction();
   ZdDb::ErrorStatus rollbackTransaction();
 

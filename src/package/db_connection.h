@@ -156,6 +156,9 @@ class Connection {
   // Largest value in bytes that one statement can carry (the server's packet
   // limit); a larger value is refused before anything is sent.
   virtual uint64_t maxValueBytes() = 0;
+  // What a row needs beside its largest value (its key and short texts),
+  // kept free below maxValueBytes().
+  static constexpr uint64_t kRowOverheadBytes = 64 << 10;
 
   // Copies the blob at `where` into `sink` in chunks.  False when the row
   // does not exist or the transfer fails.

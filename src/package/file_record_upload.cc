@@ -17,6 +17,9 @@ namespace {
 // Files up to this size travel with other rows in one statement; larger
 // ones stream into a statement of their own.
 constexpr int64_t kBatchedFileBytes = 1 << 20;
+// The most bytes one batched statement carries (less on a server whose
+// packet limit is lower).
+constexpr uint64_t kMaxBatchBytes = 8 << 20;
 
 using Records = std::vector<std::unique_ptr<OVIXFileRecord>>;
 
@@ -169,7 +172,7 @@ bool writeNewRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target, cons
       return false;
     }
     if (!batch) {
-      size_t maxBytes = static_cast<size_t>(std::min<uint64_t>(8 << 20, limit / 2));
+      size_t maxBytes = static_cast<size_t>(std::min<uint64_t>(kMaxBatchBytes, limit / 2));
       batch = std::make_unique<BatchInserter>(target->connection(), table, fields, maxBytes);
     }
     if (!batch->add(std::move(values))) {
@@ -266,7 +269,7 @@ bool uploadFileRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target,
     return false;
   }
   std::string error;
-  if (target->beginTransaction(0x2000) != ZdDb::eOk) return false;
+  if (target->beginTransaction(ZdDbDataBase::kWriteTransaction) != ZdDb::eOk) return false;
   if (!writeFileRecords(env, package, target, table, &error)) {
     target->rollbackTransaction();
     zdcom::errorMsg(zedaGetText_callbk("上传失败：%s"), error.c_str());

@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
+#include "platform/messages.h"
 #include "platform/program_paths.h"
 #include "platform/time_string.h"
-#include "platform/messages.h"
 
 namespace ovix {
 
@@ -110,6 +110,11 @@ bool cloneDatabaseFromRecord(Env& env, OVIXFileRecord* record, ZdDbDataBase* tar
   return true;
 }
 
+bool isNewerPatchTime(int64_t packTime, int64_t than) {
+  constexpr int64_t kNewerThanSeconds = 60;
+  return packTime - than > kNewerThanSeconds;
+}
+
 OVIXPackageInfo* selectNewestHeader(ZdDbDataBase* database,
                                     std::vector<std::unique_ptr<ZdDbObject>>& headers) {
   ZdRxClass* cls = OVIXPackageInfo::desc();
@@ -126,7 +131,7 @@ OVIXPackageInfo* selectNewestHeader(ZdDbDataBase* database,
     OVIXPackageInfo* header = OVIXPackageInfo::cast(headers[i].get());
     if (header == nullptr || header->depend()) continue;
     int64_t packTime = parseTimeString(header->packTime());
-    if (packTime - bestTime > 60) {
+    if (isNewerPatchTime(packTime, bestTime)) {
       best = header;
       bestTime = packTime;
     }

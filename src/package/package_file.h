@@ -38,6 +38,10 @@ bool cloneDatabaseFromRecord(Env& env, OVIXFileRecord* record, ZdDbDataBase* tar
 // the best so far.  Shows "版本服务器中无版本信息记录" and gives null when
 // the select fails or yields nothing; may give null when none qualifies.
 // `headers` receives every header read (the caller owns them).
+// True when a patch packed at `packTime` counts as newer than `than` (both
+// from parseTimeString): more than 60 seconds later.
+bool isNewerPatchTime(int64_t packTime, int64_t than);
+
 OVIXPackageInfo* selectNewestHeader(ZdDbDataBase* database,
                                     std::vector<std::unique_ptr<ZdDbObject>>& headers);
 

@@ -10,10 +10,10 @@
 #include <regex>
 #include <set>
 
-#include "platform/program_paths.h"
 #include "package/sqlite_connection.h"
 #include "platform/command_log.h"
 #include "platform/crc.h"
+#include "platform/program_paths.h"
 #include "testing/recording_presenter.h"
 #include "testing/server_backends.h"
 #include "testing/temp_dir.h"

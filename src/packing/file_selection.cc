@@ -6,11 +6,11 @@
 
 #include <algorithm>
 
-#include "platform/program_paths.h"
 #include "app/text_lines.h"
 #include "package/file_key.h"
 #include "platform/csv.h"
 #include "platform/path_text.h"
+#include "platform/program_paths.h"
 
 namespace ovix {
 
@@ -82,13 +82,6 @@ void appendUtf8(char32_t cp, std::string* out) {
     *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     *out += static_cast<char>(0x80 | (cp & 0x3F));
   }
-}
-
-std::string trimBlanks(const std::string& text) {
-  size_t begin = text.find_first_not_of(" \t");
-  if (begin == std::string::npos) return {};
-  size_t end = text.find_last_not_of(" \t");
-  return text.substr(begin, end - begin + 1);
 }
 
 bool endsWithExtension(const std::string& name, const std::string& extension) {
@@ -178,7 +171,7 @@ PackFileFilter::PackFileFilter(Env& env, const std::string& user, const std::str
       std::vector<std::string> items;
       zdcom::readCsv(typeText.c_str(), items);
       for (const std::string& item : items) {
-        std::string extension = trimBlanks(item);
+        std::string extension = trimText(item, " \t");
         if (!extension.empty()) extensions_.push_back(extension);
       }
     }

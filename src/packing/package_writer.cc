@@ -16,8 +16,6 @@
 namespace ovix {
 namespace {
 
-constexpr uint64_t kRowOverheadBytes = 64 << 10;
-
 // Streams a file into a record and computes its CRC on the way, so a large
 // file is read once.
 class CrcFileSource final : public zddb::BlobSource {
@@ -179,7 +177,7 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
     file.reset();
     // A row holds the file's bytes and a few short texts; the database
     // limits the size of a whole row.
-    const uint64_t limit = db_->connection()->maxValueBytes() - kRowOverheadBytes;
+    const uint64_t limit = db_->connection()->maxValueBytes() - zddb::Connection::kRowOverheadBytes;
     if (*size > limit) {
       reportFileTooLarge(fullPath, *size, limit);
       reported_ = true;
@@ -227,7 +225,7 @@ bool PackageBuilder::build(const std::string& tempPath, OVIXPackageInfo& header,
   // no journal of its own while it is built.
   db_->connection()->execute("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF");
   if (!createTables()) return false;
-  if (db_->beginTransaction(0x2000) != 0) return reportWriteFailure();
+  if (db_->beginTransaction(ZdDbDataBase::kWriteTransaction) != 0) return reportWriteFailure();
   if (writeRecord(db_.get(), headerTable_.c_str(), &header, kWriteInsert) != 0)
     return reportWriteFailure();
 

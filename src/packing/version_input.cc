@@ -1,7 +1,7 @@
 #include "packing/version_input.h"
 
-#include "platform/time_string.h"
 #include "platform/messages.h"
+#include "platform/time_string.h"
 
 namespace ovix {
 

@@ -1,9 +1,9 @@
 #include "project/project_info.h"
 
 #include "package/package_file.h"
+#include "package/server_connection.h"
 #include "platform/messages.h"
 #include "platform/path_text.h"
-#include "package/server_connection.h"
 
 namespace ovix {
 namespace {

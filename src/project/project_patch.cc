@@ -2,13 +2,13 @@
 
 #include <vector>
 
-#include "platform/time_string.h"
+#include "package/file_record_upload.h"
 #include "package/package_file.h"
+#include "package/server_connection.h"
 #include "platform/messages.h"
+#include "platform/time_string.h"
 #include "project/project_info.h"
 #include "project/project_lock.h"
-#include "package/server_connection.h"
-#include "package/file_record_upload.h"
 
 namespace ovix {
 namespace {

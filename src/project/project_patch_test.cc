@@ -10,11 +10,11 @@
 
 #include <fstream>
 
+#include "jobs/server_commit.h"
 #include "package/package_file.h"
 #include "package/sqlite_connection.h"
 #include "project/project_info.h"
 #include "project/project_lock.h"
-#include "jobs/server_commit.h"
 #include "testing/project_server.h"
 #include "testing/recording_presenter.h"
 

@@ -99,7 +99,7 @@ bool uploadPackage(Env& env, const std::string& packagePath, char const* address
   // statement of this server.
   auto [largest, largestBytes] = largestFile(package.get());
   uint64_t limit = server->connection()->maxValueBytes();
-  if (static_cast<uint64_t>(largestBytes) + (64 << 10) > limit) {
+  if (static_cast<uint64_t>(largestBytes) + zddb::Connection::kRowOverheadBytes > limit) {
     zdcom::errorMsg(zedaGetText_callbk("文件%s有%lld字节，超过服务器允许的数据包大小%llu字节（max_allowed_packet）"),
                     largest.c_str(), static_cast<long long>(largestBytes),
                     static_cast<unsigned long long>(limit));
@@ -115,7 +115,7 @@ bool uploadPackage(Env& env, const std::string& packagePath, char const* address
     return false;
   }
   std::string error;
-  bool ok = server->beginTransaction(0x2000) == ZdDb::eOk;
+  bool ok = server->beginTransaction(ZdDbDataBase::kWriteTransaction) == ZdDb::eOk;
   if (ok && writeRecord(server.get(), headerTable.c_str(), header, kWriteInsert) != 0) {
     error = server->lastError();
     ok = false;

@@ -9,15 +9,15 @@
 #include <set>
 
 #include "app/ini_file.h"
-#include "platform/program_paths.h"
 #include "app/working_files.h"
+#include "jobs/server_commit.h"
 #include "package/file_record_upload.h"
 #include "package/package_file.h"
+#include "package/server_connection.h"
 #include "package/sqlite_connection.h"
 #include "platform/crc.h"
+#include "platform/program_paths.h"
 #include "platform/zeda_system.h"
-#include "jobs/server_commit.h"
-#include "package/server_connection.h"
 #include "testing/recording_presenter.h"
 #include "testing/server_backends.h"
 #include "testing/temp_dir.h"

@@ -1,8 +1,8 @@
 #include "testing/project_server.h"
 
-#include "platform/program_paths.h"
 #include "package/package_file.h"
 #include "package/package_records.h"
+#include "platform/program_paths.h"
 #include "platform/zeda_system.h"
 #include "project/project_patch.h"
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "package/server_address.h"
-#include "platform/csv.h"
 #include "package/server_connection.h"
+#include "platform/csv.h"
 
 namespace ovix::testing {
 

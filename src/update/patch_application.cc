@@ -6,22 +6,21 @@
 #include "app/easy_log.h"
 #include "app/ini_file.h"
 #include "app/setup_file.h"
-#include "platform/time_string.h"
 #include "package/file_key.h"
 #include "package/package_file.h"
+#include "package/server_connection.h"
 #include "platform/command_log.h"
 #include "platform/crc.h"
 #include "platform/messages.h"
 #include "platform/path_text.h"
 #include "platform/presenter.h"
-#include "package/server_connection.h"
+#include "platform/time_string.h"
 #include "update/file_replacement.h"
 #include "update/installation_lock.h"
 
 namespace ovix {
 namespace {
 
-constexpr int64_t kNewerThanSeconds = 60;
 constexpr size_t kStreamChunkBytes = 1 << 20;
 
 std::string text(char const* value) { return value != nullptr ? value : ""; }
@@ -333,7 +332,7 @@ OVIXPackageInfo* findNewerPatch(char const* version, char const* name, char cons
     OVIXPackageInfo* h = OVIXPackageInfo::cast(headers[i].get());
     if (h == nullptr || !h->isSameProduct(name, version) || h->depend()) continue;
     int64_t packTime = parseTimeString(h->packTime());
-    if (packTime - bestTime > kNewerThanSeconds) {
+    if (isNewerPatchTime(packTime, bestTime)) {
       best = h;
       bestTime = packTime;
     }
@@ -351,7 +350,7 @@ OVIXPackageInfo* findNewerPatch(char const* version, char const* name, char cons
     if (h == nullptr || h->dependGuid() == nullptr || !h->isSameProduct(name, version) ||
         !h->depend())
       continue;
-    if (parseTimeString(h->packTime()) - bestTime > kNewerThanSeconds &&
+    if (isNewerPatchTime(parseTimeString(h->packTime()), bestTime) &&
         std::string(h->dependGuid()) == best->guid())
       dependents->push_back(h);
   }

@@ -38,13 +38,6 @@ bool isTerminableName(const std::string& name) {
   return false;
 }
 
-// `line` without blanks at either end.
-std::string trimBlanks(const std::string& line) {
-  size_t first = line.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return line.substr(first, line.find_last_not_of(' ') - first + 1);
-}
-
 // Ends the process of a terminable kill-list entry and logs the outcome.
 void terminateListed(Env& env, const std::string& entry, int pid) {
   print(runLog, "Prepare kill %s:", entry.c_str());
@@ -60,7 +53,7 @@ void terminateListed(Env& env, const std::string& entry, int pid) {
 std::vector<std::string> readKillList(Env& env) {
   std::vector<std::string> entries;
   for (const std::string& line : readTextLines(env, ZedaSystem::getFullZedaName(kKillListName))) {
-    if (trimBlanks(line).starts_with('#')) continue;
+    if (trimText(line, " ").starts_with('#')) continue;
     entries.push_back(withoutLineEnd(line));
   }
   return entries;
