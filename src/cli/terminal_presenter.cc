@@ -77,8 +77,8 @@ void TerminalPresenter::showText(const std::string& title, const std::string& te
   std::fflush(out_);
 }
 
-void TerminalPresenter::openLog(const std::string& path) {
-  showText(kLogViewerTitle, joinLogLines(readTextLines(*Env::Default(), path)));
+void TerminalPresenter::openLog(Env& env, const std::string& path) {
+  showText(kLogViewerTitle, joinLogLines(readTextLines(env, path)));
 }
 
 bool TerminalPresenter::progress(const std::string& what, uint64_t done, uint64_t total) {

@@ -24,7 +24,7 @@ class TerminalPresenter final : public zdcom::Presenter {
   // Prints the text to standard output (a log the user chose to view).
   void showText(const std::string& title, const std::string& text) override;
   // Prints the log file to standard output.
-  void openLog(const std::string& path) override;
+  void openLog(Env& env, const std::string& path) override;
   // A "\r" line on standard error when it is a terminal.
   bool progress(const std::string& what, uint64_t done, uint64_t total) override;
 

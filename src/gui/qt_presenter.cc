@@ -99,10 +99,10 @@ bool QtPresenter::hasDisplay() const {
   return false;
 }
 
-void QtPresenter::openLog(const std::string& path) {
+void QtPresenter::openLog(ovix::Env& env, const std::string& path) {
   closeProgress();
   if (hasDisplay() && env_->spawnDetached("xdg-open " + shellQuoted(path))) return;
-  showText(ovix::kLogViewerTitle, ovix::joinLogLines(ovix::readTextLines(*env_, path)));
+  showText(ovix::kLogViewerTitle, ovix::joinLogLines(ovix::readTextLines(env, path)));
 }
 
 void QtPresenter::closeProgress() {

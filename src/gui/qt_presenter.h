@@ -28,7 +28,7 @@ class QtPresenter final : public zdcom::Presenter {
   void showText(const std::string& title, const std::string& text) override;
   // Opens the log with the desktop's viewer (xdg-open) when there is a
   // display, else shows it in the read-only text dialog.
-  void openLog(const std::string& path) override;
+  void openLog(ovix::Env& env, const std::string& path) override;
   // A modal progress dialog with a cancel button, shown while work with a
   // known total runs and closed when it is done.  Messages, questions and
   // texts close it first; the next report of unfinished work shows it again.

@@ -67,8 +67,7 @@ bool CheckUpdateSteps::stopSuite(Env& env) { return stopSuiteProcesses(env); }
 void CheckUpdateSteps::restart(Env& env) { restartDesignProgram(env); }
 
 void CheckUpdateSteps::openLog(Env& env, const std::string& path) {
-  (void)env;
-  zdcom::currentPresenter().openLog(path);
+  zdcom::currentPresenter().openLog(env, path);
 }
 
 bool runCheckUpdate(Env& env, CheckUpdateSteps& steps) {

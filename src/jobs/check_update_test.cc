@@ -200,7 +200,7 @@ TEST_F(CheckUpdateTest, OpeningTheLogShowsItsLines) {
   std::FILE* out = std::tmpfile();
   ASSERT_NE(out, nullptr);
   ovix::cli::TerminalPresenter terminal(ovix::cli::Answer::kNo, nullptr, out, out);
-  terminal.openLog(path);
+  terminal.openLog(*ovix::Env::Default(), path);
   std::rewind(out);
   char buf[64] = {};
   size_t n = std::fread(buf, 1, sizeof buf - 1, out);

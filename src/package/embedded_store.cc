@@ -1,21 +1,17 @@
 #include "package/embedded_store.h"
 
-#include <sys/stat.h>
-
 #include "package/sqlite_connection.h"
+#include "platform/env.h"
 #include "platform/path_text.h"
 
 namespace zddb {
 namespace {
 
-bool isDirectory(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+bool isDirectory(const std::string& path) { return ovix::Env::Default()->isDirectory(path); }
 
 bool fileExists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  ovix::Env& env = *ovix::Env::Default();
+  return env.fileExists(path) && !env.isDirectory(path);
 }
 
 class EmbeddedStore final : public Server {

@@ -2,7 +2,6 @@
 
 #include <errmsg.h>
 #include <mysql.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +14,8 @@
 #include <initializer_list>
 #include <mutex>
 #include <utility>
+
+#include "platform/env.h"
 
 namespace zddb {
 namespace {
@@ -85,14 +86,16 @@ void initLibrary() {
 // Sets the options of a new handle; false with *error when the option file
 // named by OVIX_MYSQL_CNF is unreadable.
 bool setOptions(MYSQL* mysql, std::string* error) {
-  const char* file = std::getenv("OVIX_MYSQL_CNF");
-  if (file != nullptr && *file != '\0') {
-    if (::access(file, R_OK) != 0) {
-      *error = std::string("cannot read the option file ") + file +
-               " named by OVIX_MYSQL_CNF: " + std::strerror(errno);
+  ovix::Env& env = *ovix::Env::Default();
+  std::optional<std::string> file = env.getEnv("OVIX_MYSQL_CNF");
+  if (file && !file->empty()) {
+    std::unique_ptr<ovix::SequentialFile> readable;
+    if (!env.newSequentialFile(*file, &readable)) {
+      *error = "cannot read the option file " + *file +
+               " named by OVIX_MYSQL_CNF: " + ovix::Env::lastError();
       return false;
     }
-    mysql_optionsv(mysql, MYSQL_READ_DEFAULT_FILE, file);
+    mysql_optionsv(mysql, MYSQL_READ_DEFAULT_FILE, file->c_str());
   }
   mysql_optionsv(mysql, MYSQL_READ_DEFAULT_GROUP, kOptionGroup);
   mysql_optionsv(mysql, MYSQL_SET_CHARSET_NAME, kCharset);

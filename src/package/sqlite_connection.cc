@@ -1,19 +1,13 @@
 #include "package/sqlite_connection.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <map>
-#include <thread>
 #include <vector>
 
 #include "package/sqlite_handles.h"
+#include "platform/env.h"
 #include "platform/path_text.h"
-#include "platform/unique_fd.h"
 
 namespace zddb {
 namespace {
@@ -99,9 +93,15 @@ class SqliteStatement final : public Statement {
 };
 
 // One advisory lock file per lock name, next to the database.
-struct NamedLock {
-  ovix::UniqueFd fd;
-};
+// The text in the lock file `file` of `tree`: who holds the lock.
+std::string readHolderText(ovix::DirectoryTree& tree, const std::string& file) {
+  std::unique_ptr<ovix::SequentialFile> in;
+  if (!tree.openForReading(file, &in)) return {};
+  char text[1024];
+  size_t got = 0;
+  if (!in->read(text, sizeof text - 1, &got)) return {};
+  return std::string(text, got);
+}
 
 class SqliteConnection final : public Connection {
  public:
@@ -186,14 +186,7 @@ class SqliteConnection final : public Connection {
   bool lockNamed(const std::string& name, int seconds, const std::string& holderText,
                  std::string* holder) override;
   bool unlockNamed(const std::string& name) override {
-    auto it = locks_.find(name);
-    if (it == locks_.end()) return false;
-    // The holder's text goes first, so a waiter never reads a stale one.
-    if (::ftruncate(it->second.fd.get(), 0) != 0) {
-      // Harmless: the next holder overwrites it.
-    }
-    locks_.erase(it);  // closing the descriptor releases the lock
-    return true;
+    return locks_.erase(name) > 0;  // the lock goes with its object
   }
 
   void setError(std::string text) { error_ = std::move(text); }
@@ -222,14 +215,17 @@ class SqliteConnection final : public Connection {
     setError("not a plain table or column name: " + where.table + "." + where.column);
     return false;
   }
-  std::string lockPath(const std::string& name) const;
+  // The folder and file name of the lock file of `name`: beside the
+  // database.
+  std::string lockDirectory() const;
+  static std::string lockFileName(const std::string& name);
 
   SqliteDb db_;
   // Statements of rowidOf by their text; destroyed before db_.
   std::map<std::string, std::unique_ptr<Statement>> rowidLookups_;
   std::string path_;
   std::string error_;
-  std::map<std::string, NamedLock> locks_;
+  std::map<std::string, std::unique_ptr<ovix::TreeLock>> locks_;
 };
 
 bool SqliteStatement::ok(int rc) {
@@ -405,7 +401,12 @@ int64_t SqliteConnection::blobSize(const BlobLocation& where) {
   return stmt->columnInt(0);
 }
 
-std::string SqliteConnection::lockPath(const std::string& name) const {
+std::string SqliteConnection::lockDirectory() const {
+  std::string dir = ovix::parentPath(path_);
+  return dir.empty() ? "." : dir;
+}
+
+std::string SqliteConnection::lockFileName(const std::string& name) {
   // Lock names are arbitrary texts (project names); the file name uses
   // their hex form so that any name makes a valid, distinct file name.
   static const char kHex[] = "0123456789abcdef";
@@ -414,43 +415,44 @@ std::string SqliteConnection::lockPath(const std::string& name) const {
     hex += kHex[c >> 4];
     hex += kHex[c & 15];
   }
-  std::string dir = ovix::parentPath(path_);
-  return ovix::joinPath(dir.empty() ? "." : dir, ".ovixlock-" + hex.substr(0, 200));
+  return ".ovixlock-" + hex.substr(0, 200);
 }
 
 bool SqliteConnection::lockNamed(const std::string& name, int seconds, const std::string& holderText,
                                  std::string* holder) {
   if (holder != nullptr) holder->clear();
   if (locks_.count(name) > 0) return true;
-  std::string path = lockPath(name);
-  ovix::UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (!fd.valid()) {
-    setError("cannot open the lock file " + path + ": " + std::strerror(errno));
+  ovix::Env& env = *ovix::Env::Default();
+  const std::string dir = lockDirectory();
+  const std::string file = lockFileName(name);
+  std::unique_ptr<ovix::DirectoryTree> tree;
+  if (!env.openTree(dir, &tree)) {
+    setError("cannot open the lock folder " + dir + ": " + ovix::Env::lastError());
     return false;
   }
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      char text[1024] = {};
-      ssize_t n = ::pread(fd.get(), text, sizeof text - 1, 0);
-      std::string who = n > 0 ? std::string(text, static_cast<size_t>(n)) : "another process";
-      setError("the lock " + name + " is held by " + who + "; waited " + std::to_string(seconds) +
-               " s");
-      if (holder != nullptr) *holder = who;
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::unique_ptr<ovix::TreeLock> lock;
+  ovix::LockAttempt attempt = tree->tryLock(file, &lock);
+  for (int waited = 0; attempt == ovix::LockAttempt::kBusy && waited < seconds * 20; ++waited) {
+    env.sleepMilliseconds(50);
+    attempt = tree->tryLock(file, &lock);
+  }
+  if (attempt == ovix::LockAttempt::kFailed) {
+    setError("cannot lock " + ovix::joinPath(dir, file) + ": " + ovix::Env::lastError());
+    return false;
+  }
+  if (attempt == ovix::LockAttempt::kBusy) {
+    std::string who = readHolderText(*tree, file);
+    if (who.empty()) who = "another process";
+    setError("the lock " + name + " is held by " + who + "; waited " + std::to_string(seconds) +
+             " s");
+    if (holder != nullptr) *holder = who;
+    return false;
   }
   // Whoever waits for this lock reads who holds it from the file.
-  char host[128] = {};
-  ::gethostname(host, sizeof host - 1);
-  std::string who = "process " + std::to_string(::getpid()) + " on " + host;
+  std::string who = env.processDescription();
   if (!holderText.empty()) who = holderText + " (" + who + ")";
-  if (::ftruncate(fd.get(), 0) == 0) {
-    ssize_t written = ::pwrite(fd.get(), who.data(), who.size(), 0);
-    (void)written;
-  }
-  locks_[name].fd = std::move(fd);
+  lock->setHolderText(who);
+  locks_[name] = std::move(lock);
   return true;
 }
 

@@ -28,10 +28,13 @@ class WritableFile;
 // What stands at a path, links not followed.
 enum class EntryKind { kMissing, kFile, kDirectory, kLink, kOther };
 
-// Held for the life of the object; released with it.
+// Held for the life of the object; released with it.  The lock file can
+// carry a short text that tells others who holds it.
 class TreeLock {
  public:
   virtual ~TreeLock() = default;
+  // Replaces the lock file's text; false when it cannot be written.
+  virtual bool setHolderText(const std::string& text) = 0;
 };
 
 enum class LockAttempt { kLocked, kBusy, kFailed };

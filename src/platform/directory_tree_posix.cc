@@ -52,6 +52,17 @@ bool isPlainRelativePath(const std::string& path) {
 class PosixLock final : public TreeLock {
  public:
   explicit PosixLock(UniqueFd fd) : fd_(std::move(fd)) {}
+  ~PosixLock() override {
+    // The text goes before the lock, so a waiter never reads a stale one.
+    if (::ftruncate(fd_.get(), 0) != 0) {
+      // Harmless: the next holder replaces it.
+    }
+  }
+
+  bool setHolderText(const std::string& text) override {
+    return ::ftruncate(fd_.get(), 0) == 0 &&
+           ::pwrite(fd_.get(), text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+  }
 
  private:
   UniqueFd fd_;  // closing it releases the lock

@@ -110,6 +110,8 @@ class Env {
   // --- process and environment ---------------------------------------------
   // Full path of the running program, empty when it cannot be found.
   virtual std::string executablePath() = 0;
+  // "process PID on HOST": this process as others are told of it.
+  virtual std::string processDescription() = 0;
   // Value of an environment variable; nullopt when unset.
   virtual std::optional<std::string> getEnv(const std::string& name) = 0;
   // Starts a shell command line in a new session without waiting for it.
@@ -180,6 +182,7 @@ class EnvWrapper : public Env {
   std::optional<std::string> getEnv(const std::string& name) override {
     return target_->getEnv(name);
   }
+  std::string processDescription() override { return target_->processDescription(); }
   bool spawnDetached(const std::string& commandLine) override {
     return target_->spawnDetached(commandLine);
   }

@@ -308,6 +308,12 @@ class PosixEnv final : public Env {
     return std::string(buf, static_cast<size_t>(n));
   }
 
+  std::string processDescription() override {
+    char host[128] = {};
+    ::gethostname(host, sizeof host - 1);
+    return "process " + std::to_string(::getpid()) + " on " + host;
+  }
+
   std::optional<std::string> getEnv(const std::string& name) override {
     const char* value = std::getenv(name.c_str());
     if (value == nullptr) return std::nullopt;

@@ -51,9 +51,9 @@ class Presenter {
   // Lets the user view the log file `path`.  By default its text is shown
   // through showText under "日志记录", each line ended by "\r\n"; a file
   // that cannot be read shows "不能读取文件" first and then no text.
-  virtual void openLog(const std::string& path) {
+  virtual void openLog(ovix::Env& env, const std::string& path) {
     std::string contents;
-    if (!ovix::readFileToString(*ovix::Env::Default(), path, &contents)) {
+    if (!ovix::readFileToString(env, path, &contents)) {
       showMessage("不能读取文件");
       contents.clear();
     }
