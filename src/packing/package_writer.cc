@@ -109,6 +109,11 @@ class PackageBuilder {
  private:
   bool createTables();
   bool writeFile(const std::string& relativePath);
+  // Lets `record` stream the large file `fullPath` of `size` bytes, CRC
+  // checked while it streams; null (reported unless a plain write failure)
+  // when it cannot.
+  std::shared_ptr<CrcFileSource> attachLargeFile(OVIXFileRecord& record,
+                                                 const std::string& fullPath, uint64_t size);
   // Reads the rest of a small open file into buffer_; false on a read error.
   bool readSmallFile(SequentialFile& file, uint64_t expectedSize, size_t* size);
   bool reportWriteFailure();
@@ -162,6 +167,33 @@ bool PackageBuilder::createTables() {
   return true;
 }
 
+std::shared_ptr<CrcFileSource> PackageBuilder::attachLargeFile(OVIXFileRecord& record,
+                                                                const std::string& fullPath,
+                                                                uint64_t size) {
+  // A row holds the file's bytes and a few short texts; the database limits
+  // the size of a whole row.
+  const uint64_t limit = db_->connection()->maxValueBytes() - zddb::Connection::kRowOverheadBytes;
+  if (size > limit) {
+    reportFileTooLarge(fullPath, size, limit);
+    reported_ = true;
+    return nullptr;
+  }
+  if (!record.setStreamFile(env_, fullPath)) {
+    reported_ = true;  // too large for a record: reported
+    return nullptr;
+  }
+  // The CRC goes into the row with the other fields: changing the row
+  // afterwards would make SQLite load the whole blob again.  The bytes are
+  // checked against it while they stream, so a file that changes during
+  // packing cannot slip in with a wrong CRC.
+  std::string crcText = crc::crc32_file_str(env_, fullPath);
+  if (crcText.empty()) return nullptr;
+  record.setCrc(crcText.c_str());
+  auto streamed = std::make_shared<CrcFileSource>(env_, fullPath, static_cast<int64_t>(size));
+  record.setStreamSource(streamed);
+  return streamed;
+}
+
 bool PackageBuilder::writeFile(const std::string& relativePath) {
   const std::string fullPath = joinPath(root_, keyToNativePath(relativePath));
   OVIXFileRecord record;
@@ -175,27 +207,8 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
   size_t bytes = 0;
   if (size && static_cast<int64_t>(*size) > kInMemoryFileBytes) {
     file.reset();
-    // A row holds the file's bytes and a few short texts; the database
-    // limits the size of a whole row.
-    const uint64_t limit = db_->connection()->maxValueBytes() - zddb::Connection::kRowOverheadBytes;
-    if (*size > limit) {
-      reportFileTooLarge(fullPath, *size, limit);
-      reported_ = true;
-      return false;
-    }
-    if (!record.setStreamFile(env_, fullPath)) {
-      reported_ = true;  // too large for a record: reported
-      return false;
-    }
-    // The CRC goes into the row with the other fields: changing the row
-    // afterwards would make SQLite load the whole blob again.  The bytes are
-    // checked against it while they stream, so a file that changes during
-    // packing cannot slip in with a wrong CRC.
-    std::string crcText = crc::crc32_file_str(env_, fullPath);
-    if (crcText.empty()) return false;
-    record.setCrc(crcText.c_str());
-    streamed = std::make_shared<CrcFileSource>(env_, fullPath, static_cast<int64_t>(*size));
-    record.setStreamSource(streamed);
+    streamed = attachLargeFile(record, fullPath, *size);
+    if (!streamed) return false;
   } else if (size && readSmallFile(*file, *size, &bytes)) {
     record.setStreamView(buffer_.data(), static_cast<int32_t>(bytes));
     record.setCrc(crc::crc32_text(crc::crc32_update(0, buffer_.data(), bytes)).c_str());

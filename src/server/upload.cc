@@ -67,45 +67,44 @@ std::string findLocalPackage(Env& env, char const* kind) {
   return bestPath;
 }
 
-bool uploadPackage(Env& env, const std::string& packagePath, char const* address, char const* port) {
-  std::vector<std::string> list;
-  if (!makeServerParams(list, address, port, nullptr)) return false;
-  DatabaseHandle server(openOrCreatePatchStore(list));
-  if (!server) return false;
-  DatabaseHandle package(openPackageFile(packagePath.c_str()));
-  if (!package) return false;
+namespace {
 
-  const std::string headerTable = OVIXPackageInfo::desc()->name();
-  std::unique_ptr<OVIXPackageInfo> headerRecord = readUploadHeader(package.get());
-  if (!headerRecord || !checkUploadRecords(package.get())) return false;
-  OVIXPackageInfo* header = headerRecord.get();
-  const std::string table = header->refTblname();
+// False (reported) when the header names a table or key that no pack makes.
+bool headerIsUsable(const OVIXPackageInfo& header) {
+  const std::string table = header.refTblname();
   if (!zddb::isPlainIdentifier(table)) {
     zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包有错，参考表名%s不合法"), table.c_str());
     return false;
   }
-  if (header->skey() == nullptr || !isPackageKeyText(header->skey())) {
+  if (header.skey() == nullptr || !isPackageKeyText(header.skey())) {
     zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包有错，补丁编码%s不合法"),
-                    printableKey(header->skey() != nullptr ? header->skey() : "").c_str());
+                    printableKey(header.skey() != nullptr ? header.skey() : "").c_str());
     return false;
   }
-  std::string already = "select * from " + headerTable + " where m_skey=?";
-  if (header->skey() != nullptr &&
-      server->pureSql(already.c_str(), {KVData::text(header->skey())}) == ZdDb::eOk) {
-    zdcom::errorMsg(zedaGetText_callbk("该补丁已经上传过服务器，无法再传"));
-    return true;
-  }
-  // Nothing is sent before it is known that every file fits in one
-  // statement of this server.
-  auto [largest, largestBytes] = largestFile(package.get());
+  return true;
+}
+
+bool alreadyInStore(ZdDbDataBase* server, const OVIXPackageInfo& header) {
+  std::string sql = "select * from " + std::string(OVIXPackageInfo::desc()->name()) + " where m_skey=?";
+  return server->pureSql(sql.c_str(), {KVData::text(header.skey())}) == ZdDb::eOk;
+}
+
+// False (reported) when a file of the package would not fit in one
+// statement of this server: nothing is sent before that is known.
+bool everyFileFits(ZdDbDataBase* server, ZdDbDataBase* package) {
+  auto [largest, largestBytes] = largestFile(package);
   uint64_t limit = server->connection()->maxValueBytes();
-  if (static_cast<uint64_t>(largestBytes) + zddb::Connection::kRowOverheadBytes > limit) {
-    zdcom::errorMsg(zedaGetText_callbk("文件%s有%lld字节，超过服务器允许的数据包大小%llu字节（max_allowed_packet）"),
-                    largest.c_str(), static_cast<long long>(largestBytes),
-                    static_cast<unsigned long long>(limit));
-    return false;
-  }
-  // Tables first: on a server, making a table ends a running transaction.
+  if (static_cast<uint64_t>(largestBytes) + zddb::Connection::kRowOverheadBytes <= limit) return true;
+  zdcom::errorMsg(zedaGetText_callbk("文件%s有%lld字节，超过服务器允许的数据包大小%llu字节（max_allowed_packet）"),
+                  largest.c_str(), static_cast<long long>(largestBytes),
+                  static_cast<unsigned long long>(limit));
+  return false;
+}
+
+// Makes the header table and the package's table.  Tables come first: on
+// a server, making a table ends a running transaction.
+bool createStoreTables(ZdDbDataBase* server, const std::string& table) {
+  const std::string headerTable = OVIXPackageInfo::desc()->name();
   if (createClassTable(server->getFilter(0), headerTable.c_str(), OVIXPackageInfo::desc()) != 0) {
     zdcom::errorMsg(zedaGetText_callbk("服务器创建表%s失败"), headerTable.c_str());
     return false;
@@ -114,23 +113,49 @@ bool uploadPackage(Env& env, const std::string& packagePath, char const* address
     zdcom::errorMsg(zedaGetText_callbk("创建表%s失败"), table.c_str());
     return false;
   }
+  return true;
+}
+
+// Writes the header and every file record in one transaction; false
+// (reported) after rolling everything back.
+bool writeWholePackage(Env& env, ZdDbDataBase* server, ZdDbDataBase* package,
+                       OVIXPackageInfo& header) {
   std::string error;
   bool ok = server->beginTransaction(ZdDbDataBase::kWriteTransaction) == ZdDb::eOk;
-  if (ok && writeRecord(server.get(), headerTable.c_str(), header, kWriteInsert) != 0) {
+  if (ok && writeRecord(server, OVIXPackageInfo::desc()->name(), &header, kWriteInsert) != 0) {
     error = server->lastError();
     ok = false;
   }
-  ok = ok && writeFileRecords(env, package.get(), server.get(), table, &error);
+  ok = ok && writeFileRecords(env, package, server, header.refTblname(), &error);
   if (ok && server->commitTransaction() != ZdDb::eOk) {
     error = server->lastError();
     ok = false;
   }
-  if (!ok) {
-    server->rollbackTransaction();
-    zdcom::errorMsg(zedaGetText_callbk("上传失败，服务器上没有留下这个补丁的任何数据：%s"), error.c_str());
-    return false;
+  if (ok) return true;
+  server->rollbackTransaction();
+  zdcom::errorMsg(zedaGetText_callbk("上传失败，服务器上没有留下这个补丁的任何数据：%s"), error.c_str());
+  return false;
+}
+
+}  // namespace
+
+bool uploadPackage(Env& env, const std::string& packagePath, char const* address, char const* port) {
+  std::vector<std::string> list;
+  if (!makeServerParams(list, address, port, nullptr)) return false;
+  DatabaseHandle server(openOrCreatePatchStore(list));
+  if (!server) return false;
+  DatabaseHandle package(openPackageFile(packagePath.c_str()));
+  if (!package) return false;
+
+  std::unique_ptr<OVIXPackageInfo> header = readUploadHeader(package.get());
+  if (!header || !checkUploadRecords(package.get()) || !headerIsUsable(*header)) return false;
+  if (alreadyInStore(server.get(), *header)) {
+    zdcom::errorMsg(zedaGetText_callbk("该补丁已经上传过服务器，无法再传"));
+    return true;
   }
-  return true;
+  return everyFileFits(server.get(), package.get()) &&
+         createStoreTables(server.get(), header->refTblname()) &&
+         writeWholePackage(env, server.get(), package.get(), *header);
 }
 
 }  // namespace ovix
