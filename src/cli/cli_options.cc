@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
-#include <sstream>
 
 namespace ovix::cli {
 namespace {
@@ -53,10 +52,22 @@ void addServerOptions(CLI::App* cmd, CliOptions* o) {
   cmd->add_option("--port", o->port, "Version server port")->required()->type_name("PORT");
 }
 
-}  // namespace
+struct Command {
+  char const* name;
+  char const* switchText;
+  char const* help;
+};
+constexpr Command kCommands[] = {
+    {"pack", "-pack", "Pack installation files into a software patch package"},
+    {"project", "-project", "Pack project configuration files into a project patch package"},
+    {"upload", "-upload", "Upload the newest software patch package to the version server"},
+    {"upproject", "-upproject", "Apply the newest project patch package to the server's projects"},
+    {"download", "-download", "Bring an installation up to date from the version server"},
+    {"checkupdate", "-checkupdate", "Update the installation this program belongs to"},
+    {"info", "-info", "Write the information file of one server project"},
+};
 
-ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o) {
-  CLI::App app{kDescription, "ovixpatch"};
+void addGlobalOptions(CLI::App& app, CliOptions* o, bool* yes, bool* no) {
   app.require_subcommand(1, 1);
   app.add_option("--home", o->home, "Directory of the working files (default: the program's)")
       ->type_name("DIR");
@@ -64,52 +75,73 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
       ->type_name("DIR");
   app.set_version_flag("--version", std::string("ovixpatch ") + OVIX_VERSION,
                        "Print the program's version and exit");
-  bool yes = false;
-  bool no = false;
-  CLI::Option* yesFlag = app.add_flag("--yes", yes, "Answer every question with yes");
-  CLI::Option* noFlag = app.add_flag("--no", no, "Answer every question with no");
+  CLI::Option* yesFlag = app.add_flag("--yes", *yes, "Answer every question with yes");
+  CLI::Option* noFlag = app.add_flag("--no", *no, "Answer every question with no");
   yesFlag->excludes(noFlag);
+}
 
-  struct Command {
-    char const* name;
-    char const* switchText;
-    char const* help;
-  };
-  static constexpr Command kCommands[] = {
-      {"pack", "-pack", "Pack installation files into a software patch package"},
-      {"project", "-project", "Pack project configuration files into a project patch package"},
-      {"upload", "-upload", "Upload the newest software patch package to the version server"},
-      {"upproject", "-upproject", "Apply the newest project patch package to the server's projects"},
-      {"download", "-download", "Bring an installation up to date from the version server"},
-      {"checkupdate", "-checkupdate", "Update the installation this program belongs to"},
-      {"info", "-info", "Write the information file of one server project"},
-  };
+void addUploadOptions(CLI::App* cmd, CliOptions* o) {
+  cmd->add_flag("--password-stdin", o->passwordStdin,
+                "Read the administrator password from the first line of standard input");
+  cmd->add_option("--package", o->package,
+                  "Package file to take instead of the newest one in the working folder")
+      ->type_name("FILE");
+  cmd->footer(kPasswordFooter);
+}
+
+void addInfoOptions(CLI::App* cmd, CliOptions* o) {
+  CLI::Option* project =
+      cmd->add_option("--project", o->project, "Project name on the server")->type_name("NAME");
+  CLI::Option* list = cmd->add_flag(
+      "--list", o->listProjects, "Print the server's project names, one per line, and write no file");
+  project->excludes(list);
+}
+
+void addCommands(CLI::App& app, CliOptions* o) {
   for (const Command& c : kCommands) {
     CLI::App* cmd = app.add_subcommand(c.name, c.help);
     std::string name = c.name;
     if (name == "pack" || name == "project") addPackOptions(cmd, o, name == "project");
     if (name == "upload" || name == "upproject" || name == "download" || name == "info")
       addServerOptions(cmd, o);
-    if (name == "upload" || name == "upproject") {
-      cmd->add_flag("--password-stdin", o->passwordStdin,
-                    "Read the administrator password from the first line of standard input");
-      cmd->add_option("--package", o->package,
-                      "Package file to take instead of the newest one in the working folder")
-          ->type_name("FILE");
-      cmd->footer(kPasswordFooter);
-    }
+    if (name == "upload" || name == "upproject") addUploadOptions(cmd, o);
     if (name == "download")
       cmd->add_option("--install", o->install, "Installation directory to update")
           ->required()
           ->type_name("DIR");
-    if (name == "info") {
-      CLI::Option* project =
-          cmd->add_option("--project", o->project, "Project name on the server")->type_name("NAME");
-      CLI::Option* list = cmd->add_flag(
-          "--list", o->listProjects, "Print the server's project names, one per line, and write no file");
-      project->excludes(list);
-    }
+    if (name == "info") addInfoOptions(cmd, o);
   }
+}
+
+ParseResult usageError(const std::string& text) {
+  ParseResult result;
+  result.exitCode = 2;
+  result.output = text + "\nRun with --help for more information.";
+  return result;
+}
+
+// What CLI11 cannot say: checks across options and of the file system.
+// An empty output means the options are fine.
+ParseResult checkParsed(CLI::App& app, const CliOptions& o) {
+  if (app.got_subcommand("info") && !o.listProjects &&
+      app.get_subcommand("info")->count("--project") == 0)
+    return usageError("info: --project NAME or --list is required");
+  // A root that does not exist would silently put the run log and the
+  // server address file elsewhere.
+  std::error_code ignored;
+  if (o.root && !std::filesystem::is_directory(*o.root, ignored))
+    return usageError("--root: the installation root " + *o.root + " is not a directory");
+  return {};
+}
+
+}  // namespace
+
+ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o) {
+  CLI::App app{kDescription, "ovixpatch"};
+  bool yes = false;
+  bool no = false;
+  addGlobalOptions(app, o, &yes, &no);
+  addCommands(app, o);
 
   ParseResult result;
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -122,28 +154,10 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
     result.output = e.what();
     return result;
   } catch (const CLI::ParseError& e) {
-    std::ostringstream text;
-    text << e.what() << "\nRun with --help for more information.";
-    result.exitCode = 2;
-    result.output = text.str();
-    return result;
+    return usageError(e.what());
   }
-
-  if (app.got_subcommand("info") && !o->listProjects &&
-      app.get_subcommand("info")->count("--project") == 0) {
-    result.exitCode = 2;
-    result.output = "info: --project NAME or --list is required\nRun with --help for more information.";
-    return result;
-  }
-  // A root that does not exist would silently put the run log and the
-  // server address file elsewhere.
-  std::error_code ignored;
-  if (o->root && !std::filesystem::is_directory(*o->root, ignored)) {
-    result.exitCode = 2;
-    result.output = "--root: the installation root " + *o->root +
-                    " is not a directory\nRun with --help for more information.";
-    return result;
-  }
+  result = checkParsed(app, *o);
+  if (!result.output.empty()) return result;
   for (const Command& c : kCommands) {
     if (app.got_subcommand(c.name)) {
       o->command = c.name;
