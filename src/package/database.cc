@@ -283,6 +283,47 @@ bool copyValue(zddb::Statement* from, int column, zddb::Statement* to, int param
   return false;
 }
 
+// Makes `table` with `columns` on `connection` unless it exists.
+ZdDb::ErrorStatus createCloneTarget(zddb::Connection* connection, const std::string& table,
+                                    const std::vector<SourceColumn>& columns, std::string* error) {
+  std::string definitions;
+  for (const SourceColumn& c : columns) {
+    if (!zddb::isPlainIdentifier(c.name)) {
+      *error = "not a plain column name: " + c.name;
+      return ZdDb::eBadName;
+    }
+    if (!definitions.empty()) definitions += ", ";
+    definitions += connection->columnDefinition({c.name, c.kind, 0}, c.isKey);
+  }
+  if (connection->tableExists(table) ||
+      connection->execute("CREATE TABLE " + zddb::quoteIdentifier(table) + " (" + definitions +
+                           ")" + connection->tableOptions()))
+    return ZdDb::eOk;
+  return ZdDb::eFailed;
+}
+
+// True when `names` holds `name`, letter case aside.
+bool containsName(const std::vector<std::string>& names, const std::string& name) {
+  for (const std::string& n : names) {
+    if (strcasecmp(n.c_str(), name.c_str()) == 0) return true;
+  }
+  return false;
+}
+
+// Runs `insert` once for every row of `select`, with the row's values.
+bool copyRows(zddb::Statement* select, zddb::Statement* insert) {
+  const int n = select->columnCount();
+  for (;;) {
+    zddb::StepResult r = select->step();
+    if (r == zddb::StepResult::kDone) return true;
+    if (r == zddb::StepResult::kError) return false;
+    for (int i = 0; i < n; ++i) {
+      if (!copyValue(select, i, insert, i)) return false;
+    }
+    if (insert->step() == zddb::StepResult::kError || !insert->reset()) return false;
+  }
+}
+
 }  // namespace
 
 ZdDb::ErrorStatus ZdDbDataBase::dbClone(ZdDbDataBase* source, bool, void*) {
@@ -298,6 +339,7 @@ ZdDb::ErrorStatus ZdDbDataBase::dbClone(ZdDbDataBase* source, bool, void*) {
   return ZdDb::eOk;
 }
 
+
 ZdDb::ErrorStatus ZdDbDataBase::cloneTable(zddb::Connection* from, const std::string& table) {
   if (!zddb::isPlainIdentifier(table)) {
     error_ = "not a plain table name: " + table;
@@ -305,50 +347,23 @@ ZdDb::ErrorStatus ZdDbDataBase::cloneTable(zddb::Connection* from, const std::st
   }
   std::vector<SourceColumn> columns;
   if (!readSourceColumns(from, table, &columns)) return ZdDb::eFailed;
-  std::string definitions;
-  for (const SourceColumn& c : columns) {
-    if (!zddb::isPlainIdentifier(c.name)) {
-      error_ = "not a plain column name: " + c.name;
-      return ZdDb::eBadName;
-    }
-    if (!definitions.empty()) definitions += ", ";
-    definitions += connection_->columnDefinition({c.name, c.kind, 0}, c.isKey);
-  }
-  const std::string quoted = zddb::quoteIdentifier(table);
-  if (!connection_->tableExists(table) &&
-      !connection_->execute("CREATE TABLE " + quoted + " (" + definitions + ")" +
-                            connection_->tableOptions()))
-    return ZdDb::eFailed;
-
+  ZdDb::ErrorStatus created = createCloneTarget(connection_.get(), table, columns, &error_);
+  if (created != ZdDb::eOk) return created;
   // Only the columns both sides have are copied.
   std::vector<std::string> targetColumns;
   if (!connection_->listColumns(table, &targetColumns)) return ZdDb::eFailed;
   std::string names, marks;
   for (const SourceColumn& c : columns) {
-    bool present = false;
-    for (const std::string& t : targetColumns) present = present || strcasecmp(t.c_str(), c.name.c_str()) == 0;
-    if (!present) continue;
-    if (!names.empty()) {
-      names += ", ";
-      marks += ", ";
-    }
-    names += zddb::quoteIdentifier(c.name);
-    marks += "?";
+    if (!containsName(targetColumns, c.name)) continue;
+    names += (names.empty() ? "" : ", ") + zddb::quoteIdentifier(c.name);
+    marks += marks.empty() ? "?" : ", ?";
   }
   if (names.empty()) return ZdDb::eOk;
+  const std::string quoted = zddb::quoteIdentifier(table);
   auto select = from->prepare("SELECT " + names + " FROM " + quoted);
   auto insert = connection_->prepare("REPLACE INTO " + quoted + " (" + names + ") VALUES (" + marks + ")");
   if (!select || !insert) return ZdDb::eFailed;
-  const int n = select->columnCount();
-  for (;;) {
-    zddb::StepResult r = select->step();
-    if (r == zddb::StepResult::kDone) return ZdDb::eOk;
-    if (r == zddb::StepResult::kError) return ZdDb::eFailed;
-    for (int i = 0; i < n; ++i) {
-      if (!copyValue(select.get(), i, insert.get(), i)) return ZdDb::eFailed;
-    }
-    if (insert->step() == zddb::StepResult::kError || !insert->reset()) return ZdDb::eFailed;
-  }
+  return copyRows(select.get(), insert.get()) ? ZdDb::eOk : ZdDb::eFailed;
 }
 
 ZdDb::ErrorStatus ZdDbDataBase::setDbkey(char const* key, const std::string&) {
