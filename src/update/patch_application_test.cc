@@ -527,12 +527,10 @@ class KillingEnv : public ovix::EnvWrapper {
   explicit KillingEnv(int killAt) : EnvWrapper(ovix::Env::Default()), killAt_(killAt) {}
   bool newWritableFile(const std::string& p, ovix::WriteMode m,
                        std::unique_ptr<ovix::WritableFile>* r) override {
-    step();
-    return EnvWrapper::newWritableFile(p, m, r);
+    return step(), EnvWrapper::newWritableFile(p, m, r);
   }
   bool renameFile(const std::string& from, const std::string& to) override {
-    step();
-    return EnvWrapper::renameFile(from, to);
+    return step(), EnvWrapper::renameFile(from, to);
   }
   bool openTree(const std::string& root, std::unique_ptr<ovix::DirectoryTree>* result) override {
     std::unique_ptr<ovix::DirectoryTree> real;
@@ -543,30 +541,26 @@ class KillingEnv : public ovix::EnvWrapper {
 
  private:
   using Wrapper = ovix::DirectoryTreeWrapper;
+  using Path = const std::string&;
   class Tree : public Wrapper {
    public:
     Tree(std::unique_ptr<ovix::DirectoryTree> real, KillingEnv* env) : Wrapper(std::move(real)), env_(env) {}
-    bool createFile(const std::string& p, std::unique_ptr<ovix::WritableFile>* r) override {
-      env_->step();
-      return Wrapper::createFile(p, r);
+    bool createFile(Path p, std::unique_ptr<ovix::WritableFile>* r) override {
+      return env_->step(), Wrapper::createFile(p, r);
     }
-    bool createDirectories(const std::string& p, std::vector<std::string>* made) override {
-      env_->step();
-      return Wrapper::createDirectories(p, made);
+    bool createDirectories(Path p, std::vector<std::string>* made) override {
+      return env_->step(), Wrapper::createDirectories(p, made);
     }
-    bool rename(const std::string& a, const std::string& b) override { env_->step(); return Wrapper::rename(a, b); }
-    bool hardLink(const std::string& a, const std::string& b) override {
-      env_->step();
-      return Wrapper::hardLink(a, b);
-    }
-    bool removeFile(const std::string& p) override { env_->step(); return Wrapper::removeFile(p); }
-    bool removeTree(const std::string& p) override { env_->step(); return Wrapper::removeTree(p); }
+    bool rename(Path a, Path b) override { return env_->step(), Wrapper::rename(a, b); }
+    bool hardLink(Path a, Path b) override { return env_->step(), Wrapper::hardLink(a, b); }
+    bool removeFile(Path p) override { return env_->step(), Wrapper::removeFile(p); }
+    bool removeTree(Path p) override { return env_->step(), Wrapper::removeTree(p); }
 
    private:
     KillingEnv* env_;
   };
 
-  void step() {
+  void step() {  // kills on the Nth call
     if (++count_ == killAt_) raise(SIGKILL);
   }
   int killAt_;
