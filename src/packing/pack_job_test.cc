@@ -28,9 +28,8 @@ class FakePackUi : public ovix::PackJobUi {
   bool versionOk = true;
   ovix::VersionInfo version{"OVIX_VEL", "V2", "2026-11-30-00-00"};
   std::optional<std::string> infoFile;
-  int versionAsked = 0;
+  int versionAsked = 0, infoAsked = 0;
   bool versionProjectMode = false;
-  int infoAsked = 0;
 
   bool askVersion(bool projectMode, ovix::VersionInfo* info) override {
     ++versionAsked;
@@ -40,9 +39,8 @@ class FakePackUi : public ovix::PackJobUi {
   }
   bool chooseProjectInfoFile(const std::string&, std::string* path) override {
     ++infoAsked;
-    if (!infoFile) return false;
-    *path = *infoFile;
-    return true;
+    if (infoFile) *path = *infoFile;
+    return infoFile.has_value();
   }
 };
 
