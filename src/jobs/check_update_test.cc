@@ -22,22 +22,13 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ovix::testing::TempDir;
 
-// Records titled messages apart from plain ones.
-class TitleRecorder : public ovix::testing::ScopedRecorder {
- public:
-  void showTitledMessage(const std::string& title, const std::string& text) override {
-    titled.push_back(title + ": " + text);
-  }
-  std::vector<std::string> titled;
-};
-
 // Steps that record their calls and answer from a script.
 class FakeSteps : public ovix::CheckUpdateSteps {
  public:
   bool check(ovix::Env&, const std::string& dir, const std::string& ip,
              const std::string& port) override {
     calls.push_back("check " + dir + " " + ip + " " + port);
-    bool found = checks.empty() ? false : checks.front();
+    bool found = !checks.empty() && checks.front();
     if (!checks.empty()) checks.pop_front();
     return found;
   }
@@ -78,8 +69,7 @@ class CheckUpdateTest : public ::testing::Test {
     std::vector<std::string> lines;
     std::istringstream in(root_.read("temp/autoPatchLog.txt"));
     for (std::string line; std::getline(in, line);) {
-      size_t stamp = line.rfind("\t[");
-      lines.push_back(stamp == std::string::npos ? line : line.substr(0, stamp));
+      lines.push_back(line.substr(0, line.rfind("\t[")));
     }
     return lines;
   }
@@ -89,87 +79,67 @@ class CheckUpdateTest : public ::testing::Test {
 
   TempDir root_;
   FakeSteps steps_;
-  TitleRecorder recorder_;
+  ovix::testing::ScopedRecorder recorder_;
 };
 
-TEST_F(CheckUpdateTest, MissingServerAddressIsOnlyLogged) {
+// The run by the server address, what the two checks find, whether the
+// suite may be stopped and whether the user views the log.  A missing
+// address is only logged.
+TEST_F(CheckUpdateTest, TheRunChecksTwiceAroundTheStopAndRestartsAfterwards) {
+  const std::string server = "当前服务器配置:IP 10.1.2.3,PORT 3306";
+  const std::string viewed = "log " + root_.file("temp/autoPatchLog.txt");
+  const std::vector<std::string> applied = {server, "", "", "",
+                                            "Current version need to update,prepare download···"};
+  const std::string viewLog = "更新结束,是否查看日志？";
   struct Case {
     const char* name;
-    const char* ini;  // null: no server address file
-    const char* serverLine;
+    const char* ini;  // the server address file; null: none
+    std::deque<bool> checks;
+    bool stopAllowed;
+    std::deque<bool> answers;
+    bool result;
+    std::vector<std::string> calls, titled, topmost, log;  // log: unchecked when empty
   };
+  const char* address = "ip=10.1.2.3\nPort=3306\n";
+  const std::string unreachable = "无法访问更新服务器";
   const Case cases[] = {
-      {"no file", nullptr, "当前服务器配置:IP ,PORT "},
-      {"no port", "IP=10.1.2.3\n", "当前服务器配置:IP 10.1.2.3,PORT "},
-      {"no ip", "PORT=3306\n", "当前服务器配置:IP ,PORT 3306"},
+      {"no address file", nullptr, {}, true, {}, false, {}, {}, {},
+       {"当前服务器配置:IP ,PORT ", unreachable}},
+      {"no port", "IP=10.1.2.3\n", {}, true, {}, false, {}, {}, {},
+       {"当前服务器配置:IP 10.1.2.3,PORT ", unreachable}},
+      {"no ip", "PORT=3306\n", {}, true, {}, false, {}, {}, {},
+       {"当前服务器配置:IP ,PORT 3306", unreachable}},
+      {"up to date", address, {false}, true, {}, true, {check()}, {}, {},
+       {server, "First check pass and not excute the second check"}},
+      {"stop refused", address, {true}, false, {}, false, {check(), "stop"}, {}, {}, {}},
+      {"patch vanished", address, {true, false}, true, {}, true, {check(), "stop", check(), "restart"},
+       {"Info: 更新结束"}, {"更新结束"}, {}},
+      {"applied, log viewed", address, {true, true}, true, {true}, true,
+       {check(), "stop", check(), apply(), viewed, "restart"}, {}, {viewLog}, applied},
+      {"applied, log not viewed", address, {true, true}, true, {false}, true,
+       {check(), "stop", check(), apply(), "restart"}, {}, {viewLog}, applied},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::remove(root_.file("sys/MysqlIpPort.ini").c_str());
     if (c.ini != nullptr) writeServer(c.ini);
     ovix::openRunLog(ovix::Env::Default());
-
-    EXPECT_FALSE(run());
-    EXPECT_THAT(logLines(), ElementsAre(c.serverLine, "无法访问更新服务器"));
-  }
-  EXPECT_THAT(steps_.calls, IsEmpty());
-  EXPECT_THAT(recorder_.messages, IsEmpty());
-  EXPECT_THAT(recorder_.questions, IsEmpty());
-}
-
-TEST_F(CheckUpdateTest, UpToDateInstallationTouchesNothing) {
-  writeServer("ip=10.1.2.3\nPort=3306\n");
-  steps_.checks = {false};
-
-  EXPECT_TRUE(run());
-  EXPECT_THAT(steps_.calls, ElementsAre(check()));
-  EXPECT_THAT(logLines(), ElementsAre("当前服务器配置:IP 10.1.2.3,PORT 3306",
-                                      "First check pass and not excute the second check"));
-  EXPECT_THAT(recorder_.messages, IsEmpty());
-  EXPECT_THAT(recorder_.titled, IsEmpty());
-}
-
-TEST_F(CheckUpdateTest, RefusedStopEndsTheRunWithoutRestart) {
-  writeServer("IP=10.1.2.3\nPORT=3306\n");
-  steps_.checks = {true};
-  steps_.stopAllowed = false;
-
-  EXPECT_FALSE(run());
-  EXPECT_THAT(steps_.calls, ElementsAre(check(), "stop"));
-  EXPECT_THAT(recorder_.titled, IsEmpty());
-}
-
-TEST_F(CheckUpdateTest, PatchThatVanishedBeforeTheSecondCheckEndsWithRestart) {
-  writeServer("IP=10.1.2.3\nPORT=3306\n");
-  steps_.checks = {true, false};
-
-  EXPECT_TRUE(run());
-  EXPECT_THAT(steps_.calls, ElementsAre(check(), "stop", check(), "restart"));
-  EXPECT_THAT(recorder_.titled, ElementsAre("Info: 更新结束"));
-  EXPECT_THAT(recorder_.topmost, ElementsAre("更新结束"));
-  EXPECT_THAT(recorder_.questions, IsEmpty());
-}
-
-TEST_F(CheckUpdateTest, UpdateAppliesOffersTheLogAndRestarts) {
-  for (bool viewLog : {true, false}) {
-    SCOPED_TRACE(viewLog ? "view the log" : "do not view the log");
-    writeServer("IP=10.1.2.3\nPORT=3306\n");
-    ovix::openRunLog(ovix::Env::Default());
     steps_.calls.clear();
-    steps_.checks = {true, true};
-    recorder_.questions.clear();
-    recorder_.topmost.clear();
-    recorder_.answers = {viewLog};
+    steps_.checks = c.checks;
+    steps_.stopAllowed = c.stopAllowed;
+    ovix::testing::ScopedRecorder recorder;
+    recorder.answers = c.answers;
 
-    EXPECT_TRUE(run());
-    std::vector<std::string> expected = {check(), "stop", check(), apply()};
-    if (viewLog) expected.push_back("log " + root_.file("temp/autoPatchLog.txt"));
-    expected.push_back("restart");
-    EXPECT_EQ(steps_.calls, expected);
-    EXPECT_THAT(recorder_.questions, ElementsAre("更新结束,是否查看日志？"));
-    EXPECT_THAT(recorder_.topmost, ElementsAre("更新结束,是否查看日志？"));
-    EXPECT_THAT(logLines(), ElementsAre("当前服务器配置:IP 10.1.2.3,PORT 3306", "", "", "",
-                                        "Current version need to update,prepare download···"));
+    EXPECT_EQ(run(), c.result);
+    EXPECT_EQ(steps_.calls, c.calls);
+    EXPECT_EQ(recorder.titled, c.titled);
+    EXPECT_EQ(recorder.topmost, c.topmost);
+    EXPECT_EQ(recorder.questions, c.answers.empty() ? std::vector<std::string>{}
+                                                    : std::vector<std::string>{viewLog});
+    EXPECT_THAT(recorder.messages, IsEmpty());
+    if (!c.log.empty()) {
+      EXPECT_EQ(logLines(), c.log);
+    }
   }
 }
 

@@ -9,7 +9,6 @@
 
 #include "package/package_file.h"
 #include "packing/file_selection.h"
-#include "packing/package_key.h"
 #include "packing/package_writer.h"
 #include "platform/crc.h"
 #include "platform/path_text.h"
@@ -29,9 +28,8 @@ class FakePackUi : public ovix::PackJobUi {
   bool versionOk = true;
   ovix::VersionInfo version{"OVIX_VEL", "V2", "2026-11-30-00-00"};
   std::optional<std::string> infoFile;
-  int versionAsked = 0;
+  int versionAsked = 0, infoAsked = 0;
   bool versionProjectMode = false;
-  int infoAsked = 0;
 
   bool askVersion(bool projectMode, ovix::VersionInfo* info) override {
     ++versionAsked;
@@ -41,9 +39,8 @@ class FakePackUi : public ovix::PackJobUi {
   }
   bool chooseProjectInfoFile(const std::string&, std::string* path) override {
     ++infoAsked;
-    if (!infoFile) return false;
-    *path = *infoFile;
-    return true;
+    if (infoFile) *path = *infoFile;
+    return infoFile.has_value();
   }
 };
 
@@ -61,17 +58,9 @@ class PackEnv : public ovix::testing::FaultEnv {
   }
 };
 
-// A presenter that cancels the progress after `cancelAt` files.
-class CancellingRecorder : public ovix::testing::ScopedRecorder {
- public:
-  uint64_t cancelAt = UINT64_MAX;
-  bool progress(const std::string&, uint64_t done, uint64_t) override { return done < cancelAt; }
-};
-
 struct Row {
-  std::string key, crc, dbkey;
+  std::string key, crc, dbkey;  // dbkey "<null>" for NULL
   int64_t size = 0;
-  bool dbkeyNull = true;
 };
 
 class PackJobTest : public ::testing::Test {
@@ -106,16 +95,14 @@ class PackJobTest : public ::testing::Test {
                        "SELECT m_skey, m_crc, m_dbkey, length(m_stream), m_guid IS NULL, m_version "
                        "FROM OVIXFileRecord ORDER BY rowid",
                        -1, &stmt, nullptr);
+    auto text = [&](int column) {
+      auto* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+      return std::string(t != nullptr ? t : "<null>");
+    };
     while (sqlite3_step(stmt) == SQLITE_ROW) {
-      Row row;
-      row.key = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-      row.crc = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
-      row.dbkeyNull = sqlite3_column_type(stmt, 2) == SQLITE_NULL;
-      if (!row.dbkeyNull) row.dbkey = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 2));
-      row.size = sqlite3_column_int64(stmt, 3);
+      rows.push_back({text(0), text(1), text(2), sqlite3_column_int64(stmt, 3)});
       EXPECT_EQ(sqlite3_column_int(stmt, 4), 1) << "m_guid is not set by packing";
       EXPECT_EQ(sqlite3_column_int(stmt, 5), 0);
-      rows.push_back(row);
     }
     sqlite3_finalize(stmt);
     sqlite3_close(db);
@@ -131,29 +118,30 @@ class PackJobTest : public ::testing::Test {
     return std::unique_ptr<OVIXPackageInfo>(OVIXPackageInfo::cast(rows[0].release()));
   }
 
-  std::unique_ptr<TempDir> programDir_ = std::make_unique<TempDir>();
-  std::unique_ptr<TempDir> treeDir_ = std::make_unique<TempDir>();
-  TempDir& program_ = *programDir_;
-  TempDir& tree_ = *treeDir_;
+  TempDir program_, tree_;
   PackEnv env_;
   FakePackUi ui_;
   ovix::PackDialogFields fields_;
-  ovix::testing::ScopedRecorder* recorder_ = nullptr;
 };
 
 constexpr char kFullSetup[] =
     "[OVIX]\nNAME=OVIX_TARNO\nVERSION=V3\nKERNELTIME=2026-01-01\nBUILDTIME=2026-12-01\n";
 
+// A software patch with a full setup file packs without asking; a large file
+// is streamed with its CRC, and an unreadable one is packed empty and logged.
 TEST_F(PackJobTest, ASoftwarePatchWithASetupFilePacksWithoutAsking) {
   ovix::testing::ScopedRecorder recorder;
   writeSetup(kFullSetup);
+  std::string big(static_cast<size_t>(ovix::kInMemoryFileBytes) * 2 + 17, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 2654435761u >> 13);
   tree_.write("bin/a.DLL", "aaa");
+  tree_.write("bin/big.dll", big);
   tree_.write("bin/readme.txt", "not a type");
-  tree_.write("lua/x.lua", "");
+  tree_.write("lua/locked.lua", "secret");
+  env_.unreadable = tree_.file("lua/locked.lua");
   std::string path;
   ASSERT_TRUE(pack("DLL", &path)) << ::testing::PrintToString(recorder.messages);
-  EXPECT_EQ(ui_.versionAsked, 0);
-  EXPECT_EQ(ui_.infoAsked, 0);
+  EXPECT_EQ(ui_.versionAsked + ui_.infoAsked, 0);
   std::string stamp = ovix::formatLocalTime(env_.now(), "%Y%m%d_%H%M");
   EXPECT_EQ(path, program_.file("abc/abc_软件补丁数据包_" + stamp + ".package"));
 
@@ -173,17 +161,21 @@ TEST_F(PackJobTest, ASoftwarePatchWithASetupFilePacksWithoutAsking) {
   EXPECT_EQ(h->dependGuid(), nullptr);
 
   std::vector<Row> rows = fileRows(path);
-  ASSERT_EQ(rows.size(), 3u);  // ovixsetup.ini is an INI file too
+  ASSERT_EQ(rows.size(), 4u);  // ovixsetup.ini is an INI file too
   EXPECT_EQ(rows[0].key, "bin\\a.DLL");
   EXPECT_EQ(rows[0].crc, crc::crc32_file_str(env_, tree_.file("bin/a.DLL")));
   EXPECT_EQ(rows[0].size, 3);
-  EXPECT_TRUE(rows[0].dbkeyNull);
-  EXPECT_EQ(rows[1].key, "lua\\x.lua");
-  EXPECT_EQ(rows[2].key, "ovixsetup.ini");
-  ASSERT_EQ(recorder.messages.size(), 1u);
-  EXPECT_EQ(recorder.messages[0],
-            "打包完成，包版本信息：\n\t结果文件：" + path +
-                "\n\t软件名称：OVIX_TARNO\n\t版本名称：V3\n\t版本日期：2026-12-01");
+  EXPECT_EQ(rows[0].dbkey, "<null>");
+  EXPECT_EQ(rows[1].size, static_cast<int64_t>(big.size()));
+  EXPECT_EQ(rows[1].crc, crc::crc32_file_str(env_, tree_.file("bin/big.dll")));
+  EXPECT_EQ(rows[2].key, "lua\\locked.lua");
+  EXPECT_EQ(rows[2].size, 0);
+  EXPECT_EQ(rows[2].crc, "00000000");  // the CRC of no bytes, which a download accepts
+  EXPECT_NE(program_.read("ovixpatch.logfile").find("locked.lua"), std::string::npos);
+  EXPECT_EQ(rows[3].key, "ovixsetup.ini");
+  EXPECT_EQ(recorder.messages, std::vector<std::string>{
+                                   "打包完成，包版本信息：\n\t结果文件：" + path +
+                                   "\n\t软件名称：OVIX_TARNO\n\t版本名称：V3\n\t版本日期：2026-12-01"});
 }
 
 TEST_F(PackJobTest, AnIncompleteSetupFileAsksForTheVersion) {
@@ -263,38 +255,46 @@ TEST_F(PackJobTest, FailuresWriteNothingAndKeepTheDialogOpen) {
   }
 }
 
-TEST_F(PackJobTest, PackingTwiceInAMinuteReplacesTheFirstPackage) {
+// A package of the same minute is replaced only by a whole new one: not
+// when nothing is found, nor on a cancel, nor while it is open elsewhere.
+TEST_F(PackJobTest, PackingTwiceInAMinuteReplacesTheFirstPackageOnlyWhenTheSecondIsWhole) {
   writeSetup(kFullSetup);
-  tree_.write("a.dll", "first");
-  ovix::testing::ScopedRecorder recorder;
+  for (int i = 0; i < 5; ++i) tree_.write("f" + std::to_string(i) + ".dll", "first");
   std::string first, second;
-  ASSERT_TRUE(pack("DLL", &first));
-  tree_.write("a.dll", "second!");
-  ASSERT_TRUE(pack("DLL", &second));
+  {
+    ovix::testing::ScopedRecorder recorder;
+    ASSERT_TRUE(pack("DLL", &first));
+    tree_.write("f0.dll", "second!");
+    ASSERT_TRUE(pack("DLL", &second));
+  }
   EXPECT_EQ(first, second);
-  EXPECT_EQ(fileRows(second)[0].size, 7);
+  auto unchanged = [&] {
+    std::vector<Row> rows = fileRows(second);
+    return rows.size() == 6u && rows[0].size == 7;
+  };
+  EXPECT_TRUE(unchanged());
+  tree_.write("f0.dll", "third!!!");
 
-  // With nothing to pack the older package stays as it was.
-  fields_.types = "EXE";
-  EXPECT_FALSE(pack());
-  EXPECT_EQ(fileRows(second)[0].size, 7);
-}
-
-TEST_F(PackJobTest, APackageOpenElsewhereIsNotReplaced) {
-  writeSetup(kFullSetup);
-  tree_.write("a.dll", "first");
+  fields_.types = "EXE";  // nothing to pack
   ovix::testing::ScopedRecorder recorder;
-  std::string path;
-  ASSERT_TRUE(pack("DLL", &path));
-  sqlite3* holder = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &holder), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-  tree_.write("a.dll", "second!");
   EXPECT_FALSE(pack());
-  EXPECT_EQ(recorder.messages.back(), "补丁包文件" + path + "，正在被打开使用，请先关闭");
+  EXPECT_TRUE(unchanged());
+
+  fields_.types = ovix::defaultFileTypes("DLL");
+  recorder.cancelAt = 3;
+  EXPECT_FALSE(pack());
+  EXPECT_TRUE(unchanged());
+  EXPECT_FALSE(env_.fileExists(second + ".part"));
+
+  recorder.cancelAt = UINT64_MAX;
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(second.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_FALSE(pack());
+  EXPECT_EQ(recorder.messages.back(), "补丁包文件" + second + "，正在被打开使用，请先关闭");
   sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(holder);
-  EXPECT_EQ(fileRows(path)[0].size, 5);
+  EXPECT_TRUE(unchanged());
 }
 
 TEST_F(PackJobTest, ProjectPatchesCarryTheTargetProjectAndDatabaseKeys) {
@@ -326,11 +326,11 @@ TEST_F(PackJobTest, ProjectPatchesCarryTheTargetProjectAndDatabaseKeys) {
     std::vector<Row> rows = fileRows(path);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0].key, "other.zeda");
-    EXPECT_TRUE(rows[0].dbkeyNull);
+    EXPECT_EQ(rows[0].dbkey, "<null>");
     EXPECT_EQ(rows[1].key, "PID\\projectPIDAttr.zeda");
     EXPECT_EQ(rows[1].dbkey, "PID\\projectPIDAttr.zeda");
     EXPECT_EQ(rows[2].key, "PID\\settings.xml");
-    EXPECT_TRUE(rows[2].dbkeyNull);  // follows a database, is none
+    EXPECT_EQ(rows[2].dbkey, "<null>");  // follows a database, is none
     EXPECT_EQ(rows[3].dbkey, "projectAttr.zeda");
     std::string expected = "打包完成，项目包信息：\n\t结果文件：" + path +
                            "\n\t软件名称：OVIX_VEL\n\t版本名称：V2\n\t项目名称：" +
@@ -339,27 +339,16 @@ TEST_F(PackJobTest, ProjectPatchesCarryTheTargetProjectAndDatabaseKeys) {
   }
 }
 
-TEST_F(PackJobTest, AStartDirectoryPacksItsSubtreeWithKeysFromTheRoot) {
-  writeSetup(kFullSetup);
-  tree_.write("bin/sub/a.dll", "x");
-  tree_.write("lib/b.dll", "y");
-  fields_.subdir = "bin";
-  ovix::testing::ScopedRecorder recorder;
-  std::string path;
-  ASSERT_TRUE(pack("DLL", &path));
-  std::vector<Row> rows = fileRows(path);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].key, "bin\\sub\\a.dll");
-}
-
 // The pack reads nothing outside its tree: links are taken only to files
-// inside it, and the ones left out are named.
+// inside it, and the ones left out are named.  A start directory packs its
+// subtree with keys from the root, but may not climb out.
 TEST_F(PackJobTest, NothingOutsideTheTreeIsRead) {
   writeSetup(kFullSetup);
   TempDir outside;
   outside.write("secret.dll", "secret");
   outside.write("dir/in.dll", "secret too");
   tree_.write("bin/a.dll", "a");
+  tree_.write("bin/sub/c.dll", "c");
   std::filesystem::create_symlink(outside.file("secret.dll"), tree_.file("bin/out.dll"));
   std::filesystem::create_symlink(tree_.file("bin/a.dll"), tree_.file("bin/same.dll"));
   std::filesystem::create_directory_symlink(outside.file("dir"), tree_.file("linked"));
@@ -369,10 +358,17 @@ TEST_F(PackJobTest, NothingOutsideTheTreeIsRead) {
   ASSERT_TRUE(pack("DLL", &path));
   std::vector<std::string> keys;
   for (const Row& row : fileRows(path)) keys.push_back(row.key);
-  EXPECT_EQ(keys, (std::vector<std::string>{"bin\\a.dll", "bin\\same.dll", "ovixsetup.ini"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"bin\\a.dll", "bin\\same.dll", "bin\\sub\\c.dll",
+                                            "ovixsetup.ini"}));
   ASSERT_EQ(recorder.messages.size(), 2u);
   EXPECT_EQ(recorder.messages[0],
             "以下链接指向路径之外或指向目录，没有打包：\n\tbin\\out.dll\n\tdangling.dll\n\tlinked");
+
+  fields_.subdir = "bin";
+  ASSERT_TRUE(pack("DLL", &path));
+  keys.clear();
+  for (const Row& row : fileRows(path)) keys.push_back(row.key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"bin\\a.dll", "bin\\same.dll", "bin\\sub\\c.dll"}));
 
   // A start directory that climbs out is refused, whatever it is written as.
   for (const char* subdir : {"..", "bin\\..\\..", "../other"}) {
@@ -411,37 +407,6 @@ TEST_F(PackJobTest, NamesAWorkstationWouldRefuseStopThePack) {
   }
 }
 
-TEST_F(PackJobTest, AnUnreadableFileIsPackedEmptyAndLogged) {
-  writeSetup(kFullSetup);
-  tree_.write("a.dll", "x");
-  tree_.write("locked.dll", "secret");
-  env_.unreadable = tree_.file("locked.dll");
-  ovix::testing::ScopedRecorder recorder;
-  std::string path;
-  ASSERT_TRUE(pack("DLL", &path));
-  std::vector<Row> rows = fileRows(path);
-  ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[1].key, "locked.dll");
-  EXPECT_EQ(rows[1].size, 0);
-  EXPECT_EQ(rows[1].crc, "00000000");  // the CRC of no bytes, which a download accepts
-  std::string log = program_.read("ovixpatch.logfile");
-  EXPECT_NE(log.find("locked.dll"), std::string::npos) << log;
-}
-
-TEST_F(PackJobTest, LargeFilesAreStreamedWithTheirCrc) {
-  writeSetup(kFullSetup);
-  std::string big(static_cast<size_t>(ovix::kInMemoryFileBytes) * 2 + 17, '\0');
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 2654435761u >> 13);
-  tree_.write("big.dll", big);
-  ovix::testing::ScopedRecorder recorder;
-  std::string path;
-  ASSERT_TRUE(pack("DLL", &path));
-  std::vector<Row> rows = fileRows(path);
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].size, static_cast<int64_t>(big.size()));
-  EXPECT_EQ(rows[0].crc, crc::crc32_file_str(env_, tree_.file("big.dll")));
-}
-
 TEST_F(PackJobTest, AFileLargerThanAPackageRowIsRefusedByName) {
   writeSetup(kFullSetup);
   std::string huge = tree_.write("huge.dll", "");
@@ -454,21 +419,6 @@ TEST_F(PackJobTest, AFileLargerThanAPackageRowIsRefusedByName) {
   std::vector<std::string> left;
   ovix::collectFiles(env_, program_.path(), "", nullptr, left);
   EXPECT_TRUE(left.empty()) << ::testing::PrintToString(left);
-}
-
-TEST_F(PackJobTest, ACancelLeavesNoPackageBehind) {
-  writeSetup(kFullSetup);
-  for (int i = 0; i < 5; ++i) tree_.write("f" + std::to_string(i) + ".dll", "x");
-  std::string path;
-  {
-    ovix::testing::ScopedRecorder recorder;
-    ASSERT_TRUE(pack("DLL", &path));  // an earlier package of the same minute
-  }
-  CancellingRecorder recorder;
-  recorder.cancelAt = 3;
-  EXPECT_FALSE(pack());
-  EXPECT_EQ(fileRows(path).size(), 6u);  // the earlier package, whole
-  EXPECT_FALSE(env_.fileExists(path + ".part"));
 }
 
 }  // namespace

@@ -94,7 +94,15 @@ TEST_F(FileSelectionTest, ForbiddenListsApplyPerModeAndFileListsOverrideThem) {
   EXPECT_FALSE(listed.acceptFile("bin", "other.dll"));
 }
 
-TEST_F(FileSelectionTest, AListWithOnlyItsHeaderIsReadAsTheOtherMeaning) {
+// A list is looked up in the user folder, else the program directory; one
+// with only its header line is read as the other meaning of the field.
+TEST_F(FileSelectionTest, ListsAreLookedUpInTheUserFolderOrTheProgramDirectory) {
+  program_.write("files.csv", "header\na.dll\n");
+  program_.write("abc/other.csv", "header\nb.dll\n");
+  EXPECT_TRUE(filter("", "", "files.csv").hasFileList());
+  EXPECT_FALSE(filter("abc", "", "files.csv").hasFileList());
+  EXPECT_TRUE(filter("abc", "", "other.csv").hasFileList());
+
   program_.write("abc/types.csv", "header only\n");
   program_.write("abc/skip.csv", "header only\n");
   auto f = filter("abc", "skip.csv", "types.csv");
@@ -102,14 +110,6 @@ TEST_F(FileSelectionTest, AListWithOnlyItsHeaderIsReadAsTheOtherMeaning) {
   EXPECT_FALSE(f.hasExclusionList());
   EXPECT_EQ(f.extensions(), std::vector<std::string>{"types.csv"});
   EXPECT_FALSE(f.acceptFile("", "a.dll"));
-}
-
-TEST_F(FileSelectionTest, ListsAreLookedUpInTheUserFolderOrTheProgramDirectory) {
-  program_.write("files.csv", "header\na.dll\n");
-  program_.write("abc/other.csv", "header\nb.dll\n");
-  EXPECT_TRUE(filter("", "", "files.csv").hasFileList());
-  EXPECT_FALSE(filter("abc", "", "files.csv").hasFileList());
-  EXPECT_TRUE(filter("abc", "", "other.csv").hasFileList());
 }
 
 TEST_F(FileSelectionTest, ProjectDatabasesAreKnownInProjectModeOnly) {
@@ -121,6 +121,8 @@ TEST_F(FileSelectionTest, ProjectDatabasesAreKnownInProjectModeOnly) {
   EXPECT_FALSE(filter("", "", "").isProjectDatabase("projectAttr.zeda"));
 }
 
+// Links to directories are not entered, links to files inside are files,
+// and what is no file (a pipe, a dangling link) is left out.
 TEST_F(FileSelectionTest, WalkIsDepthFirstInNameOrderWithPathsFromTheRoot) {
   tree_.write("b.dll", "");
   tree_.write("A.dll", "");
@@ -129,8 +131,14 @@ TEST_F(FileSelectionTest, WalkIsDepthFirstInNameOrderWithPathsFromTheRoot) {
   tree_.write("bin/z.txt", "");
   tree_.write(".hidden.dll", "");
   tree_.mkdir("empty");
+  TempDir outside;
+  outside.write("secret.dll", "s");
+  ASSERT_EQ(::symlink(outside.path().c_str(), tree_.file("link").c_str()), 0);
+  ASSERT_EQ(::symlink(tree_.file("A.dll").c_str(), tree_.file("alias.dll").c_str()), 0);
+  ASSERT_EQ(::symlink(tree_.file("nowhere").c_str(), tree_.file("broken.dll").c_str()), 0);
+  ASSERT_EQ(::mkfifo(tree_.file("pipe.dll").c_str(), 0644), 0);
   EXPECT_EQ(collect("", nullptr),
-            (std::vector<std::string>{".hidden.dll", "A.dll", "b.dll", "bin\\sub\\y.dll",
+            (std::vector<std::string>{".hidden.dll", "A.dll", "alias.dll", "b.dll", "bin\\sub\\y.dll",
                                       "bin\\x.dll", "bin\\z.txt"}));
   auto dlls = filter("", "", "DLL");
   EXPECT_EQ(collect("bin", &dlls), (std::vector<std::string>{"bin\\sub\\y.dll", "bin\\x.dll"}));
@@ -151,17 +159,6 @@ TEST_F(FileSelectionTest, ExcludedDirectoriesSkipTheirSubtreeButNotFiles) {
   auto f = filter("abc", "exclude.csv", "");
   ASSERT_TRUE(f.hasExclusionList());
   EXPECT_EQ(collect("", &f), (std::vector<std::string>{"keep\\a.dll", "top.dll"}));
-}
-
-TEST_F(FileSelectionTest, LinksToDirectoriesAreNotEnteredButLinksToFilesAreFiles) {
-  tree_.write("real/a.dll", "x");
-  TempDir outside;
-  outside.write("secret.dll", "s");
-  ASSERT_EQ(::symlink(outside.path().c_str(), tree_.file("link").c_str()), 0);
-  ASSERT_EQ(::symlink(tree_.file("real/a.dll").c_str(), tree_.file("alias.dll").c_str()), 0);
-  ASSERT_EQ(::symlink(tree_.file("nowhere").c_str(), tree_.file("broken.dll").c_str()), 0);
-  ASSERT_EQ(::mkfifo(tree_.file("pipe.dll").c_str(), 0644), 0);
-  EXPECT_EQ(collect("", nullptr), (std::vector<std::string>{"alias.dll", "real\\a.dll"}));
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include "package/package_records.h"
 #include "platform/program_paths.h"
 #include "platform/zeda_system.h"
-#include "project/project_patch.h"
+#include "package/server_connection.h"
 
 namespace ovix::testing {
 
@@ -62,19 +62,18 @@ bool ProjectServer::hasTable(const std::string& database, const std::string& tab
   return db && db->connection()->tableExists(table);
 }
 
-std::map<std::string, ProjectServer::Row> ProjectServer::configRows(const std::string& project) {
+std::map<std::string, ProjectServer::Row> ProjectServer::rows(const std::string& database,
+                                                              const std::string& table) {
   std::map<std::string, Row> out;
-  if (!hasTable(project, kProjectConfigTable)) return out;
-  DatabaseHandle db = open(project);
+  if (!hasTable(database, table)) return out;
+  DatabaseHandle db = open(database);
   std::vector<std::unique_ptr<ZdDbObject>> objects;
-  std::string sql = std::string("select * from ") + kProjectConfigTable;
-  db->selectSql(sql.c_str(), OVIXFileRecord::desc(), objects, 0);
+  db->selectSql(("select * from " + table).c_str(), OVIXFileRecord::desc(), objects, 0);
   for (auto& object : objects) {
-    auto* record = OVIXFileRecord::cast(object.get());
-    out[record->skey()] = {record->guid() ? record->guid() : "",
-                           std::string(reinterpret_cast<char*>(record->stream().data),
-                                       record->stream().size),
-                           record->version()};
+    auto* r = OVIXFileRecord::cast(object.get());
+    out[r->skey()] = {r->crc() ? r->crc() : "", r->guid() ? r->guid() : "",
+                      std::string(reinterpret_cast<char*>(r->stream().data), r->stream().size),
+                      r->version()};
   }
   return out;
 }
@@ -86,6 +85,12 @@ void ProjectServerTest::SetUp() {
   server_ = std::make_unique<ProjectServer>(GetParam());
   OVIX_REQUIRE_SERVER(server_->scratch());
   ASSERT_TRUE(server_->available());
+}
+
+DatabaseHandle ProjectServerTest::store() {
+  std::vector<std::string> list;
+  makeServerParams(list, address(), port(), nullptr);
+  return DatabaseHandle(openOrCreatePatchStore(list));
 }
 
 }  // namespace ovix::testing

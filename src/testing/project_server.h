@@ -1,6 +1,7 @@
-// A server with a general database listing projects, each with a database
-// of its own, for the tests of the project information file and the project
-// patch on both backends.
+// The server fixture of the upload, download, project and pack tests: a
+// server of one backend whose fixed databases have a namespace of their own,
+// with a general database listing projects (user "system", password "Pa55"),
+// and a program directory of the test's own.
 
 #ifndef OVIX_TESTING_PROJECT_SERVER_H_
 #define OVIX_TESTING_PROJECT_SERVER_H_
@@ -22,19 +23,17 @@ namespace ovix::testing {
 
 class ProjectServer {
  public:
-  // Gives the process's fixed databases a namespace of their own and makes
-  // the general database with its user "system" (password "Pa55") and an
-  // empty project table.
   explicit ProjectServer(Backend backend);
 
   ScratchServer& scratch() { return server_; }
   bool available() const { return server_.available() && ready_; }
   const std::string& address() const { return server_.address(); }
   const std::string& port() const { return server_.port(); }
+  std::string generalDatabase() const { return prefix_ + "ovixgeneral"; }
+  std::string storeDatabase() const { return prefix_ + "ovixinstallpatch"; }
 
   // Lists a project in the general database (a null mark stays NULL) and,
-  // with `withDatabase`, creates its database; returns the project's name
-  // on the server, which is `name` made unique.
+  // with `withDatabase`, creates its database; returns its unique name.
   std::string addProject(const std::string& name, const std::string& guid,
                          std::optional<std::string> mark, bool withDatabase = true);
   // Runs one statement with bound values on a database of this server.
@@ -43,17 +42,14 @@ class ProjectServer {
   // The project's mark; nullopt for NULL or an unlisted project.
   std::optional<std::string> mark(const std::string& project);
   DatabaseHandle open(const std::string& database);
-
-  struct Row {
-    std::string guid, bytes;
-    int version = 0;
-  };
-  // The configuration rows of a project's database by key; empty when the
-  // table does not exist.
-  std::map<std::string, Row> configRows(const std::string& project);
   bool hasTable(const std::string& database, const std::string& table);
 
-  std::string generalDatabase() const { return prefix_ + "ovixgeneral"; }
+  struct Row {
+    std::string crc, guid, bytes;
+    int version = 0;
+  };
+  // The file records of a table by key; empty when the table is missing.
+  std::map<std::string, Row> rows(const std::string& database, const std::string& table);
 
  private:
   ScratchServer server_;
@@ -61,14 +57,19 @@ class ProjectServer {
   bool ready_ = false;
 };
 
-// A test on both backends with a project server and a program directory of
-// its own; skipped (or failed, when MariaDB is required) without a server.
+// A test on both backends with such a server; skipped (or failed, when
+// MariaDB is required) without one.
 class ProjectServerTest : public ::testing::TestWithParam<Backend> {
  protected:
   void SetUp() override;
 
   char const* address() const { return server_->address().c_str(); }
   char const* port() const { return server_->port().c_str(); }
+  // The patch store, created when missing.
+  DatabaseHandle store();
+  std::map<std::string, ProjectServer::Row> storeRows(const std::string& table) {
+    return server_->rows(server_->storeDatabase(), table);
+  }
 
   Env& env_ = *Env::Default();
   TempDir program_;
@@ -76,5 +77,10 @@ class ProjectServerTest : public ::testing::TestWithParam<Backend> {
 };
 
 }  // namespace ovix::testing
+
+#define OVIX_SERVER_TEST_BACKENDS(suite)                                            \
+  INSTANTIATE_TEST_SUITE_P(Backends, suite,                                         \
+                           ::testing::ValuesIn(::ovix::testing::allServerBackends()), \
+                           [](const auto& info) { return ::ovix::testing::backendName(info.param); })
 
 #endif  // OVIX_TESTING_PROJECT_SERVER_H_

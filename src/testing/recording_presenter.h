@@ -1,9 +1,11 @@
-// A presenter for tests: records every message, question and text, and
-// answers questions from a scripted list (no when the list runs out).
+// A presenter for tests: records every message, question, text and progress
+// report, answers questions from a scripted list (no when the list runs
+// out) and cancels the progress once it reaches `cancelAt`.
 
 #ifndef OVIX_TESTING_RECORDING_PRESENTER_H_
 #define OVIX_TESTING_RECORDING_PRESENTER_H_
 
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
@@ -27,6 +29,10 @@ class RecordingPresenter : public zdcom::Presenter {
     answers.pop_front();
     return answer;
   }
+  // Titled messages are kept apart from plain ones, as "title: text".
+  void showTitledMessage(const std::string& title, const std::string& text) override {
+    titled.push_back(title + ": " + text);
+  }
   void showText(const std::string& title, const std::string& text) override {
     texts.push_back({title, text});
   }
@@ -40,13 +46,20 @@ class RecordingPresenter : public zdcom::Presenter {
     return Presenter::askTopmostYesNo(question);
   }
   void showNote(const std::string& text) override { notes.push_back(text); }
+  bool progress(const std::string& what, uint64_t done, uint64_t total) override {
+    steps.push_back(what + " " + std::to_string(done) + "/" + std::to_string(total));
+    return done < cancelAt;
+  }
 
   std::vector<std::string> messages;
+  std::vector<std::string> titled;
   std::vector<std::string> questions;
   std::vector<Shown> texts;
   std::vector<std::string> topmost;
   std::vector<std::string> notes;
+  std::vector<std::string> steps;  // "what done/total"
   std::deque<bool> answers;
+  uint64_t cancelAt = UINT64_MAX;
 };
 
 // Installs a RecordingPresenter for the life of the object.

@@ -1,8 +1,7 @@
-// The server backends tests run against: the embedded store in a temporary
-// folder, and the private MariaDB that the test script starts (named by
-// OVIX_TEST_MARIADB_HOST / OVIX_TEST_MARIADB_PORT, credentials in the option
-// file of OVIX_MYSQL_CNF).  Without those variables MariaDB tests are
-// skipped, unless OVIX_REQUIRE_MARIADB=1 makes that a failure.
+// The backends server tests run on: the embedded store in a temporary folder
+// and the private MariaDB of the test script (OVIX_TEST_MARIADB_HOST/PORT,
+// credentials in OVIX_MYSQL_CNF's option file).  Without it MariaDB tests
+// are skipped, unless OVIX_REQUIRE_MARIADB=1 makes that a failure.
 
 #ifndef OVIX_TESTING_SERVER_BACKENDS_H_
 #define OVIX_TESTING_SERVER_BACKENDS_H_
@@ -35,22 +34,18 @@ class ScratchServer {
 
   const std::string& address() const { return address_; }
   const std::string& port() const { return port_; }
-  // Creates the database `name` (unique per server object: a suffix makes it
-  // distinct from other tests' databases); returns its name on the server.
+  // Creates the database `name` made unique by a suffix; returns that name.
   std::string createDatabase(const std::string& name);
-  // The unique name `name` gets on this server, created or not.
+  // The unique name `name` gets, created or not.
   std::string databaseName(const std::string& name) const;
   // "address,port,database" as the program writes it.
   std::string connectionText(const std::string& database) const;
 
-  // Gives this process's fixed server databases (the patch store, the
-  // general database) names of their own for the life of this object, so
-  // tests running at once on one server do not meet; returns the name the
-  // database `name` then has.  Every database of the namespace is dropped
-  // afterwards.
+  // Gives the fixed databases (patch store, general database) a prefix of
+  // their own for this object's life, so that tests at once do not meet;
+  // returns the prefix.  Its databases are dropped afterwards.
   std::string useNamespace();
-  // Runs statements on the database `name` of this server (created when
-  // missing); false when they fail.
+  // Runs statements on the database `name` (created when missing).
   bool execute(const std::string& name, const std::string& sql);
 
  private:

@@ -4,6 +4,7 @@
 
 #include "update/patch_application.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -18,25 +19,23 @@
 #include "app/application.h"
 #include "app/easy_log.h"
 #include "app/ini_file.h"
-#include "jobs/pack_job.h"
 #include "package/package_file.h"
 #include "package/server_address.h"
-#include "package/server_connection.h"
-#include "platform/crc.h"
-#include "platform/program_paths.h"
-#include "platform/time_string.h"
+#include "jobs/pack_job.h"
 #include "platform/zeda_system.h"
 #include "server/upload.h"
+#include "testing/package_builder.h"
+#include "testing/project_server.h"
 #include "testing/recording_presenter.h"
-#include "testing/server_backends.h"
-#include "testing/temp_dir.h"
 #include "update/installation_lock.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ovix::testing::Backend;
-using ovix::testing::ScratchServer;
+using ovix::testing::ScopedRecorder;
 using ovix::testing::TempDir;
 
 // Answers the pack job's version dialog; the setup file makes it unneeded.
@@ -60,18 +59,24 @@ std::map<std::string, std::string> treeContents(const std::string& root) {
   return out;
 }
 
-class PatchApplicationTest : public ::testing::TestWithParam<Backend> {
+std::vector<std::string> namesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  return names;
+}
+
+constexpr char kSetup[] =
+    "[OVIX]\nNAME=OVIX_TARNO\nVERSION=V3\nKERNELTIME=2026-01-01\nBUILDTIME=2020-01-01\n";
+
+// An installation with a full setup file and a tree to pack.
+class PatchApplicationTest : public ovix::testing::ProjectServerTest {
  protected:
   void SetUp() override {
-    registerRecordClasses();
-    ZedaSystem::setProjectDbtype(2);
-    ovix::fillProgramPaths(program_.file("ovixpatch"), std::nullopt);
-    server_ = std::make_unique<ScratchServer>(GetParam());
-    OVIX_REQUIRE_SERVER(*server_);
-    prefix_ = server_->useNamespace();
+    ProjectServerTest::SetUp();
     ZedaSystem::setInstallRoot(install_.path());
     install_.mkdir("temp");
     ovix::openRunLog(&env_);
+    writeSetup(kSetup);
   }
   void TearDown() override { ovix::runLog = zedalog::EasyLog(); }
 
@@ -80,10 +85,10 @@ class PatchApplicationTest : public ::testing::TestWithParam<Backend> {
     ovix::PackDialogFields fields{"rel", tree_.path(), "", types};
     NoDialogs ui;
     std::string package;
-    ovix::testing::ScopedRecorder quiet;
+    ScopedRecorder quiet;
     EXPECT_TRUE(ovix::packDialogOk(env_, fields, "DLL", ui, &package))
         << ::testing::PrintToString(quiet.messages);
-    EXPECT_TRUE(ovix::uploadPackage(env_, package, server_->address().c_str(), server_->port().c_str()))
+    EXPECT_TRUE(ovix::uploadPackage(env_, package, address(), port()))
         << ::testing::PrintToString(quiet.messages);
     DatabaseHandle db(ovix::openPackageFile(package.c_str()));
     std::vector<std::vector<KVParams>> rows;
@@ -91,16 +96,12 @@ class PatchApplicationTest : public ::testing::TestWithParam<Backend> {
     return rows.empty() ? "" : ovix::rowText(rows[0][0]);
   }
 
-  bool apply() {
-    return ovix::openPatchStoreAndApply(env_, install_.path().c_str(), server_->address().c_str(),
-                                        server_->port().c_str());
-  }
+  bool apply() { return ovix::openPatchStoreAndApply(env_, install_.path().c_str(), address(), port()); }
+  bool check() { return ovix::openPatchStoreAndCheck(env_, install_.path().c_str(), address(), port()); }
 
-  // A store database with headers written directly.
+  // The store with its header table.
   DatabaseHandle storeWithHeaders() {
-    std::vector<std::string> list;
-    ovix::makeServerParams(list, server_->address().c_str(), server_->port().c_str(), nullptr);
-    DatabaseHandle db(ovix::openOrCreatePatchStore(list));
+    DatabaseHandle db = store();
     ovix::createClassTable(db->getFilter(0), "OVIXPackageInfo", OVIXPackageInfo::desc());
     return db;
   }
@@ -136,48 +137,15 @@ class PatchApplicationTest : public ::testing::TestWithParam<Backend> {
   std::vector<std::string> stagingFolders() {
     std::vector<std::string> names;
     if (!fs::exists(install_.file("patch"))) return names;
-    for (const auto& entry : fs::directory_iterator(install_.file("patch"))) {
-      std::string name = entry.path().filename().string();
+    for (const std::string& name : namesIn(install_.file("patch")))
       if (name.rfind(".staging-", 0) == 0) names.push_back(name);
-    }
     return names;
   }
 
-  // Adds a file record to the package table `table` of the store.
-  void addFileRecord(ZdDbDataBase* db, const std::string& table, const std::string& key,
-                     const std::string& bytes, const char* crc) {
-    OVIXFileRecord record;
-    record.setSkey(key.c_str());
-    record.setCrc(crc);
-    record.setStream(bytes.data(), static_cast<int32_t>(bytes.size()));
-    ASSERT_EQ(ovix::writeRecord(db, table.c_str(), &record, 1), 0) << key;
-  }
-  void deleteFileRecords(ZdDbDataBase* db, const std::string& table,
-                         const std::vector<std::string>& keys) {
-    for (const std::string& k : keys) {
-      ASSERT_EQ(db->exeSql(("delete from " + table + " where m_skey=?").c_str(), {KVData::text(k.c_str())}),
-                0);
-    }
-  }
-  static std::string crcOf(const std::string& bytes) {
-    return crc::crc32_text(crc::crc32_update(0, bytes.data(), bytes.size()));
-  }
-  static std::string lowerCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-  }
-
-  ovix::Env& env_ = *ovix::Env::Default();
-  TempDir program_, tree_, install_;
-  std::unique_ptr<ScratchServer> server_;
-  std::string prefix_;
+  TempDir tree_, install_;
 };
 
-constexpr char kSetup[] =
-    "[OVIX]\nNAME=OVIX_TARNO\nVERSION=V3\nKERNELTIME=2026-01-01\nBUILDTIME=2020-01-01\n";
-
 TEST_P(PatchApplicationTest, PackUploadDownloadMakesTheOlderCopyEqualToTheTree) {
-  writeSetup(kSetup);
   tree_.write("bin/v80-win32/kernel.dll", std::string(5 << 20, 'K'));  // streamed
   tree_.write("bin/v80-win32/ui.dll", "new ui");
   tree_.write("lua/中文.lua", "print('新')");
@@ -188,9 +156,8 @@ TEST_P(PatchApplicationTest, PackUploadDownloadMakesTheOlderCopyEqualToTheTree) 
   std::string key = packAndUpload();
   ASSERT_FALSE(key.empty());
 
-  ovix::testing::ScopedRecorder recorder;
-  ASSERT_TRUE(ovix::openPatchStoreAndCheck(env_, install_.path().c_str(), server_->address().c_str(),
-                                           server_->port().c_str()));
+  ScopedRecorder recorder;
+  ASSERT_TRUE(check());
   ASSERT_TRUE(apply()) << ::testing::PrintToString(recorder.messages);
   // Compared as a whole, but printed briefly: the files are large.
   EXPECT_TRUE(treeContents(install_.path()) == treeContents(tree_.path()));
@@ -203,44 +170,44 @@ TEST_P(PatchApplicationTest, PackUploadDownloadMakesTheOlderCopyEqualToTheTree) 
   EXPECT_NE(install_.read("temp/autoPatchLog.txt").find("Update file:"), std::string::npos);
 
   // Up to date now: nothing newer, which the run log explains.
-  EXPECT_FALSE(ovix::openPatchStoreAndCheck(env_, install_.path().c_str(),
-                                            server_->address().c_str(), server_->port().c_str()));
+  EXPECT_FALSE(check());
   EXPECT_NE(install_.read("temp/autoPatchLog.txt").find("版本数据库中没有比之更新的补丁"),
             std::string::npos);
   EXPECT_TRUE(recorder.messages.empty()) << ::testing::PrintToString(recorder.messages);
 }
 
-TEST_P(PatchApplicationTest, NewerMeansMoreThanSixtySecondsAndTheFirstOfCloseOnesWins) {
+// Newer means more than sixty seconds newer, the first of close ones wins,
+// and dependents follow their base by guid.
+TEST_P(PatchApplicationTest, TheChosenPatchIsTheFirstClearlyNewerOneWithItsDependents) {
   DatabaseHandle db = storeWithHeaders();
   addHeader(db.get(), "A3A1", "2026-12-04 09:01:00");    // 60 s after the install date: not newer
   addHeader(db.get(), "A3A2", "2026-12-04 09:02:00");    // newer
   addHeader(db.get(), "A3A3", "2026-12-04 09:02:30");    // 30 s after A3A2: A3A2 stays
   addHeader(db.get(), "A3A4", "2026-12-05", false, nullptr, nullptr, "OVIX_VEL");  // other product
-  std::vector<std::unique_ptr<ZdDbObject>> headers;
+  struct Case {
+    const char* version;
+    const char* name;
+    const char* installed;
+    const char* chosen;  // null: none
+  } cases[] = {
+      {"v3", "ovix_tarno", "202612040900", "A3A2"},
+      {"V3", "OVIX_TARNO", "2026-12-04 09:00:59", "A3A2"},  // 61 s newer; A3A1 is 1 s
+      {"V3", "OVIX_TARNO", "2026-12-04 09:01:30", nullptr},  // A3A3 is exactly 60 s newer
+  };
   std::vector<OVIXPackageInfo*> dependents;
-  OVIXPackageInfo* best = ovix::findNewerPatch("v3", "ovix_tarno", "202612040900", db.get(), headers,
-                                               &dependents);
-  ASSERT_NE(best, nullptr);
-  EXPECT_STREQ(best->skey(), "A3A2");
-  headers.clear();
-  best = ovix::findNewerPatch("V3", "OVIX_TARNO", "2026-12-04 09:00:59", db.get(), headers, &dependents);
-  ASSERT_NE(best, nullptr);
-  EXPECT_STREQ(best->skey(), "A3A2");  // 61 s newer; A3A1 is 1 s
-  headers.clear();
-  EXPECT_EQ(ovix::findNewerPatch("V3", "OVIX_TARNO", "2026-12-04 09:01:30", db.get(), headers,
-                                 &dependents),
-            nullptr);  // A3A3 is exactly 60 s newer
-}
+  for (const Case& c : cases) {
+    std::vector<std::unique_ptr<ZdDbObject>> headers;
+    OVIXPackageInfo* best = ovix::findNewerPatch(c.version, c.name, c.installed, db.get(), headers, &dependents);
+    EXPECT_STREQ(best ? best->skey() : nullptr, c.chosen) << c.installed;
+  }
 
-TEST_P(PatchApplicationTest, DependentsFollowTheirBaseByGuid) {
-  DatabaseHandle db = storeWithHeaders();
+  ASSERT_EQ(db->exeSql("delete from OVIXPackageInfo"), 0);
   addHeader(db.get(), "A3A1", "2026-12-04-10-00", false, "{BASE}");
   addHeader(db.get(), "A3A2", "2026-12-04-11-00", true, nullptr, "{BASE}");
   addHeader(db.get(), "A3A3", "2026-12-04-12-00", true, nullptr, "{base}");   // case matters
   addHeader(db.get(), "A3A4", "2026-12-04-10-00", true, nullptr, "{BASE}");   // not after the base
   addHeader(db.get(), "A3A5", "2026-12-04-13-00", true, nullptr, "{BASE}");
   std::vector<std::unique_ptr<ZdDbObject>> headers;
-  std::vector<OVIXPackageInfo*> dependents;
   OVIXPackageInfo* best =
       ovix::findNewerPatch("V3", "OVIX_TARNO", "2026-01-01", db.get(), headers, &dependents);
   ASSERT_NE(best, nullptr);
@@ -250,93 +217,51 @@ TEST_P(PatchApplicationTest, DependentsFollowTheirBaseByGuid) {
   EXPECT_STREQ(dependents[1]->skey(), "A3A5");
 }
 
-TEST_P(PatchApplicationTest, AnInstallationWithoutNameTakesTheNewestAndRecordsEverything) {
-  install_.write("ovixsetup.ini", "[OVIX]\nPATCH=x\n");
-  writeSetup(kSetup);
-  install_.write("ovixsetup.ini", "[Other]\nKEEP=1\n");
-  tree_.write("a.dll", "a");
-  std::string key = packAndUpload("DLL");
-  ovix::testing::ScopedRecorder recorder;
-  ASSERT_TRUE(apply());
-  EXPECT_EQ(setupValue("NAME"), "OVIX_TARNO");
-  EXPECT_EQ(setupValue("VERSION"), "V3");
-  EXPECT_EQ(setupValue("BUILDTIME"), "2020-01-01");
-  EXPECT_EQ(setupValue("KERNELTIME"), "2026-01-01");
-  EXPECT_EQ(setupValue("PATCH"), key);
-  EXPECT_NE(install_.read("ovixsetup.ini").find("KEEP=1"), std::string::npos);
-}
-
-TEST_P(PatchApplicationTest, AFailingFilePutsTheEarlierOnesBackAndKeepsTheSetupFile) {
-  writeSetup(kSetup);
-  tree_.write("a.dll", "new a");
-  tree_.write("b.dll", "new b");
-  tree_.write("c.dll", "new c");
-  install_.write("a.dll", "old a");
-  install_.write("b.dll", "old b");
-  install_.mkdir("c.dll/in-the-way");  // a directory where the third file goes
-  packAndUpload();
-  ovix::testing::ScopedRecorder recorder;
-  EXPECT_FALSE(apply());
-  EXPECT_EQ(recorder.messages.back(), "补丁更新失败，已经恢复原始文件，请查看日志！");
-  EXPECT_EQ(install_.read("a.dll"), "old a");
-  EXPECT_EQ(install_.read("b.dll"), "old b");
-  EXPECT_EQ(setupValue("PATCH"), "<none>");
-
-  fs::remove_all(install_.file("c.dll"));  // the obstacle is gone: the same run succeeds
-  EXPECT_TRUE(apply());
-  EXPECT_EQ(install_.read("c.dll"), "new c");
-}
-
 // Every record is checked on the very values that are then written, and a
 // package with one bad record changes nothing.
 TEST_P(PatchApplicationTest, RecordsThatAreNotSafeToWriteRefuseThePackageNamingTheKey) {
-  writeSetup(kSetup);
   tree_.write("a.dll", "x");
   std::string key = packAndUpload();
-  const std::string evilCrc = crcOf("evil");
   struct Case {
     std::string key;
-    std::string crc;
-    std::string message;
+    const char* message;
+    const char* crc = nullptr;  // the bytes' own
   } cases[] = {
-      {"..\\x", evilCrc, "补丁中的文件路径..\\x不在安装目录之内，补丁被拒绝"},
-      {"a\\..\\..\\x", evilCrc, "不在安装目录之内"},
-      {"C:\\x", evilCrc, "不在安装目录之内"},
-      {"\\\\host\\share\\x", evilCrc, "不在安装目录之内"},
-      {"/etc/x", evilCrc, "不在安装目录之内"},
-      {"a\\.\\b", evilCrc, "不在安装目录之内"},
-      {"a\nb.dll", evilCrc, "补丁中的文件路径a\\x0Ab.dll含有控制字符，补丁被拒绝"},
-      {"\x1b[2J.dll", evilCrc, "\\x1B[2J.dll含有控制字符"},
-      {"\xff\xfe.dll", evilCrc, "\\xFF\\xFE.dll不是有效的文字编码"},
-      {"bin\\nul.dll", evilCrc, "含有Windows不允许的字符或名称"},
-      {"bin\\" + std::string(300, 'n') + ".dll", evilCrc, "中的文件名过长，补丁被拒绝"},
-      {"b.dll", "", "补丁中文件b.dll的校验码不合法，补丁被拒绝"},
-      {"b.dll", "1234567", "补丁中文件b.dll的校验码1234567不合法，补丁被拒绝"},
-      {"b.dll", "1234567G", "校验码1234567G不合法"},
+      {"..\\x", "补丁中的文件路径..\\x不在安装目录之内，补丁被拒绝"},
+      {"a\\..\\..\\x", "不在安装目录之内"},
+      {"C:\\x", "不在安装目录之内"},
+      {"\\\\host\\share\\x", "不在安装目录之内"},
+      {"/etc/x", "不在安装目录之内"},
+      {"a\\.\\b", "不在安装目录之内"},
+      {"a\nb.dll", "补丁中的文件路径a\\x0Ab.dll含有控制字符，补丁被拒绝"},
+      {"\x1b[2J.dll", "\\x1B[2J.dll含有控制字符"},
+      {"\xff\xfe.dll", "\\xFF\\xFE.dll不是有效的文字编码"},
+      {"bin\\nul.dll", "含有Windows不允许的字符或名称"},
+      {"bin\\" + std::string(300, 'n') + ".dll", "中的文件名过长，补丁被拒绝"},
+      {"b.dll", "补丁中文件b.dll的校验码不合法，补丁被拒绝", ""},
+      {"b.dll", "补丁中文件b.dll的校验码1234567不合法，补丁被拒绝", "1234567"},
+      {"b.dll", "校验码1234567G不合法", "1234567G"},
   };
   for (const Case& c : cases) {
     // MariaDB's text columns refuse bytes that are not UTF-8 themselves.
-    if (GetParam() == Backend::kMariaDb && c.message.find("文字编码") != std::string::npos) continue;
-    DatabaseHandle db = storeWithHeaders();
-    addFileRecord(db.get(), key, c.key, "evil", c.crc.c_str());
-    ovix::testing::ScopedRecorder recorder;
+    if (GetParam() == Backend::kMariaDb && std::string(c.message).find("文字编码") != std::string::npos) continue;
+    DatabaseHandle db = store();
+    ovix::testing::addFileRecord(db.get(), key.c_str(), {c.key, "evil", "", 0, c.crc});
+    ScopedRecorder recorder;
     EXPECT_FALSE(apply()) << c.message;
-    EXPECT_EQ(recorder.messages.size(), 1u) << ::testing::PrintToString(recorder.messages);
-    if (!recorder.messages.empty()) {
-      EXPECT_NE(recorder.messages.back().find(c.message), std::string::npos)
-          << recorder.messages.back();
-    }
+    EXPECT_THAT(recorder.messages, ElementsAre(HasSubstr(c.message)));
     EXPECT_EQ(install_.read("a.dll"), "") << "nothing may be written: " << c.message;
     EXPECT_EQ(setupValue("PATCH"), "<none>");
-    deleteFileRecords(db.get(), key, {c.key});
+    ASSERT_EQ(db->exeSql(("delete from " + key + " where m_skey=?").c_str(), {KVData::text(c.key.c_str())}), 0);
   }
   EXPECT_FALSE(fs::exists(fs::path(install_.path()).parent_path() / "x"));
   EXPECT_TRUE(stagingFolders().empty());
 
   // A CRC in lower-case letters names the same bytes.
-  DatabaseHandle db = storeWithHeaders();
-  addFileRecord(db.get(), key, "b.dll", "bee", lowerCase(crcOf("bee")).c_str());
-  ovix::testing::ScopedRecorder recorder;
+  std::string crc = ovix::testing::crcOf("bee");
+  for (char& ch : crc) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  ovix::testing::addFileRecord(store().get(), key.c_str(), {"b.dll", "bee", "", 0, crc.c_str()});
+  ScopedRecorder recorder;
   EXPECT_TRUE(apply()) << ::testing::PrintToString(recorder.messages);
   EXPECT_EQ(install_.read("b.dll"), "bee");
 }
@@ -344,15 +269,14 @@ TEST_P(PatchApplicationTest, RecordsThatAreNotSafeToWriteRefuseThePackageNamingT
 // A store that answers a second select differently (a view with a random
 // key) never gets a key written that the check would refuse.
 TEST_P(PatchApplicationTest, AStoreThatChangesItsAnswerNeverGetsAnUncheckedKeyWritten) {
-  writeSetup(kSetup);
   tree_.write("bin/a.dll", "new");
   std::string key = packAndUpload();
   const bool maria = GetParam() == Backend::kMariaDb;
   const std::string columns = " AS m_skey, m_crc, m_guid, m_version, m_stream FROM " + key + "_real";
-  const std::string store = prefix_ + "ovixinstallpatch";
-  ASSERT_TRUE(server_->execute(store, (maria ? "RENAME TABLE " : "ALTER TABLE ") + key +
+  const std::string store = server_->storeDatabase();
+  ASSERT_TRUE(server_->scratch().execute(store, (maria ? "RENAME TABLE " : "ALTER TABLE ") + key +
                                           (maria ? " TO " : " RENAME TO ") + key + "_real"));
-  ASSERT_TRUE(server_->execute(
+  ASSERT_TRUE(server_->scratch().execute(
       store, "CREATE VIEW " + key + " AS SELECT " +
                  (maria ? "IF(m_skey = 'bin\\\\a.dll' AND RAND() < 0.5, '..\\\\out\\\\pwned', m_skey)"
                         : "CASE WHEN m_skey = 'bin\\a.dll' AND random() % 2 = 0 THEN '..\\out\\pwned' "
@@ -362,7 +286,7 @@ TEST_P(PatchApplicationTest, AStoreThatChangesItsAnswerNeverGetsAnUncheckedKeyWr
   int refused = 0;
   for (int run = 0; run < 30; ++run) {
     writeSetup(kSetup);
-    ovix::testing::ScopedRecorder recorder;
+    ScopedRecorder recorder;
     if (!apply()) ++refused;
     ASSERT_FALSE(fs::exists(outside / "pwned")) << "run " << run;
   }
@@ -373,7 +297,6 @@ TEST_P(PatchApplicationTest, AStoreThatChangesItsAnswerNeverGetsAnUncheckedKeyWr
 // Nothing below the installation that is a link carries a write, a backup
 // or a temporary file outside it.
 TEST_P(PatchApplicationTest, LinksBelowTheInstallationNeverCarryAWriteOutside) {
-  writeSetup(kSetup);
   tree_.write("a.dll", "new a");
   tree_.write("bin/b.dll", "new b");
   std::string key = packAndUpload();
@@ -400,16 +323,12 @@ TEST_P(PatchApplicationTest, LinksBelowTheInstallationNeverCarryAWriteOutside) {
     }
     writeSetup(kSetup);
     c.arrange();
-    ovix::testing::ScopedRecorder recorder;
+    ScopedRecorder recorder;
     EXPECT_EQ(apply(), c.applies) << c.name << ::testing::PrintToString(recorder.messages);
     if (!c.applies) {
-      ASSERT_EQ(recorder.messages.size(), 1u) << c.name;
-      EXPECT_NE(recorder.messages[0].find(c.message), std::string::npos) << recorder.messages[0];
+      EXPECT_THAT(recorder.messages, ElementsAre(HasSubstr(c.message))) << c.name;
     }
-    std::vector<std::string> outsideNames;
-    for (const auto& entry : fs::directory_iterator(outside.path()))
-      outsideNames.push_back(entry.path().filename().string());
-    EXPECT_EQ(outsideNames, std::vector<std::string>{"victim"}) << c.name;
+    EXPECT_EQ(namesIn(outside.path()), std::vector<std::string>{"victim"}) << c.name;
     EXPECT_EQ(outside.read("victim"), "victim") << c.name;
   }
   // The file link at a key's place was replaced by the file, and its backup
@@ -423,7 +342,6 @@ TEST_P(PatchApplicationTest, LinksBelowTheInstallationNeverCarryAWriteOutside) {
 // A failed package puts back what it replaced and takes away what it
 // brought; a link comes back as a link, never as the bytes it points to.
 TEST_P(PatchApplicationTest, AFailedPackageIsPutBackWholeAndLinksStayLinks) {
-  writeSetup(kSetup);
   tree_.write("a.dll", "new a");
   tree_.write("b.dll", "new b");
   tree_.write("c.dll", "new c");
@@ -435,7 +353,7 @@ TEST_P(PatchApplicationTest, AFailedPackageIsPutBackWholeAndLinksStayLinks) {
   fs::create_symlink(outside.file("x"), install_.file("b.dll.restore"));  // the old fixed name
   install_.mkdir("c.dll/in-the-way");  // the third file cannot take its place
   packAndUpload();
-  ovix::testing::ScopedRecorder recorder;
+  ScopedRecorder recorder;
   EXPECT_FALSE(apply());
   EXPECT_EQ(recorder.messages.back(), "补丁更新失败，已经恢复原始文件，请查看日志！");
   ASSERT_TRUE(fs::is_symlink(install_.file("a.dll")));
@@ -444,6 +362,13 @@ TEST_P(PatchApplicationTest, AFailedPackageIsPutBackWholeAndLinksStayLinks) {
   EXPECT_FALSE(fs::exists(install_.file("b2")));  // made by the package, gone with it
   EXPECT_FALSE(fs::exists(outside.file("x")));
   EXPECT_EQ(outside.read("secret"), "root only");
+  EXPECT_EQ(setupValue("PATCH"), "<none>");
+
+  fs::remove_all(install_.file("c.dll"));  // the obstacle is gone: the same run succeeds
+  EXPECT_TRUE(apply());
+  EXPECT_EQ(install_.read("c.dll"), "new c");
+  EXPECT_EQ(outside.read("secret"), "root only");
+  EXPECT_FALSE(fs::exists(outside.file("x")));
 }
 
 // A header or a table that cannot serve as a package is refused with its
@@ -472,7 +397,7 @@ TEST_P(PatchApplicationTest, AnUnusableHeaderOrTableIsReportedWithItsOwnMessageO
                 injects ? "OVIX_TARNO\n[OVIX]\nPATCH=Z" : "OVIX_TARNO",
                 c.table);
     }
-    ovix::testing::ScopedRecorder recorder;
+    ScopedRecorder recorder;
     EXPECT_FALSE(apply());
     EXPECT_EQ(recorder.messages, std::vector<std::string>{c.message});
     EXPECT_FALSE(fs::exists(install_.file("patch/x")));
@@ -489,7 +414,6 @@ TEST_P(PatchApplicationTest, TwoDownloadsAtOnceApplyThePatchExactlyOnce) {
     newFiles[key] = std::string(3000 + i, static_cast<char>('a' + i));
     tree_.write(key, newFiles[key]);
   }
-  writeSetup(kSetup);
   std::string packageKey = packAndUpload("DLL");
   std::mt19937 random(7);
   for (int round = 0; round < 8; ++round) {
@@ -503,7 +427,7 @@ TEST_P(PatchApplicationTest, TwoDownloadsAtOnceApplyThePatchExactlyOnce) {
       ASSERT_GE(child, 0);
       if (child == 0) {
         usleep(static_cast<useconds_t>(jitterMicros));
-        ovix::testing::ScopedRecorder quiet;
+        ScopedRecorder quiet;
         _exit(apply() ? 0 : 1);
       }
     }
@@ -527,15 +451,21 @@ TEST_P(PatchApplicationTest, TwoDownloadsAtOnceApplyThePatchExactlyOnce) {
 
 // A run that completed leaves its backups marked: a later run of the same
 // package backs up afresh, while a run that resumes an interrupted one
-// keeps the first backups (the kill test shows that side).
+// keeps the first backups (the kill test shows that side).  An installation
+// without product name takes the newest patch and records all it names.
 TEST_P(PatchApplicationTest, ARunOfACompletedPackageStartsFreshBackups) {
-  writeSetup(kSetup);
+  install_.write("ovixsetup.ini", "[Other]\nKEEP=1\n");
   tree_.write("a.dll", "new a");
   install_.write("a.dll", "first");
-  std::string key = packAndUpload();
-  ovix::testing::ScopedRecorder recorder;
+  std::string key = packAndUpload("DLL");
+  ScopedRecorder recorder;
   ASSERT_TRUE(apply());
   EXPECT_EQ(install_.read("patch/" + key + "/a.dll"), "first");
+  const std::map<std::string, std::string> recorded = {
+      {"NAME", "OVIX_TARNO"}, {"VERSION", "V3"}, {"BUILDTIME", "2020-01-01"},
+      {"KERNELTIME", "2026-01-01"}, {"PATCH", key}};
+  for (const auto& [name, value] : recorded) EXPECT_EQ(setupValue(name.c_str()), value) << name;
+  EXPECT_NE(install_.read("ovixsetup.ini").find("KEEP=1"), std::string::npos);
   // The installation is set back by hand and the package runs again.
   writeSetup(kSetup);
   install_.write("a.dll", "second");
@@ -545,16 +475,15 @@ TEST_P(PatchApplicationTest, ARunOfACompletedPackageStartsFreshBackups) {
 }
 
 TEST_P(PatchApplicationTest, BytesThatDoNotMatchTheirCrcChangeNothing) {
-  writeSetup(kSetup);
   tree_.write("a.dll", "good");
   tree_.write("b.dll", std::string(3 << 20, 'b'));  // large: streamed from a server's row
   install_.write("a.dll", "old");
   std::string key = packAndUpload();
-  DatabaseHandle db = storeWithHeaders();
+  DatabaseHandle db = store();
   ASSERT_EQ(db->exeSql(("update " + key + " set m_crc=? where m_skey=?").c_str(),
                        {KVData::text("00000000"), KVData::text("b.dll")}),
             0);
-  ovix::testing::ScopedRecorder recorder;
+  ScopedRecorder recorder;
   EXPECT_FALSE(apply());
   EXPECT_EQ(install_.read("a.dll"), "old");
   EXPECT_FALSE(fs::exists(install_.file("b.dll")));
@@ -564,19 +493,12 @@ TEST_P(PatchApplicationTest, BytesThatDoNotMatchTheirCrcChangeNothing) {
 // The download counts its files on the progress display; a cancel there
 // comes before the installation is touched.
 TEST_P(PatchApplicationTest, ACancelledDownloadLeavesTheInstallationAsItWas) {
-  struct CancellingRecorder : ovix::testing::ScopedRecorder {
-    bool progress(const std::string& what, uint64_t done, uint64_t total) override {
-      steps.push_back(what + " " + std::to_string(done) + "/" + std::to_string(total));
-      return done < 1;
-    }
-    std::vector<std::string> steps;
-  };
-  writeSetup(kSetup);
   tree_.write("a.dll", "new a");
   tree_.write("b.dll", "new b");
   install_.write("a.dll", "old a");
   std::string key = packAndUpload();
-  CancellingRecorder recorder;
+  ScopedRecorder recorder;
+  recorder.cancelAt = 1;
   EXPECT_FALSE(apply());
   // Three records: the two files and the setup file.
   EXPECT_EQ(recorder.steps, (std::vector<std::string>{"下载补丁 0/3", "下载补丁 1/3", "下载补丁 3/3"}));
@@ -588,16 +510,13 @@ TEST_P(PatchApplicationTest, ACancelledDownloadLeavesTheInstallationAsItWas) {
 }
 
 TEST_P(PatchApplicationTest, AMissingStoreIsReportedAndNeverCreated) {
-  writeSetup(kSetup);
-  ovix::testing::ScopedRecorder recorder;
+  ScopedRecorder recorder;
   EXPECT_FALSE(apply());
   ASSERT_EQ(recorder.messages.size(), 1u);
   EXPECT_EQ(recorder.messages[0].rfind("版本补丁数据库不存在:", 0), 0u);
-  EXPECT_FALSE(ovix::openPatchStoreAndCheck(env_, install_.path().c_str(), server_->address().c_str(),
-                                            server_->port().c_str()));
+  EXPECT_FALSE(check());
   std::string error;
-  EXPECT_FALSE(zddb::openServer(server_->address(), server_->port(), &error)
-                   ->databaseExists(prefix_ + "ovixinstallpatch"));
+  EXPECT_FALSE(zddb::openServer(address(), port(), &error)->databaseExists(server_->storeDatabase()));
   EXPECT_FALSE(ovix::openPatchStoreAndApply(env_, nullptr, "a", "1"));
 }
 
@@ -607,12 +526,10 @@ class KillingEnv : public ovix::EnvWrapper {
   explicit KillingEnv(int killAt) : EnvWrapper(ovix::Env::Default()), killAt_(killAt) {}
   bool newWritableFile(const std::string& p, ovix::WriteMode m,
                        std::unique_ptr<ovix::WritableFile>* r) override {
-    step();
-    return EnvWrapper::newWritableFile(p, m, r);
+    return step(), EnvWrapper::newWritableFile(p, m, r);
   }
   bool renameFile(const std::string& from, const std::string& to) override {
-    step();
-    return EnvWrapper::renameFile(from, to);
+    return step(), EnvWrapper::renameFile(from, to);
   }
   bool openTree(const std::string& root, std::unique_ptr<ovix::DirectoryTree>* result) override {
     std::unique_ptr<ovix::DirectoryTree> real;
@@ -622,40 +539,27 @@ class KillingEnv : public ovix::EnvWrapper {
   }
 
  private:
-  class Tree : public ovix::DirectoryTreeWrapper {
+  using Wrapper = ovix::DirectoryTreeWrapper;
+  using Path = const std::string&;
+  class Tree : public Wrapper {
    public:
-    Tree(std::unique_ptr<ovix::DirectoryTree> real, KillingEnv* env)
-        : DirectoryTreeWrapper(std::move(real)), env_(env) {}
-    bool createFile(const std::string& p, std::unique_ptr<ovix::WritableFile>* r) override {
-      env_->step();
-      return DirectoryTreeWrapper::createFile(p, r);
+    Tree(std::unique_ptr<ovix::DirectoryTree> real, KillingEnv* env) : Wrapper(std::move(real)), env_(env) {}
+    bool createFile(Path p, std::unique_ptr<ovix::WritableFile>* r) override {
+      return env_->step(), Wrapper::createFile(p, r);
     }
-    bool createDirectories(const std::string& p, std::vector<std::string>* made) override {
-      env_->step();
-      return DirectoryTreeWrapper::createDirectories(p, made);
+    bool createDirectories(Path p, std::vector<std::string>* made) override {
+      return env_->step(), Wrapper::createDirectories(p, made);
     }
-    bool rename(const std::string& from, const std::string& to) override {
-      env_->step();
-      return DirectoryTreeWrapper::rename(from, to);
-    }
-    bool hardLink(const std::string& from, const std::string& to) override {
-      env_->step();
-      return DirectoryTreeWrapper::hardLink(from, to);
-    }
-    bool removeFile(const std::string& p) override {
-      env_->step();
-      return DirectoryTreeWrapper::removeFile(p);
-    }
-    bool removeTree(const std::string& p) override {
-      env_->step();
-      return DirectoryTreeWrapper::removeTree(p);
-    }
+    bool rename(Path a, Path b) override { return env_->step(), Wrapper::rename(a, b); }
+    bool hardLink(Path a, Path b) override { return env_->step(), Wrapper::hardLink(a, b); }
+    bool removeFile(Path p) override { return env_->step(), Wrapper::removeFile(p); }
+    bool removeTree(Path p) override { return env_->step(), Wrapper::removeTree(p); }
 
    private:
     KillingEnv* env_;
   };
 
-  void step() {
+  void step() {  // kills on the Nth call
     if (++count_ == killAt_) raise(SIGKILL);
   }
   int killAt_;
@@ -663,7 +567,6 @@ class KillingEnv : public ovix::EnvWrapper {
 };
 
 TEST_P(PatchApplicationTest, AnApplyKilledAtAnyMomentLeavesEveryFileWholeAndRunsAgain) {
-  writeSetup(kSetup);
   std::map<std::string, std::string> oldFiles, newFiles;
   for (int i = 0; i < 12; ++i) {
     std::string key = "d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".dll";
@@ -684,10 +587,7 @@ TEST_P(PatchApplicationTest, AnApplyKilledAtAnyMomentLeavesEveryFileWholeAndRuns
   oldFiles["d1/f1.dll"] = "victim";
 
   auto checkEveryFile = [&](int point) {
-    std::vector<std::string> outsideNames;
-    for (const auto& entry : fs::directory_iterator(outside.path()))
-      outsideNames.push_back(entry.path().filename().string());
-    EXPECT_EQ(outsideNames, std::vector<std::string>{"victim"}) << "killed at " << point;
+    EXPECT_EQ(namesIn(outside.path()), std::vector<std::string>{"victim"}) << "killed at " << point;
     EXPECT_EQ(outside.read("victim"), "victim") << "killed at " << point;
     for (const auto& [key, bytes] : newFiles) {
       std::string now = install_.read(key);
@@ -712,9 +612,8 @@ TEST_P(PatchApplicationTest, AnApplyKilledAtAnyMomentLeavesEveryFileWholeAndRuns
     ASSERT_GE(child, 0);
     if (child == 0) {
       KillingEnv env(point);
-      ovix::testing::ScopedRecorder quiet;
-      bool ok = ovix::openPatchStoreAndApply(env, install_.path().c_str(),
-                                             server_->address().c_str(), server_->port().c_str());
+      ScopedRecorder quiet;
+      bool ok = ovix::openPatchStoreAndApply(env, install_.path().c_str(), address(), port());
       _exit(ok ? 0 : 1);
     }
     int status = 0;
@@ -729,8 +628,6 @@ TEST_P(PatchApplicationTest, AnApplyKilledAtAnyMomentLeavesEveryFileWholeAndRuns
     EXPECT_EQ(install_.read("patch/" + packageKey + "/" + key), bytes) << "backup of " << key;
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, PatchApplicationTest,
-                         ::testing::ValuesIn(ovix::testing::allServerBackends()),
-                         [](const auto& info) { return ovix::testing::backendName(info.param); });
+OVIX_SERVER_TEST_BACKENDS(PatchApplicationTest);
 
 }  // namespace
