@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/terminal_presenter.h"
+#include "platform/env.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -129,6 +131,20 @@ TEST(OvixpatchTest, ExitStatusTellsUsageErrorsFromFailedJobs) {
   EXPECT_EQ(runOvixpatch("--help", &err), 0);
   EXPECT_EQ(runOvixpatch("info --server file:/nonexistent --port 1 --project P", &err), 1);
   EXPECT_NE(err.find("未成功查询到项目信息：P"), std::string::npos) << err;
+}
+
+TEST(TerminalPresenterTest, ALogIsPrintedWithItsOwnLineEnds) {
+  ovix::testing::TempDir dir;
+  std::string path = dir.write("autoPatchLog.txt", "first\t[t]\nsecond\t[t]\n");
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  ovix::cli::TerminalPresenter terminal(ovix::cli::Answer::kNo, nullptr, out, out);
+  terminal.openLog(*ovix::Env::Default(), path);
+  std::rewind(out);
+  char buf[64] = {};
+  size_t n = std::fread(buf, 1, sizeof buf - 1, out);
+  std::fclose(out);
+  EXPECT_EQ(std::string(buf, n), "first\t[t]\nsecond\t[t]\n");
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 
 #include "app/application.h"
 #include "app/easy_log.h"
-#include "cli/terminal_presenter.h"
 #include "platform/zeda_system.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"
@@ -167,15 +166,6 @@ TEST_F(CheckUpdateTest, OpeningTheLogShowsItsLines) {
   EXPECT_EQ(recorder_.texts[0].title, "日志记录");
   EXPECT_EQ(recorder_.texts[0].text, "first\t[t]\r\nsecond\t[t]\r\n");
 
-  std::FILE* out = std::tmpfile();
-  ASSERT_NE(out, nullptr);
-  ovix::cli::TerminalPresenter terminal(ovix::cli::Answer::kNo, nullptr, out, out);
-  terminal.openLog(*ovix::Env::Default(), path);
-  std::rewind(out);
-  char buf[64] = {};
-  size_t n = std::fread(buf, 1, sizeof buf - 1, out);
-  std::fclose(out);
-  EXPECT_EQ(std::string(buf, n), "first\t[t]\nsecond\t[t]\n");
 }
 
 }  // namespace
