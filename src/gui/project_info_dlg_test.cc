@@ -4,9 +4,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QTimer>
 #include <QtTest>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,28 +13,48 @@
 #include "package/package_records.h"
 #include "platform/zeda_system.h"
 #include "testing/dialog_test_support.h"
-#include "testing/recording_presenter.h"
-#include "testing/temp_dir.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using ovix::testing::clickOk;
 using ovix::testing::comboItems;
+using ovix::testing::execDoing;
 using ovix::testing::replaceText;
 using ovix::testing::runSql;
 using ovix::testing::savePicture;
+using ovix::testing::ScopedRecorder;
+using ovix::testing::showExposed;
+using ovix::testing::TempDir;
 using ovix::testing::typeText;
 using ovix::testing::useProgramDirectory;
 
-constexpr char kUploadSettings[] = "ovixpatch_upload.ini";
-const QString kNotListedHint = QStringLiteral("未能列出服务器上的项目");
+const QStringList kProjects{QStringLiteral("南京化工"), QStringLiteral("Alpha"),
+                            QStringLiteral("北京炼化")};
+constexpr char kProjectTable[] =
+    "CREATE TABLE ZedaProject (m_projId TEXT, m_projGuid TEXT, m_lineTemp TEXT);";
 
-std::string iniValue(const std::string& path, const char* section, const char* key) {
+std::string guidIn(const std::string& path) {
   ovix::IniFile ini;
-  if (!ini.load(*ovix::Env::Default(), path)) return "<no file>";
-  char const* value = ini.getValue(section, key);
+  char const* value =
+      ini.load(*ovix::Env::Default(), path) ? ini.getValue("PatchProject", "GUID") : nullptr;
   return value != nullptr ? value : "<none>";
+}
+
+// A server directory whose general database holds three projects, not in
+// alphabetical order, and a program directory that remembers the server
+// with `port` when it is given; the server's address.
+std::string prepareServer(const TempDir& dir, const char* port = nullptr) {
+  std::string address = "file:" + dir.mkdir("服务器");
+  runSql(
+      dir.file("服务器/ovixgeneral.sqlite"),
+      (std::string(kProjectTable) + "INSERT INTO ZedaProject VALUES ('南京化工','{GUID-NJ}','A');"
+                                    "INSERT INTO ZedaProject VALUES ('Alpha','{GUID-ALPHA}','B');"
+                                    "INSERT INTO ZedaProject VALUES ('北京炼化','{GUID-BJ}','C');")
+          .c_str());
+  std::string settings = "[MySqlServer]\nIP=" + address + "\n";
+  if (port != nullptr) settings += "PORT=" + std::string(port) + "\n";
+  useProgramDirectory(dir, "ovixpatch_upload.ini", settings);
+  return address;
 }
 
 }  // namespace
@@ -44,92 +62,46 @@ std::string iniValue(const std::string& path, const char* section, const char* k
 class ProjectInfoDlgTest : public QObject {
   Q_OBJECT
 
- private:
-  // A server directory whose general database holds three projects, not
-  // in alphabetical order.  Sets address_.
-  void prepareServer(const ovix::testing::TempDir& dir) {
-    std::string server = dir.mkdir("服务器");
-    address_ = "file:" + server;
-    QCOMPARE(runSql(server + "/ovixgeneral.sqlite",
-                    "CREATE TABLE ZedaProject (m_projId TEXT, m_projGuid TEXT, m_lineTemp TEXT);"
-                    "INSERT INTO ZedaProject VALUES ('南京化工','{GUID-NJ}','A');"
-                    "INSERT INTO ZedaProject VALUES ('Alpha','{GUID-ALPHA}','B');"
-                    "INSERT INTO ZedaProject VALUES ('北京炼化','{GUID-BJ}','C');"),
-             std::string());
-  }
-
-  static void showActive(QDialog* dlg) {
-    dlg->show();
-    dlg->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(dlg));
-  }
-
-  std::string address_;
-  const QStringList projects_{QStringLiteral("南京化工"), QStringLiteral("Alpha"),
-                              QStringLiteral("北京炼化")};
-
  private slots:
   void initTestCase() {
     registerRecordClasses();  // as the program's start-up does
     ZedaSystem::setProjectDbtype(2);
   }
 
-  // ---- the list ---------------------------------------------------------------
-
-  void rememberedAddressWithoutPortListsNothing() {
-    ovix::testing::TempDir dir;
-    prepareServer(dir);
-    useProgramDirectory(dir, kUploadSettings, "[MySqlServer]\nIP=" + address_ + "\n");
-    COvixProjectInfo dlg(ovix::Env::Default());
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-
-    QCOMPARE(dlg.windowTitle(), QStringLiteral("OVIX打包"));
-    QCOMPARE(dlg.addressEdit()->text(), QString::fromUtf8(address_));
-    QVERIFY(dlg.portEdit()->text().isEmpty());
-    QCOMPARE(dlg.projectCombo()->count(), 0);
-    QVERIFY(dlg.projectCombo()->lineEdit()->placeholderText().isEmpty());
-  }
-
+  // The projects come in row order and none is chosen for the user.
   void rememberedServerListsProjectsInRowOrder() {
-    ovix::testing::TempDir dir;
-    prepareServer(dir);
-    useProgramDirectory(dir, kUploadSettings, "[MySqlServer]\nIP=" + address_ + "\nPORT=0\n");
+    TempDir dir;
+    prepareServer(dir, "0");
     COvixProjectInfo dlg(ovix::Env::Default());
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-
+    QVERIFY(showExposed(&dlg));
     QCOMPARE(dlg.portEdit()->text(), QStringLiteral("0"));
-    QCOMPARE(comboItems(dlg.projectCombo()), projects_);
-    // Nothing is chosen for the user.
+    QCOMPARE(comboItems(dlg.projectCombo()), kProjects);
     QVERIFY(dlg.projectCombo()->currentText().isEmpty());
     QVERIFY(dlg.projectCombo()->lineEdit()->placeholderText().isEmpty());
-
     dlg.projectCombo()->setCurrentIndex(2);
-    QCOMPARE(dlg.projectCombo()->currentText(), QStringLiteral("北京炼化"));
     savePicture(&dlg, "project_info_dialog.png");
   }
 
   void focusLeavingAnEditRefillsTheListAndKeepsTheTypedName() {
-    ovix::testing::TempDir dir;
-    prepareServer(dir);
-    useProgramDirectory(dir);
+    TempDir dir;
+    std::string address = prepareServer(dir);
     COvixProjectInfo dlg(ovix::Env::Default());
-    showActive(&dlg);
-    if (QTest::currentTestFailed()) return;
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
     QLineEdit* projectEdit = dlg.projectCombo()->lineEdit();
+    // A remembered server without a port: nothing to list yet, nothing to
+    // point out.
+    QCOMPARE(dlg.addressEdit()->text(), QString::fromUtf8(address));
     QCOMPARE(dlg.projectCombo()->count(), 0);
-
     replaceText(projectEdit, QStringLiteral("北京炼化"));
-    // No port yet: nothing to list and nothing to point out.
-    replaceText(dlg.addressEdit(), QString::fromUtf8(address_));
     dlg.portEdit()->setFocus();
     QCOMPARE(dlg.projectCombo()->count(), 0);
     QVERIFY(projectEdit->placeholderText().isEmpty());
 
     typeText(dlg.portEdit(), QStringLiteral("0"));
     dlg.projectCombo()->setFocus();
-    QCOMPARE(comboItems(dlg.projectCombo()), projects_);
+    QCOMPARE(comboItems(dlg.projectCombo()), kProjects);
     QCOMPARE(dlg.projectCombo()->currentText(), QStringLiteral("北京炼化"));
     QCOMPARE(dlg.projectCombo()->currentIndex(), 2);
 
@@ -138,14 +110,13 @@ class ProjectInfoDlgTest : public QObject {
     replaceText(dlg.addressEdit(), QString::fromUtf8("file:" + dir.mkdir("空")));
     dlg.projectCombo()->setFocus();
     QCOMPARE(dlg.projectCombo()->count(), 0);
-    QCOMPARE(projectEdit->placeholderText(), kNotListedHint);
+    QCOMPARE(projectEdit->placeholderText(), QStringLiteral("未能列出服务器上的项目"));
     QCOMPARE(dlg.projectCombo()->currentText(), QStringLiteral("新项目"));
 
     // Leaving an unchanged edit lists again: the server may have changed.
-    QCOMPARE(runSql(dir.file("空/ovixgeneral.sqlite"),
-                    "CREATE TABLE ZedaProject (m_projId TEXT, m_projGuid TEXT, m_lineTemp TEXT);"
-                    "INSERT INTO ZedaProject VALUES ('新项目','{GUID-NEW}','');"),
-             std::string());
+    runSql(dir.file("空/ovixgeneral.sqlite"),
+           (std::string(kProjectTable) + "INSERT INTO ZedaProject VALUES ('新项目','{N}','');")
+               .c_str());
     dlg.portEdit()->setFocus();
     dlg.projectCombo()->setFocus();
     QCOMPARE(comboItems(dlg.projectCombo()), QStringList({QStringLiteral("新项目")}));
@@ -153,9 +124,7 @@ class ProjectInfoDlgTest : public QObject {
     QCOMPARE(dlg.projectCombo()->currentText(), QStringLiteral("新项目"));
 
     // An edit's context menu takes the focus only for a moment.
-    QCOMPARE(runSql(dir.file("空/ovixgeneral.sqlite"),
-                    "INSERT INTO ZedaProject VALUES ('第二项目','{GUID-2}','');"),
-             std::string());
+    runSql(dir.file("空/ovixgeneral.sqlite"), "INSERT INTO ZedaProject VALUES ('第二','{2}','');");
     QFocusEvent toMenu(QEvent::FocusOut, Qt::PopupFocusReason);
     QCoreApplication::sendEvent(dlg.portEdit(), &toMenu);
     QCOMPARE(dlg.projectCombo()->count(), 1);
@@ -164,58 +133,30 @@ class ProjectInfoDlgTest : public QObject {
     QCOMPARE(dlg.projectCombo()->count(), 2);
   }
 
-  // ---- OK ---------------------------------------------------------------------
-
   // What the file keeps and how names reach the server is the core's and
-  // tested there; here the dialog hands over its texts and closes only on
-  // success.
-  void okWritesTheFileOfThePickedProjectAndCloses() {
-    ovix::testing::TempDir dir;
-    prepareServer(dir);
-    const std::string program =
-        useProgramDirectory(dir, kUploadSettings, "[MySqlServer]\nIP=" + address_ + "\nPORT=0\n");
-    const std::string file = program + "/北京炼化.ini";
-
-    ovix::testing::ScopedRecorder recorder;
-    COvixProjectInfo dlg(ovix::Env::Default());
-    QTimer::singleShot(0, &dlg, [&] {
-      dlg.projectCombo()->setCurrentIndex(dlg.projectCombo()->findText(QStringLiteral("北京炼化")));
-      clickOk(&dlg);
-      if (dlg.isVisible()) dlg.reject();
-    });
-    QCOMPARE(dlg.exec(), int(QDialog::Accepted));
-
-    QCOMPARE(recorder.messages,
-             std::vector<std::string>({"生成项目信息文件成功，请发给软件开发商！\n文件名：" + file}));
-    QCOMPARE(iniValue(file, "PatchProject", "GUID"), std::string("{GUID-BJ}"));
-    QCOMPARE(iniValue(file, "PatchProject", "NAME"), std::string("北京炼化"));
-  }
-
-  void anUnknownNameKeepsTheDialogOpenAndATypedOneIsFound() {
-    ovix::testing::TempDir dir;
-    prepareServer(dir);
-    const std::string program =
-        useProgramDirectory(dir, kUploadSettings, "[MySqlServer]\nIP=" + address_ + "\nPORT=0\n");
-
-    ovix::testing::ScopedRecorder recorder;
+  // tested there; here the dialog hands over the typed name and closes only
+  // on success.
+  void okWritesTheFileOfTheTypedProjectAndClosesOnlyThen() {
+    TempDir dir;
+    prepareServer(dir, "0");
+    const std::string file = dir.file("program/北京炼化.ini");
+    ScopedRecorder recorder;
     COvixProjectInfo dlg(ovix::Env::Default());
     bool openAfterUnknown = false;
-    QTimer::singleShot(0, &dlg, [&] {
-      QLineEdit* projectEdit = dlg.projectCombo()->lineEdit();
-      replaceText(projectEdit, QStringLiteral("不存在的项目"));
+    int result = execDoing(&dlg, [&] {
+      replaceText(dlg.projectCombo()->lineEdit(), QStringLiteral("不存在的项目"));
       clickOk(&dlg);
       openAfterUnknown = dlg.isVisible();
-      // A listed name typed rather than picked is found all the same.
-      replaceText(projectEdit, QStringLiteral("Alpha"));
+      replaceText(dlg.projectCombo()->lineEdit(), QStringLiteral("北京炼化"));
       clickOk(&dlg);
-      if (dlg.isVisible()) dlg.reject();
     });
-    QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+    QCOMPARE(result, int(QDialog::Accepted));
 
     QVERIFY(openAfterUnknown);
-    QCOMPARE(recorder.messages.front(), std::string("未成功查询到项目信息：不存在的项目"));
-    QVERIFY(!fs::exists(fs::path(program) / "不存在的项目.ini"));
-    QCOMPARE(iniValue(program + "/Alpha.ini", "PatchProject", "GUID"), std::string("{GUID-ALPHA}"));
+    QCOMPARE(recorder.messages, std::vector<std::string>(
+                                    {"未成功查询到项目信息：不存在的项目",
+                                     "生成项目信息文件成功，请发给软件开发商！\n文件名：" + file}));
+    QCOMPARE(guidIn(file), std::string("{GUID-BJ}"));
   }
 };
 

@@ -1,25 +1,5 @@
-// Helpers for the dialog tests that drive Qt dialogs offscreen:
-//   typeText     sends one key press and release carrying `text`, the way a
-//                user's input method delivers it; QTest::keyClicks cannot
-//                carry Chinese.
-//   replaceText  focuses a line edit, selects all and types over it; an empty
-//                text is a Delete key, since a key event without text does
-//                not touch the selection.
-//   clickOk      clicks the OK button of the dialog's QDialogButtonBox.
-//   comboItems   the item texts of a combo box, in order.
-//   savePicture  saves a grab of the widget into OVIX_PICTURE_DIR, failing
-//                the current test when it cannot be written.
-//   runSql       runs statements on an SQLite file, creating it, so a test
-//                can lay out a store without going through the code under
-//                test.
-//   queryRows    reads rows back from an SQLite file, each row's columns
-//                joined with '|'.
-//   useProgramDirectory
-//                makes dir/program the current program directory, with a
-//                settings file when one is given: the dialogs read their
-//                remembered texts from there.
-//
-// Only for the GUI test executables: they define OVIX_PICTURE_DIR.
+// Helpers for the dialog tests that drive Qt dialogs offscreen.  Only for
+// the GUI test executables: they define OVIX_PICTURE_DIR.
 
 #ifndef OVIX_TESTING_DIALOG_TEST_SUPPORT_H_
 #define OVIX_TESTING_DIALOG_TEST_SUPPORT_H_
@@ -35,13 +15,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 #include <QtTest>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "jobs/pack_job.h"
 #include "platform/program_paths.h"
+#include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"
 
 #ifndef OVIX_PICTURE_DIR
@@ -50,6 +34,11 @@
 
 namespace ovix::testing {
 
+constexpr char kSetup[] =
+    "[OVIX]\nNAME=OVIX_TARNO\nVERSION=V3\nKERNELTIME=2026-01-01\nBUILDTIME=2020-01-01\n";
+
+// One key press and release carrying `text`, as an input method delivers
+// it; QTest::keyClicks cannot carry Chinese.
 inline void typeText(QWidget* target, const QString& text) {
   QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
   QCoreApplication::sendEvent(target, &press);
@@ -57,17 +46,31 @@ inline void typeText(QWidget* target, const QString& text) {
   QCoreApplication::sendEvent(target, &release);
 }
 
+// Types `text`, which must not be empty, over all of the edit.
 inline void replaceText(QLineEdit* edit, const QString& text) {
   edit->setFocus();
   edit->selectAll();
-  if (text.isEmpty())
-    QTest::keyClick(edit, Qt::Key_Delete);
-  else
-    typeText(edit, text);
+  typeText(edit, text);
 }
 
 inline void clickOk(QDialog* dlg) {
   dlg->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+}
+
+inline bool showExposed(QWidget* widget) {
+  widget->show();
+  return QTest::qWaitForWindowExposed(widget);
+}
+
+// Runs `act` inside the dialog's modal loop, then rejects the dialog if `act`
+// left it open: Rejected means OK did not close it.  Checks belong after the
+// call, so a failure cannot leave the loop running.
+inline int execDoing(QDialog* dlg, const std::function<void()>& act) {
+  QTimer::singleShot(0, dlg, [dlg, act] {
+    act();
+    if (dlg->isVisible()) dlg->reject();
+  });
+  return dlg->exec();
 }
 
 inline QStringList comboItems(const QComboBox* combo) {
@@ -83,44 +86,23 @@ inline void savePicture(QWidget* widget, const char* name) {
   QVERIFY(widget->grab().save(QStringLiteral(OVIX_PICTURE_DIR "/") + QLatin1String(name)));
 }
 
-// Runs `sql` on the SQLite file at `path`, creating it; "" or the error.
-inline std::string runSql(const std::string& path, const char* sql) {
-  sqlite3* db = nullptr;
-  std::string error;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
-    error = db != nullptr ? sqlite3_errmsg(db) : "cannot open";
-  } else {
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-      error = message != nullptr ? message : "failed";
-      sqlite3_free(message);
-    }
-  }
-  sqlite3_close(db);
-  return error;
-}
-
-// Every row of `sql` on the existing SQLite file at `path`, each row's
-// columns joined with '|' and NULL read as "".  A file that cannot be opened
-// or a statement that cannot be prepared gives no rows.
-inline std::vector<std::string> queryRows(const std::string& path, const char* sql) {
+// Runs `sql` on the SQLite file at `path`, creating it, without the code
+// under test: the rows, each row's columns joined with '|', or the error as
+// the only row.
+inline std::vector<std::string> runSql(const std::string& path, const char* sql) {
   std::vector<std::string> rows;
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK) {
-      while (sqlite3_step(stmt) == SQLITE_ROW) {
-        std::string row;
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-          if (i > 0) row += '|';
-          if (auto* text = sqlite3_column_text(stmt, i)) row += reinterpret_cast<const char*>(text);
-        }
-        rows.push_back(row);
-      }
-    }
-    sqlite3_finalize(stmt);
-  }
+  char* error = nullptr;
+  auto collect = [](void* out, int n, char** values, char**) {
+    std::string row;
+    for (int i = 0; i < n; ++i) row += (i > 0 ? "|" : "") + std::string(values[i] ? values[i] : "");
+    static_cast<std::vector<std::string>*>(out)->push_back(row);
+    return 0;
+  };
+  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
+      sqlite3_exec(db, sql, collect, &rows, &error) != SQLITE_OK)
+    rows = {std::string("error: ") + (error != nullptr ? error : sqlite3_errmsg(db))};
+  sqlite3_free(error);
   sqlite3_close(db);
   return rows;
 }
@@ -133,6 +115,23 @@ inline std::string useProgramDirectory(const TempDir& dir, const std::string& se
   if (!settingsText.empty()) dir.write("program/" + settingsName, settingsText);
   ovix::fillProgramPaths(program + "/ovixpatch", std::nullopt);
   return program;
+}
+
+// Packs dir/tree, a setup file and bin/core.dll holding `dll`, quietly into
+// a software package of the user folder userA; its path, "" on failure.
+inline std::string packSoftware(const TempDir& dir, const std::string& dll) {
+  struct : ovix::PackJobUi {
+    bool askVersion(bool, ovix::VersionInfo*) override { return false; }
+    bool chooseProjectInfoFile(const std::string&, std::string*) override { return false; }
+  } neverAsked;
+  dir.write("tree/ovixsetup.ini", kSetup);
+  dir.write("tree/bin/core.dll", dll);
+  dir.mkdir("program/userA");
+  ScopedRecorder quiet;
+  std::string packed;
+  ovix::packDialogOk(*ovix::Env::Default(), {"userA", dir.file("tree"), "", "DLL"}, "DLL",
+                     neverAsked, &packed);
+  return packed;
 }
 
 }  // namespace ovix::testing
