@@ -151,7 +151,8 @@ bool acceptRecord(DirectoryTree& tree, const OVIXFileRecord& record,
                     keyFaultText(fault));
     return false;
   }
-  if (!seenKeys->insert(key).second) {
+  // "a\b" and "a/b" name one file.
+  if (!seenKeys->insert(keyToNativePath(key)).second) {
     zdcom::errorMsg(zedaGetText_callbk("补丁中的文件路径%s出现了不止一次，补丁被拒绝"), shown.c_str());
     return false;
   }
