@@ -60,15 +60,15 @@ class FileBlobSource final : public zddb::BlobSource {
 };
 
 void reportTooLarge(const std::string& path, uint64_t size) {
-  reportFileTooLarge(path, size, static_cast<uint64_t>(INT32_MAX));
+  zdcom::errorMsg("%s", fileTooLargeText(path, size, static_cast<uint64_t>(INT32_MAX)).c_str());
 }
 
 }  // namespace
 
-void reportFileTooLarge(const std::string& path, uint64_t size, uint64_t limit) {
-  zdcom::errorMsg(zedaGetText_callbk("文件(%s)太大（%llu字节），数据包中的文件不能超过%llu字节"),
-                  path.c_str(), static_cast<unsigned long long>(size),
-                  static_cast<unsigned long long>(limit));
+std::string fileTooLargeText(const std::string& path, uint64_t size, uint64_t limit) {
+  return zdcom::format(zedaGetText_callbk("文件(%s)太大（%llu字节），数据包中的文件不能超过%llu字节"),
+                       path.c_str(), static_cast<unsigned long long>(size),
+                       static_cast<unsigned long long>(limit));
 }
 
 char* escapeKeyText(char const* text) {
@@ -256,10 +256,7 @@ bool OVIXFileRecord::setStreamFile(ovix::Env& env, const std::string& path) {
   source_.reset();
   std::optional<uint64_t> size = env.fileSize(path);
   if (!size) return false;
-  if (*size > static_cast<uint64_t>(INT32_MAX)) {
-    reportTooLarge(path, *size);
-    return false;
-  }
+  if (*size > static_cast<uint64_t>(INT32_MAX)) return false;
   clearStream();
   source_ = fileBlobSource(env, path, static_cast<int64_t>(*size));
   return true;

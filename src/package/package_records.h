@@ -97,8 +97,8 @@ class OVIXFileRecord : public ZdDbObject {
   bool saveStream(ovix::Env& env, char const* path);
 
   // The bytes will come from `path` in chunks when the record is written,
-  // instead of from the byte block.  False, with a message, when the file
-  // cannot be read or is larger than the block's 32-bit size allows.
+  // instead of from the byte block.  False when the file cannot be measured
+  // or is larger than the block's 32-bit size allows (the caller reports).
   bool setStreamFile(ovix::Env& env, const std::string& path);
   // The bytes to write come from `source` (which the record shares).
   void setStreamSource(std::shared_ptr<zddb::BlobSource> source) { source_ = std::move(source); }
@@ -143,9 +143,9 @@ class OVIXFileRecord : public ZdDbObject {
 char* escapeKeyText(char const* text);
 std::string escapeKeyText(const std::string& text);
 
-// Shows that the file `path` of `size` bytes is larger than a package can
-// hold (`limit` bytes).
-void reportFileTooLarge(const std::string& path, uint64_t size, uint64_t limit);
+// The user's message that the file `path` of `size` bytes is larger than a
+// package can hold (`limit` bytes).
+std::string fileTooLargeText(const std::string& path, uint64_t size, uint64_t limit);
 
 // Registers both record classes; returns the header's descriptor.
 ZdRxClass* registerRecordClasses();

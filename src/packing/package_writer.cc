@@ -101,22 +101,26 @@ class PackageBuilder {
   PackageBuilder(Env& env, const std::string& root, const PackFileFilter& filter)
       : env_(env), root_(root), filter_(filter) {}
 
-  // Writes everything into the database at `tempPath`; false (reported) on
-  // any failure or a cancel.
+  // Writes everything into the database at `tempPath`; false on any failure
+  // or a cancel, with failure() saying why (empty for a cancel).
   bool build(const std::string& tempPath, OVIXPackageInfo& header,
              const std::vector<std::string>& files);
+  // The user's message for the failure of build.
+  const std::string& failure() const { return failure_; }
 
  private:
   bool createTables();
   bool writeFile(const std::string& relativePath);
   // Lets `record` stream the large file `fullPath` of `size` bytes, CRC
-  // checked while it streams; null (reported unless a plain write failure)
-  // when it cannot.
+  // checked while it streams; null, with failure_ set, when it cannot.
   std::shared_ptr<CrcFileSource> attachLargeFile(OVIXFileRecord& record,
                                                  const std::string& fullPath, uint64_t size);
   // Reads the rest of a small open file into buffer_; false on a read error.
   bool readSmallFile(SequentialFile& file, uint64_t expectedSize, size_t* size);
-  bool reportWriteFailure();
+  // Records `message` as the failure; returns false.
+  bool fail(std::string message);
+  // fail() with the database's (or else the last file operation's) reason.
+  bool failWriting();
 
   Env& env_;
   const std::string& root_;
@@ -124,7 +128,7 @@ class PackageBuilder {
   DatabaseHandle db_;
   std::string fileTable_;
   std::string headerTable_;
-  bool reported_ = false;  // the failure of writeFile was reported already
+  std::string failure_;
   // One buffer serves every small file, so packing many files allocates
   // (and faults in) its memory once.
   std::vector<char> buffer_;
@@ -148,10 +152,14 @@ bool PackageBuilder::readSmallFile(SequentialFile& file, uint64_t expectedSize, 
   return true;
 }
 
-bool PackageBuilder::reportWriteFailure() {
-  zdcom::errorMsg(zedaGetText_callbk("写入补丁包失败：%s"),
-                  db_ ? db_->lastError().c_str() : Env::lastError().c_str());
+bool PackageBuilder::fail(std::string message) {
+  failure_ = std::move(message);
   return false;
+}
+
+bool PackageBuilder::failWriting() {
+  return fail(zdcom::format(zedaGetText_callbk("写入补丁包失败：%s"),
+                            db_ ? db_->lastError().c_str() : Env::lastError().c_str()));
 }
 
 bool PackageBuilder::createTables() {
@@ -159,10 +167,8 @@ bool PackageBuilder::createTables() {
   headerTable_ = OVIXPackageInfo::desc()->name();
   for (const auto& [table, cls] : {std::pair{fileTable_, OVIXFileRecord::desc()},
                                    std::pair{headerTable_, OVIXPackageInfo::desc()}}) {
-    if (createClassTable(db_->getFilter(0), table.c_str(), cls) != 0) {
-      zdcom::errorMsg(zedaGetText_callbk("创建表失败：%s"), table.c_str());
-      return false;
-    }
+    if (createClassTable(db_->getFilter(0), table.c_str(), cls) != 0)
+      return fail(zdcom::format(zedaGetText_callbk("创建表失败：%s"), table.c_str()));
   }
   return true;
 }
@@ -174,20 +180,19 @@ std::shared_ptr<CrcFileSource> PackageBuilder::attachLargeFile(OVIXFileRecord& r
   // the size of a whole row.
   const uint64_t limit = db_->connection()->maxValueBytes() - zddb::Connection::kRowOverheadBytes;
   if (size > limit) {
-    reportFileTooLarge(fullPath, size, limit);
-    reported_ = true;
-    return nullptr;
-  }
-  if (!record.setStreamFile(env_, fullPath)) {
-    reported_ = true;  // too large for a record: reported
+    fail(fileTooLargeText(fullPath, size, limit));
     return nullptr;
   }
   // The CRC goes into the row with the other fields: changing the row
   // afterwards would make SQLite load the whole blob again.  The bytes are
   // checked against it while they stream, so a file that changes during
   // packing cannot slip in with a wrong CRC.
-  std::string crcText = crc::crc32_file_str(env_, fullPath);
-  if (crcText.empty()) return nullptr;
+  std::string crcText;
+  if (record.setStreamFile(env_, fullPath)) crcText = crc::crc32_file_str(env_, fullPath);
+  if (crcText.empty()) {
+    failWriting();
+    return nullptr;
+  }
   record.setCrc(crcText.c_str());
   auto streamed = std::make_shared<CrcFileSource>(env_, fullPath, static_cast<int64_t>(size));
   record.setStreamSource(streamed);
@@ -218,11 +223,10 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
     record.setCrc(crc::crc32_text(0).c_str());  // the CRC of no bytes
   }
   file.reset();
-  if (writeRecord(db_.get(), fileTable_.c_str(), &record, kWriteInsert) != 0) return false;
+  if (writeRecord(db_.get(), fileTable_.c_str(), &record, kWriteInsert) != 0) return failWriting();
   if (streamed && streamed->crcText() != record.crc()) {
-    zdcom::errorMsg(zedaGetText_callbk("文件(%s)在打包过程中被修改，请重新打包"), fullPath.c_str());
-    reported_ = true;
-    return false;
+    return fail(zdcom::format(zedaGetText_callbk("文件(%s)在打包过程中被修改，请重新打包"),
+                              fullPath.c_str()));
   }
   return true;
 }
@@ -230,26 +234,23 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
 bool PackageBuilder::build(const std::string& tempPath, OVIXPackageInfo& header,
                            const std::vector<std::string>& files) {
   db_.reset(openPackageFile(tempPath.c_str()));
-  if (!db_) {
-    zdcom::errorMsg(zedaGetText_callbk("无法创建补丁包文件：%s"), tempPath.c_str());
-    return false;
-  }
+  if (!db_) return fail(zdcom::format(zedaGetText_callbk("无法创建补丁包文件：%s"), tempPath.c_str()));
   // The file is renamed into place only after it was flushed, so it needs
   // no journal of its own while it is built.
   db_->connection()->execute("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF");
   if (!createTables()) return false;
-  if (db_->beginTransaction(ZdDbDataBase::kWriteTransaction) != 0) return reportWriteFailure();
+  if (db_->beginTransaction(ZdDbDataBase::kWriteTransaction) != 0) return failWriting();
   if (writeRecord(db_.get(), headerTable_.c_str(), &header, kWriteInsert) != 0)
-    return reportWriteFailure();
+    return failWriting();
 
   zdcom::Presenter& presenter = zdcom::currentPresenter();
   const uint64_t total = files.size();
   for (uint64_t i = 0; i < total; ++i) {
     if (!presenter.progress("打包", i, total)) return false;  // cancelled
-    if (!writeFile(files[i])) return reported_ ? false : reportWriteFailure();
+    if (!writeFile(files[i])) return false;
   }
   presenter.progress("打包", total, total);
-  if (db_->commitTransaction() != 0) return reportWriteFailure();
+  if (db_->commitTransaction() != 0) return failWriting();
   db_.reset();
   return true;
 }
@@ -282,7 +283,9 @@ bool writePackageFile(Env& env, OVIXPackageInfo& header, const std::string& pack
 
   const std::string tempPath = packagePath + ".part";
   env.removeFile(tempPath);  // left by an earlier crash, if at all
-  bool ok = PackageBuilder(env, root, filter).build(tempPath, header, files);
+  PackageBuilder builder(env, root, filter);
+  bool ok = builder.build(tempPath, header, files);
+  if (!ok && !builder.failure().empty()) zdcom::errorMsg("%s", builder.failure().c_str());
   if (ok && !env.syncPath(tempPath)) {
     zdcom::errorMsg(zedaGetText_callbk("写入补丁包失败：%s"), Env::lastError().c_str());
     ok = false;
