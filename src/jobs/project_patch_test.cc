@@ -32,9 +32,15 @@ const std::vector<PackageFile> kFiles = {
 constexpr char kKey[] = "C1C202612050930";
 constexpr char kUpToDate[] = "服务器上的项目已经是最新的，不需要补丁";
 
+// Tries for the project lock without the pauses between tries.
+class NoPauseEnv : public ovix::EnvWrapper {
+ public:
+  NoPauseEnv() : EnvWrapper(ovix::Env::Default()) {}
+  void sleepMilliseconds(int) override {}
+};
+
 class ProjectPatchTest : public ovix::testing::ProjectServerTest {
  protected:
-  void TearDown() override { zdcom::AutoProjectLock::setWaitSeconds(30); }
 
   // A project package in the program directory; a null project names none.
   std::string makePackage(const std::string& file, const char* projId, const char* projGuid,
@@ -211,13 +217,13 @@ TEST_P(ProjectPatchTest, ListedDatabasesAreCopiedInWholeAndRowsAlreadyThereKeepT
 TEST_P(ProjectPatchTest, AProjectLockHeldElsewhereFailsThePatchNamingTheProject) {
   std::string project = server_->addProject("plant", "{G-1}", "");
   std::string path = makePackage("p.package", project.c_str(), "{G-1}");
-  zdcom::AutoProjectLock::setWaitSeconds(1);
   {
     DatabaseHandle holderDb = server_->open(project);
     zdcom::AutoProjectLock held(holderDb.get(), "nothing", "维护项目");
     ASSERT_TRUE(held.locked()) << held.failure();
     ScopedRecorder recorder;
-    EXPECT_FALSE(apply(path));
+    NoPauseEnv noPause;
+    EXPECT_FALSE(ovix::applyProjectPatch(noPause, path, address(), port()));
     ASSERT_EQ(recorder.messages.size(), 1u);
     EXPECT_NE(recorder.messages[0].find("项目(" + project + ")正在被其他用户补丁"), std::string::npos)
         << recorder.messages[0];

@@ -1,16 +1,25 @@
 #include "package/server_connection.h"
 
+#include <cctype>
+
 #include "package/package_file.h"
 #include "platform/csv.h"
+#include "platform/env.h"
 #include "platform/messages.h"
 #include "platform/zeda_system.h"
 
 namespace ovix {
 namespace {
 
-std::string& databaseNamespace() {
-  static std::string prefix;
-  return prefix;
+// A prefix of plain identifier characters, so that the names it makes stay
+// plain identifiers; anything else is not used.
+std::string databasePrefix() {
+  std::optional<std::string> prefix = ovix::Env::Default()->getEnv(kDatabasePrefixVariable);
+  if (!prefix || prefix->size() > kMaxDatabasePrefix) return "";
+  for (char c : *prefix) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return "";
+  }
+  return *prefix;
 }
 
 // A handle of the project database type, opened with `flag` and `mode`;
@@ -28,9 +37,7 @@ ZdDbDataBase* openByText(const std::string& text, int flag, int mode, char const
 
 }  // namespace
 
-std::string serverDatabaseName(const char* name) { return databaseNamespace() + name; }
-
-void setServerDatabaseNamespace(std::string prefix) { databaseNamespace() = std::move(prefix); }
+std::string serverDatabaseName(const char* name) { return databasePrefix() + name; }
 
 bool makeServerParams(std::vector<std::string>& list, char const* address, char const* port,
                       char const* database) {

@@ -16,11 +16,16 @@ namespace ovix {
 inline constexpr char kPatchStoreName[] = "ovixinstallpatch";
 inline constexpr char kGeneralDbName[] = "ovixgeneral";
 
-// The server-side name of one of the suite's fixed databases: `name`, after
-// the namespace that tests set to keep their servers' databases apart.
+// The environment variable whose value (up to kMaxDatabasePrefix letters,
+// digits and underscores) goes before the names of the suite's fixed
+// databases, so that one server can hold several independent sets of them
+// (a trial set beside the production one, or one per test).
+inline constexpr char kDatabasePrefixVariable[] = "OVIX_DATABASE_PREFIX";
+inline constexpr size_t kMaxDatabasePrefix = 32;
+
+// The server-side name of one of the suite's fixed databases: `name` after
+// the prefix of kDatabasePrefixVariable, when that is set and valid.
 std::string serverDatabaseName(const char* name);
-// Tests only: a prefix for the fixed database names of this process.
-void setServerDatabaseNamespace(std::string prefix);
 
 // Appends address, port and database name (empty for null) to `list` and
 // returns true; returns false and leaves `list` alone when the address or

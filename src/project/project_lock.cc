@@ -1,7 +1,6 @@
 #include "project/project_lock.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
 #include "package/server_address.h"
@@ -12,8 +11,6 @@
 namespace zdcom {
 namespace {
 
-std::atomic<int> gWaitSeconds{30};
-
 constexpr char kPrefix[] = "ovix.project:";
 constexpr size_t kMaxLockName = 64;
 
@@ -22,10 +19,6 @@ std::string databaseOf(ZdDbDataBase* db) {
 }
 
 }  // namespace
-
-int AutoProjectLock::waitSeconds() { return gWaitSeconds.load(); }
-
-void AutoProjectLock::setWaitSeconds(int seconds) { gWaitSeconds = seconds; }
 
 std::string AutoProjectLock::lockName(const std::string& database) {
   std::string name = kPrefix + database;
@@ -41,7 +34,7 @@ std::string AutoProjectLock::lockName(const std::string& database) {
 }
 
 AutoProjectLock::AutoProjectLock(ZdDbDataBase* project, char const* purpose,
-                                 char const* holderText)
+                                 char const* holderText, ovix::Env& env)
     : project_(project) {
   if (project_ == nullptr || project_->connection() == nullptr) {
     failure_ = zedaGetText_callbk("项目数据库未打开，无法加项目锁");
@@ -53,7 +46,7 @@ AutoProjectLock::AutoProjectLock(ZdDbDataBase* project, char const* purpose,
   if (purpose != nullptr && *purpose != '\0' && std::strcmp(purpose, "nothing") != 0)
     text += std::string(text.empty() ? "" : ": ") + purpose;
   std::string holder;
-  switch (waitForLock(text, database, &holder)) {
+  switch (waitForLock(env, text, database, &holder)) {
     case Wait::kLocked:
       locked_ = true;
       break;
@@ -64,7 +57,7 @@ AutoProjectLock::AutoProjectLock(ZdDbDataBase* project, char const* purpose,
     case Wait::kBusy:
       failure_ = zdcom::format(
           zedaGetText_callbk("项目(%s)正在被其他用户补丁，等待%d秒后仍未能加锁，请稍后再试。\n占用者：%s"),
-          database.c_str(), waitSeconds(), holder.c_str());
+          database.c_str(), kWaitSeconds, holder.c_str());
       break;
     case Wait::kFailed:
       failure_ = zdcom::format(zedaGetText_callbk("项目(%s)加锁失败：%s"), database.c_str(),
@@ -75,13 +68,13 @@ AutoProjectLock::AutoProjectLock(ZdDbDataBase* project, char const* purpose,
 
 // Tries at once, then once a second, so the user sees the wait and can end
 // it.
-AutoProjectLock::Wait AutoProjectLock::waitForLock(const std::string& text,
+AutoProjectLock::Wait AutoProjectLock::waitForLock(ovix::Env& env, const std::string& text,
                                                    const std::string& database,
                                                    std::string* holder) {
   zddb::Connection* connection = project_->connection();
   if (connection->lockNamed(name_, 0, text, holder)) return Wait::kLocked;
   if (holder->empty()) return Wait::kFailed;
-  const uint64_t seconds = static_cast<uint64_t>(std::max(waitSeconds(), 0));
+  const uint64_t seconds = kWaitSeconds;
   const std::string waiting =
       zdcom::format(zedaGetText_callbk("等待其他用户结束对项目(%s)的补丁"), database.c_str());
   zdcom::Presenter& presenter = zdcom::currentPresenter();
@@ -91,7 +84,8 @@ AutoProjectLock::Wait AutoProjectLock::waitForLock(const std::string& text,
       outcome = Wait::kCancelled;
       break;
     }
-    if (connection->lockNamed(name_, 1, text, holder)) {
+    env.sleepMilliseconds(1000);
+    if (connection->lockNamed(name_, 0, text, holder)) {
       outcome = Wait::kLocked;
       break;
     }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "package/database.h"
+#include "platform/env.h"
 
 namespace zdcom {
 
@@ -14,8 +15,9 @@ namespace zdcom {
 // life of the object: a named lock on that database's own connection (a
 // server-wide lock of the session on MariaDB, an advisory file lock in the
 // embedded store), so it also ends when the connection ends, however the
-// process ends.  Waits up to waitSeconds() for a holder to finish, showing
-// the wait as progress that the user can cancel.
+// process ends.  Waits up to kProjectLockWaitSeconds for a holder to
+// finish, trying once a second (the pause taken through `env`), showing the
+// wait as progress that the user can cancel.
 //
 // The lock covers the project as a whole, named by its database, whatever
 // address the connection used.  `purpose` says what the holder does to the
@@ -25,7 +27,8 @@ namespace zdcom {
 // names the holder's session instead).
 class AutoProjectLock {
  public:
-  AutoProjectLock(ZdDbDataBase* project, char const* purpose, char const* holderText);
+  AutoProjectLock(ZdDbDataBase* project, char const* purpose, char const* holderText,
+                  ovix::Env& env = *ovix::Env::Default());
   ~AutoProjectLock();
   AutoProjectLock(const AutoProjectLock&) = delete;
   AutoProjectLock& operator=(const AutoProjectLock&) = delete;
@@ -35,10 +38,8 @@ class AutoProjectLock {
   // the holder when the lock was busy.
   const std::string& failure() const { return failure_; }
 
-  // How long a patch waits for the lock: 30 seconds unless a test changes
-  // it.
-  static int waitSeconds();
-  static void setWaitSeconds(int seconds);
+  // How long a patch waits for the lock.
+  static constexpr int kWaitSeconds = 30;
 
   // The lock name of the project database `database`: the same for every
   // connection to it and at most 64 bytes, as MySQL requires.
@@ -47,7 +48,8 @@ class AutoProjectLock {
  private:
   enum class Wait { kLocked, kBusy, kCancelled, kFailed };
   // On kBusy *holder describes the holder.
-  Wait waitForLock(const std::string& text, const std::string& database, std::string* holder);
+  Wait waitForLock(ovix::Env& env, const std::string& text, const std::string& database,
+                   std::string* holder);
 
   ZdDbDataBase* project_;
   std::string name_;

@@ -89,7 +89,7 @@ bool patchOneProject(Env& env, ZdDbDataBase* package, char const* address, char 
     return false;
   }
   char const* holderText = zdcom::printMsg(zedaGetText_callbk("用户正在进行对项目(%s)进行补丁"), project);
-  zdcom::AutoProjectLock lock(target.get(), "nothing", holderText);
+  zdcom::AutoProjectLock lock(target.get(), "nothing", holderText, env);
   if (!lock.locked()) {
     zdcom::errorMsg("%s", lock.failure().c_str());
     return false;

@@ -50,7 +50,7 @@ ScratchServer::ScratchServer(Backend backend) : backend_(backend) {
 }
 
 ScratchServer::~ScratchServer() {
-  if (!namespace_.empty()) setServerDatabaseNamespace("");
+  if (!namespace_.empty()) ::unsetenv(kDatabasePrefixVariable);
   if (backend_ != Backend::kMariaDb || !available_) return;
   std::string error;
   std::unique_ptr<zddb::Server> server = zddb::openServer(address_, port_, &error);
@@ -71,7 +71,7 @@ ScratchServer::~ScratchServer() {
 
 std::string ScratchServer::useNamespace() {
   namespace_ = "t" + suffix_.substr(1) + "_";
-  setServerDatabaseNamespace(namespace_);
+  ::setenv(kDatabasePrefixVariable, namespace_.c_str(), 1);
   return namespace_;
 }
 
