@@ -207,19 +207,8 @@ ZdDb::ErrorStatus ZdDbDataBase::selectEach(char const* sql, ZdRxClass* cls,
     ZdDb::ErrorStatus status = object->readFields(&reader);
     reader.endRead();
     if (status != ZdDb::eOk) return status;
-    zddb::Statement* outer = std::exchange(visiting_, stmt.get());
-    bool goOn = visit(object);
-    visiting_ = outer;
-    if (!goOn) return ZdDb::eOk;
+    if (!visit(object)) return ZdDb::eOk;
   }
-}
-
-std::unique_ptr<zddb::BlobSource> ZdDbDataBase::currentRowBlob(char const* column) {
-  if (visiting_ == nullptr || column == nullptr) return nullptr;
-  for (int i = 0; i < visiting_->columnCount(); ++i) {
-    if (visiting_->columnName(i) == column) return visiting_->columnSource(i);
-  }
-  return nullptr;
 }
 
 ZdDb::ErrorStatus ZdDbDataBase::selectSql(char const* sql, const std::vector<KVParams>& columns,

@@ -69,17 +69,13 @@ class ZdDbDataBase {
   // Reads row after row as an object of `cls` and hands each to `visit`,
   // which returns false to stop; only one object is in memory at a time.
   // `blobs` says how blob fields arrive: copied, left empty (stream them
-  // with readBlob) or lent from the statement (valid during the visit only).
+  // with readBlob), or lent or streamed from the statement's row (valid
+  // during the visit only; see RecordBytes).
   // Non-zero when the statement or a row fails; no row is success.
   // The visitor may take the object; one it leaves is deleted.
   using RowVisitor = std::function<bool(std::unique_ptr<ZdDbObject>& object)>;
   ZdDb::ErrorStatus selectEach(char const* sql, ZdRxClass* cls, ZdDbFilter::BlobReading blobs,
                                const RowVisitor& visit, const std::vector<KVData>& args = {});
-  // During a visit of selectEach with BlobReading::kStream: the bytes of
-  // `column` of the row visited that were left out of the object, as a
-  // source valid until the visit ends; null when the object holds them (or
-  // the value is NULL).
-  std::unique_ptr<zddb::BlobSource> currentRowBlob(char const* column);
 
   // Copies every table of `source` (a SQLite database) with its rows into
   // this database; rows with the key of an existing row replace it.
@@ -92,7 +88,6 @@ class ZdDbDataBase {
 
  private:
   ZdDb::ErrorStatus openSqlite(char const* path, bool create);
-  zddb::Statement* visiting_ = nullptr;  // the row selectEach is visiting
   ZdDb::ErrorStatus cloneTable(zddb::Connection* from, const std::string& table);
   ZdDb::ErrorStatus run(char const* sql, const std::vector<KVData>& args, bool needRow);
   std::unique_ptr<zddb::Statement> prepareBound(char const* sql, const std::vector<KVData>& args);

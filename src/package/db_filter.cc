@@ -324,13 +324,19 @@ ZdDb::ErrorStatus ZdDbFilter::readInt(char const* name, int32_t& value) {
   return ZdDb::eOk;
 }
 
+std::unique_ptr<zddb::BlobSource> ZdDbFilter::readBlobSource(char const* name) {
+  if (blobs_ != BlobReading::kStream) return nullptr;
+  int index = columnIndex(name);
+  if (index < 0 || row_->columnType(index) == zddb::ColumnType::kNull) return nullptr;
+  return row_->columnSource(index);
+}
+
 ZdDb::ErrorStatus ZdDbFilter::readBlob(char const* name, ZdDbBlock& block) {
   block = {};
   int index = columnIndex(name);
   const bool defer = blobs_ == BlobReading::kDefer;
   if (index < 0) return defer ? ZdDb::eOk : ZdDb::eNoField;
   if (defer || row_->columnType(index) == zddb::ColumnType::kNull) return ZdDb::eOk;
-  if (blobs_ == BlobReading::kStream && row_->columnSource(index) != nullptr) return ZdDb::eOk;
   const char* data = nullptr;
   size_t size = 0;
   if (blobsAreViews() && row_->columnView(index, &data, &size)) {

@@ -137,8 +137,7 @@ class ZdDbFilter {
     kDefer,  // nothing: the block stays empty (the caller streams the bytes)
     kView,   // the statement's own bytes, valid until the next row
     // As kView, except that a large value the engine keeps where it arrived
-    // (see Statement::columnSource) stays out of the block, to be streamed
-    // with ZdDbDataBase::currentRowBlob during the visit of its row.
+    // (see Statement::columnSource) is read with readBlobSource instead.
     kStream,
   };
   // Starts reading from `row` (a statement positioned on a row).
@@ -153,6 +152,10 @@ class ZdDbFilter {
   ZdDb::ErrorStatus readBool(char const* name, bool& value);
   ZdDb::ErrorStatus readInt(char const* name, int32_t& value);
   ZdDb::ErrorStatus readBlob(char const* name, ZdDbBlock& block);
+  // With BlobReading::kStream: the bytes of column `name` when the engine
+  // keeps them where they arrived (a large value), as a source valid until
+  // the row moves on; null otherwise, and readBlob then gives them.
+  std::unique_ptr<zddb::BlobSource> readBlobSource(char const* name);
 
  private:
   // Pass 0: records the field; pass 1: returns the parameter index to bind

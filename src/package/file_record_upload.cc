@@ -61,6 +61,18 @@ std::string recordFault(char const* key, char const* crcText) {
   return {};
 }
 
+// Fills `bytes` (sized to what `source` announces) from `source`; false
+// when it cannot be read or ends early.
+bool readAll(zddb::BlobSource& source, std::string* bytes) {
+  size_t done = 0;
+  while (done < bytes->size()) {
+    size_t got = 0;
+    if (!source.read(bytes->data() + done, bytes->size() - done, &got) || got == 0) return false;
+    done += got;
+  }
+  return true;
+}
+
 // The record's bytes from the package: small ones into the record's block,
 // large ones as a stream the target's statement pulls.
 bool attachBytes(ZdDbDataBase* package, OVIXFileRecord& record, std::string* error) {
@@ -76,14 +88,9 @@ bool attachBytes(ZdDbDataBase* package, OVIXFileRecord& record, std::string* err
     return true;
   }
   std::string bytes(static_cast<size_t>(source->size()), '\0');
-  size_t done = 0;
-  while (done < bytes.size()) {
-    size_t got = 0;
-    if (!source->read(bytes.data() + done, bytes.size() - done, &got) || got == 0) {
-      *error = "cannot read the bytes of " + std::string(record.skey());
-      return false;
-    }
-    done += got;
+  if (!readAll(*source, &bytes)) {
+    *error = "cannot read the bytes of " + std::string(record.skey());
+    return false;
   }
   record.setStream(bytes.data(), static_cast<int32_t>(bytes.size()));
   return true;
@@ -131,17 +138,8 @@ void copyDatabaseRecord(Env& env, ZdDbDataBase* package, OVIXFileRecord& record,
   if (!attachBytes(package, record, &error)) return;
   // A database travels whole through a temporary file.
   if (record.hasStreamSource()) {
-    zddb::BlobLocation where{fileTableOf(package), "m_stream", "m_skey", record.skey()};
-    std::string bytes;
-    struct StringSink : zddb::BlobSink {
-      std::string* out;
-      bool write(const char* d, size_t n) override {
-        out->append(d, n);
-        return true;
-      }
-    } sink;
-    sink.out = &bytes;
-    if (!package->connection()->readBlob(where, &sink)) return;
+    std::string bytes(static_cast<size_t>(record.streamSize()), '\0');
+    if (!readAll(*record.bytes().open(), &bytes)) return;
     record.setStream(bytes.data(), static_cast<int32_t>(bytes.size()));
   }
   cloneDatabaseFromRecord(env, &record, target);

@@ -168,7 +168,7 @@ bool OVIXPackageInfo::isSameProduct(char const* name, char const* version) const
 
 // ---- OVIXFileRecord --------------------------------------------------------
 
-OVIXFileRecord::~OVIXFileRecord() { clearStream(); }
+OVIXFileRecord::~OVIXFileRecord() = default;
 
 ZdRxClass* OVIXFileRecord::desc() {
   if (fileRecordClass() == nullptr) fileRecordClass() = ZdRxClass::queryX("OVIXFileRecord");
@@ -181,29 +181,6 @@ OVIXFileRecord* OVIXFileRecord::cast(ZdRxObject* object) {
                                                        : nullptr;
 }
 
-void OVIXFileRecord::clearStream() {
-  if (m_streamOwned) std::free(m_stream.data);
-  m_stream = {};
-  m_streamOwned = true;
-}
-
-void OVIXFileRecord::setStreamView(const void* data, int32_t size) {
-  clearStream();
-  source_.reset();
-  if (data == nullptr || size <= 0) return;
-  m_stream.data = static_cast<unsigned char*>(const_cast<void*>(data));
-  m_stream.size = size;
-  m_streamOwned = false;
-}
-
-void OVIXFileRecord::setStream(const void* data, int32_t size) {
-  clearStream();
-  if (data == nullptr || size <= 0) return;
-  m_stream.data = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(size)));
-  std::memcpy(m_stream.data, data, static_cast<size_t>(size));
-  m_stream.size = size;
-}
-
 ZdDb::ErrorStatus OVIXFileRecord::readFields(ZdDbFilter* filter) {
   ZdDb::ErrorStatus status = readText(filter, "m_skey", m_skey);
   readText(filter, "m_crc", m_crc);
@@ -211,10 +188,14 @@ ZdDb::ErrorStatus OVIXFileRecord::readFields(ZdDbFilter* filter) {
   readText(filter, "m_guid", m_guid);
   m_version = 0;
   filter->readInt("m_version", m_version);
-  clearStream();
-  source_.reset();
-  filter->readBlob("m_stream", m_stream);
-  m_streamOwned = !filter->blobsAreViews();
+  m_stream.clear();
+  if (std::unique_ptr<zddb::BlobSource> large = filter->readBlobSource("m_stream")) {
+    m_stream.stream(std::move(large));
+    return status;
+  }
+  ZdDbBlock block;
+  filter->readBlob("m_stream", block);
+  m_stream.adopt(block, !filter->blobsAreViews());
   return status;
 }
 
@@ -224,21 +205,17 @@ ZdDb::ErrorStatus OVIXFileRecord::writeFields(ZdDbFilter* filter) {
   if (filter->dbType() == ZdDb::kSqliteFile) filter->writeString("m_dbkey", m_dbkey.get());
   if (m_writeGuid) filter->writeString("m_guid", m_guid.get(), 64, kFieldCodeString);
   filter->writeInt("m_version", m_version);
-  if (source_ != nullptr) return filter->writeBlobSource("m_stream", source_.get(), kFieldCodeLongBlob);
-  return filter->writeBlob("m_stream", m_stream, kFieldCodeLongBlob);
+  if (m_stream.isStreamed())
+    return filter->writeBlobSource("m_stream", m_stream.source(), kFieldCodeLongBlob);
+  return filter->writeBlob("m_stream", m_stream.block(), kFieldCodeLongBlob);
 }
 
 ZdDb::ErrorStatus OVIXFileRecord::getMainKeyValue(int dbType, KVData& value) {
   return keyValue(m_skey, dbType, value);
 }
 
-int64_t OVIXFileRecord::streamSize() const {
-  return source_ != nullptr ? source_->size() : m_stream.size;
-}
-
 bool OVIXFileRecord::loadStream(ovix::Env& env, const std::string& path) {
   clearStream();
-  source_.reset();
   std::optional<uint64_t> size = env.fileSize(path);
   if (!size) return false;
   if (*size > static_cast<uint64_t>(INT32_MAX)) {
@@ -253,26 +230,25 @@ bool OVIXFileRecord::loadStream(ovix::Env& env, const std::string& path) {
 }
 
 bool OVIXFileRecord::setStreamFile(ovix::Env& env, const std::string& path) {
-  source_.reset();
+  clearStream();
   std::optional<uint64_t> size = env.fileSize(path);
   if (!size) return false;
   if (*size > static_cast<uint64_t>(INT32_MAX)) return false;
-  clearStream();
-  source_ = fileBlobSource(env, path, static_cast<int64_t>(*size));
+  m_stream.stream(fileBlobSource(env, path, static_cast<int64_t>(*size)));
   return true;
 }
 
 bool OVIXFileRecord::saveStream(ovix::Env& env, char const* path) {
   char const* target = path != nullptr ? path : "";
-  if (m_stream.size < 1 || m_stream.data == nullptr) {
+  const ZdDbBlock& bytes = m_stream.block();
+  if (bytes.size < 1 || bytes.data == nullptr) {
     zdcom::OVIXCommandLog::errorlog(
         zedaGetText_callbk("文件(%s)无法更新，服务器上下载的数据为空"), target);
     return true;
   }
   std::unique_ptr<ovix::WritableFile> file;
   bool ok = env.newWritableFile(target, ovix::WriteMode::kTruncate, &file) &&
-            file->append(reinterpret_cast<const char*>(m_stream.data),
-                         static_cast<size_t>(m_stream.size));
+            file->append(reinterpret_cast<const char*>(bytes.data), static_cast<size_t>(bytes.size));
   if (file) ok = file->close() && ok;
   if (!ok) {
     zdcom::OVIXCommandLog::errorlog(

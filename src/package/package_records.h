@@ -9,6 +9,7 @@
 
 #include "package/db_filter.h"
 #include "package/heap_text.h"
+#include "package/record_bytes.h"
 #include "package/rx_object.h"
 #include "platform/env.h"
 
@@ -101,16 +102,20 @@ class OVIXFileRecord : public ZdDbObject {
   // or is larger than the block's 32-bit size allows (the caller reports).
   bool setStreamFile(ovix::Env& env, const std::string& path);
   // The bytes to write come from `source` (which the record shares).
-  void setStreamSource(std::shared_ptr<zddb::BlobSource> source) { source_ = std::move(source); }
-  bool hasStreamSource() const { return source_ != nullptr; }
-  // Size of the bytes the record writes: the source's, else the block's.
-  int64_t streamSize() const;
+  void setStreamSource(std::shared_ptr<zddb::BlobSource> source) { m_stream.stream(std::move(source)); }
+  bool hasStreamSource() const { return m_stream.isStreamed(); }
+  // Size of the bytes the record carries, in memory or streamed.
+  int64_t streamSize() const { return m_stream.size(); }
 
   char const* skey() const { return m_skey.get(); }
   char const* crc() const { return m_crc.get(); }
   char const* guid() const { return m_guid.get(); }
   char const* dbkey() const { return m_dbkey.get(); }
-  const ZdDbBlock& stream() const { return m_stream; }
+  // The bytes when in memory (an empty block when streamed).
+  const ZdDbBlock& stream() const { return m_stream.block(); }
+  // The bytes whatever their kind; read streamed or borrowed bytes of a
+  // row read by ZdDbDataBase::selectEach during the visit of that row.
+  const RecordBytes& bytes() const { return m_stream; }
   int version() const { return m_version; }
   bool writeGuid() const { return m_writeGuid; }
 
@@ -121,21 +126,19 @@ class OVIXFileRecord : public ZdDbObject {
   void setVersion(int v) { m_version = v; }
   void incrementVersion() { ++m_version; }
   void setWriteGuid(int v) { m_writeGuid = v != 0; }
-  // Replaces the byte block with a copy of `data`.
-  void setStream(const void* data, int32_t size);
-  // Makes the byte block refer to `data` without owning it: the caller keeps
+  // Replaces the bytes with a copy of `data`.
+  void setStream(const void* data, int32_t size) { m_stream.copyFrom(data, size); }
+  // Makes the bytes refer to `data` without owning it: the caller keeps
   // the bytes alive and unchanged while the record is used.
-  void setStreamView(const void* data, int32_t size);
-  void clearStream();
+  void setStreamView(const void* data, int32_t size) { m_stream.borrow(data, size); }
+  void clearStream() { m_stream.clear(); }
 
  private:
   HeapText m_skey, m_crc, m_guid;
-  ZdDbBlock m_stream;
-  bool m_streamOwned = true;
+  RecordBytes m_stream;
   bool m_writeGuid = true;
   HeapText m_dbkey;
   int m_version = 0;
-  std::shared_ptr<zddb::BlobSource> source_;
 };
 
 // `text` with every backslash doubled; null gives null.  The result is a

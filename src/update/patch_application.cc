@@ -205,14 +205,13 @@ bool PackageFetch::fetchRecord(OVIXFileRecord& record) {
   const std::string stagedPath = joinPath(staging_, "f" + std::to_string(plan_.size()));
   const std::string storedCrc = record.crc();
   bool staged = false;
-  const ZdDbBlock& bytes = record.stream();
-  std::unique_ptr<zddb::BlobSource> source;
-  if (bytes.data == nullptr) source = db_->currentRowBlob("m_stream");
+  const RecordBytes& bytes = record.bytes();
   Fetched outcome = Fetched::kEmpty;
-  if (source && source->size() > 0) {
-    outcome = stageStreamed(tree_, source.get(), storedCrc, path, stagedPath, &staged);
-  } else if (bytes.size > 0 && bytes.data != nullptr) {
-    outcome = stageLent(tree_, bytes, storedCrc, path, stagedPath, &staged);
+  if (bytes.isStreamed() && bytes.size() > 0) {
+    std::unique_ptr<zddb::BlobSource> reader = bytes.open();
+    outcome = stageStreamed(tree_, reader.get(), storedCrc, path, stagedPath, &staged);
+  } else if (bytes.size() > 0) {
+    outcome = stageLent(tree_, bytes.block(), storedCrc, path, stagedPath, &staged);
   }
   if (!reportFetched(outcome, path)) {
     outcome_ = Applied::kFailed;
