@@ -1,33 +1,22 @@
 // The dialog program as a whole: the command line it matches and its
-// --version and --help, started as its own process; the window titles the
-// window system shows; the message boxes that stay on top.
-
-#include <qpa/qplatformwindow.h>
+// --version and --help, started as its own process; the message boxes that
+// stay on top and the log viewer, shown by the presenter.
 
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QPushButton>
-#include <QTimer>
-#include <QWindow>
 #include <QtTest>
 #include <cctype>
 #include <functional>
-#include <memory>
 #include <string>
 #include <tuple>
-#include <utility>
 
+#include "app/log_viewer.h"
 #include "app/switch_table.h"
-#include "gui/dialog_program.h"
-#include "gui/local_package_dlg.h"
-#include "gui/package_select_dlg.h"
-#include "gui/project_info_dlg.h"
 #include "gui/qt_presenter.h"
-#include "gui/server_commit_dlg.h"
 #include "gui/text_edit_dlg.h"
-#include "gui/update_patch_dlg.h"
-#include "testing/temp_dir.h"
+#include "testing/dialog_test_support.h"
 
 namespace {
 
@@ -51,42 +40,9 @@ Run runDialogProgram(const ovix::testing::TempDir& dir, const QStringList& argum
   if (display) env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
   program.setProcessEnvironment(env);
   program.start(QStringLiteral(OVIX_SERVER_COMMIT_BINARY), arguments);
-  Run run;
-  run.ended = program.waitForFinished(30000);
-  if (!run.ended) {
-    program.kill();
-    program.waitForFinished();
-  }
-  run.out = program.readAllStandardOutput().toStdString();
-  run.log = dir.read("temp/autoPatchLog.txt");
-  return run;
-}
-
-// The title the window system shows: the window's title as the platform
-// formats it (X11 and Wayland join the application's name with an em dash).
-class PlatformTitle : public QPlatformWindow {
- public:
-  using QPlatformWindow::formatWindowTitle;
-};
-
-QString shownTitle(QWidget* widget) {
-  widget->winId();  // creates the platform window without showing it
-  return PlatformTitle::formatWindowTitle(widget->windowHandle()->title(),
-                                          QString::fromUtf8(" \u2014 "));
-}
-
-// The window flags of the message box that `ask` opens; the box is answered
-// no.
-Qt::WindowFlags flagsOfBox(const std::function<void()>& ask) {
-  Qt::WindowFlags flags;
-  QTimer::singleShot(0, [&flags] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      flags = box->windowFlags();
-      box->buttons().last()->click();
-    }
-  });
-  ask();
-  return flags;
+  // A program still running, with a dialog open, is killed with `program`.
+  bool ended = program.waitForFinished(30000);
+  return {ended, program.readAllStandardOutput().toStdString(), dir.read("temp/autoPatchLog.txt")};
 }
 
 }  // namespace
@@ -129,25 +85,6 @@ class DialogProgramTest : public QObject {
     QCOMPARE(help.log, std::string());
   }
 
-  void windowTitlesAreExactlyTheCaptions() {
-    setUpDialogApplication();
-    ovix::Env* env = ovix::Env::Default();
-    CZedaTextEditDlg viewer;
-    viewer.m_title = QStringLiteral("日志记录");
-    viewer.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
-    QCOMPARE(shownTitle(&viewer), QStringLiteral("日志记录"));
-
-    const std::pair<std::unique_ptr<QWidget>, QString> cases[] = {
-        {std::make_unique<COvixLocalPackage>(env), QStringLiteral("OVIX打包")},
-        {std::make_unique<COvixPackageSelectDlg>(), QStringLiteral("OVIX打包")},
-        {std::make_unique<COvixProjectInfo>(env), QStringLiteral("OVIX打包")},
-        {std::make_unique<COvixServerCommitDlg>(env), QStringLiteral("提交版本至服务器")},
-        {std::make_unique<COvixUpdatePatchDlg>(env), QStringLiteral("OVIX补丁程序")},
-    };
-    for (const auto& [dialog, caption] : cases) QCOMPARE(shownTitle(dialog.get()), caption);
-  }
-
   void checkUpdateBoxesStayOnTopAndOthersDoNot() {
     QtPresenter presenter;
     const std::tuple<const char*, std::function<void()>, bool> cases[] = {
@@ -159,10 +96,43 @@ class DialogProgramTest : public QObject {
         {"titled", [&] { presenter.showTitledMessage("错误", "x"); }, false},
     };
     for (const auto& [what, show, topmost] : cases) {
-      Qt::WindowFlags flags = flagsOfBox(show);
+      Qt::WindowFlags flags;
+      ovix::testing::whenModal<QMessageBox>(
+          this, [&flags](QMessageBox* box) { flags = box->windowFlags(); });
+      show();
       QVERIFY2(flags != Qt::WindowFlags(), what);
       QVERIFY2(flags.testFlag(Qt::WindowStaysOnTopHint) == topmost, what);
     }
+  }
+
+  // The viewer's own line ends are shown as plain line breaks; the text box
+  // keeps its distances to the edges when the viewer is resized.
+  void presenterShowsLogsReadOnlyUnderTheirTitle() {
+    const std::string log =
+        "-checkupdate\t[2026.12.05 09:00:00 Saturday]\n"
+        "更新文件 bin\\v80-win32\\OvixDesign.exe\t[2026.12.05 09:00:02]\n";
+    ovix::testing::TempDir dir;
+    std::string path = dir.write("autoPatchLog.txt", log);
+    QtPresenter presenter;
+    bool readOnly = false;
+    QString title, text;
+    QRect grown, before;
+    ovix::testing::whenModal<CZedaTextEditDlg>(this, [&](CZedaTextEditDlg* dlg) {
+      readOnly = dlg->textEdit()->isReadOnly();
+      title = dlg->windowTitle();
+      text = dlg->textEdit()->toPlainText();
+      ovix::testing::savePicture(dlg, "log_viewer.png");
+      before = dlg->textEdit()->geometry();
+      dlg->resize(dlg->size() + QSize(200, 120));
+      QCoreApplication::processEvents();
+      grown = dlg->textEdit()->geometry();
+    });
+    presenter.showText("日志记录",
+                       ovix::joinLogLines(ovix::readTextLines(*ovix::Env::Default(), path)));
+    QVERIFY(readOnly);
+    QCOMPARE(title, QStringLiteral("日志记录"));
+    QCOMPARE(text, QString::fromUtf8(log));
+    QCOMPARE(grown, before.adjusted(0, 0, 200, 120));
   }
 };
 

@@ -6,8 +6,8 @@
 
 #include <sqlite3.h>
 
+#include <QApplication>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -23,9 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/pack_job.h"
 #include "platform/program_paths.h"
-#include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"
 
 #ifndef OVIX_PICTURE_DIR
@@ -57,20 +55,31 @@ inline void clickOk(QDialog* dlg) {
   dlg->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
 }
 
-inline bool showExposed(QWidget* widget) {
+// Shows the widget and waits until it is the active window, so that focus
+// moves between its edits as a user's clicks would move it.
+inline bool showActive(QWidget* widget) {
   widget->show();
-  return QTest::qWaitForWindowExposed(widget);
+  widget->activateWindow();
+  return QTest::qWaitForWindowActive(widget);
 }
 
-// Runs `act` inside the dialog's modal loop, then rejects the dialog if `act`
-// left it open: Rejected means OK did not close it.  Checks belong after the
-// call, so a failure cannot leave the loop running.
-inline int execDoing(QDialog* dlg, const std::function<void()>& act) {
-  QTimer::singleShot(0, dlg, [dlg, act] {
-    act();
+// Calls `handle` once, with the dialog of type T when it is the active modal
+// window, and rejects the dialog if `handle` left it open.  Each call polls
+// with a timer of its own, so it also fires inside the modal loop of a
+// dialog that another handler opened.  Timers that never fired die with
+// `owner`.
+template <typename T>
+void whenModal(QObject* owner, std::function<void(T*)> handle) {
+  auto* timer = new QTimer(owner);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, handle] {
+    auto* dlg = qobject_cast<T*>(QApplication::activeModalWidget());
+    if (dlg == nullptr) return;
+    timer->stop();
+    timer->deleteLater();
+    handle(dlg);
     if (dlg->isVisible()) dlg->reject();
   });
-  return dlg->exec();
+  timer->start(10);
 }
 
 inline QStringList comboItems(const QComboBox* combo) {
@@ -89,7 +98,7 @@ inline void savePicture(QWidget* widget, const char* name) {
 // Runs `sql` on the SQLite file at `path`, creating it, without the code
 // under test: the rows, each row's columns joined with '|', or the error as
 // the only row.
-inline std::vector<std::string> runSql(const std::string& path, const char* sql) {
+inline std::vector<std::string> runSql(const std::string& path, const std::string& sql) {
   std::vector<std::string> rows;
   sqlite3* db = nullptr;
   char* error = nullptr;
@@ -100,7 +109,7 @@ inline std::vector<std::string> runSql(const std::string& path, const char* sql)
     return 0;
   };
   if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
-      sqlite3_exec(db, sql, collect, &rows, &error) != SQLITE_OK)
+      sqlite3_exec(db, sql.c_str(), collect, &rows, &error) != SQLITE_OK)
     rows = {std::string("error: ") + (error != nullptr ? error : sqlite3_errmsg(db))};
   sqlite3_free(error);
   sqlite3_close(db);
@@ -115,23 +124,6 @@ inline std::string useProgramDirectory(const TempDir& dir, const std::string& se
   if (!settingsText.empty()) dir.write("program/" + settingsName, settingsText);
   ovix::fillProgramPaths(program + "/ovixpatch", std::nullopt);
   return program;
-}
-
-// Packs dir/tree, a setup file and bin/core.dll holding `dll`, quietly into
-// a software package of the user folder userA; its path, "" on failure.
-inline std::string packSoftware(const TempDir& dir, const std::string& dll) {
-  struct : ovix::PackJobUi {
-    bool askVersion(bool, ovix::VersionInfo*) override { return false; }
-    bool chooseProjectInfoFile(const std::string&, std::string*) override { return false; }
-  } neverAsked;
-  dir.write("tree/ovixsetup.ini", kSetup);
-  dir.write("tree/bin/core.dll", dll);
-  dir.mkdir("program/userA");
-  ScopedRecorder quiet;
-  std::string packed;
-  ovix::packDialogOk(*ovix::Env::Default(), {"userA", dir.file("tree"), "", "DLL"}, "DLL",
-                     neverAsked, &packed);
-  return packed;
 }
 
 }  // namespace ovix::testing
