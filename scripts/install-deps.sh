@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config file dpkg-dev time bc
-  qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlite3-dev sqlite3
   libmariadb-dev mariadb-server mariadb-client
   libsimpleini-dev libcli11-dev
