@@ -9,10 +9,10 @@ packages=(
   libsqlite3-dev sqlite3
   libmariadb-dev mariadb-server mariadb-client
   libsimpleini-dev libcli11-dev
-  zlib1g-dev uuid-dev
+  zlib1g-dev uuid-dev libsodium-dev minisign
   libgtest-dev libgmock-dev
   fonts-wqy-microhei openssl
-  help2man desktop-file-utils
+  help2man desktop-file-utils gcovr
 )
 
 missing=()

@@ -1,0 +1,104 @@
+// Signatures in minisign's formats: made here and checked by the minisign
+// program, made by it and checked here, and the forgeries either refuses.
+
+#include "platform/minisign.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "testing/temp_dir.h"
+
+namespace {
+
+using ovix::testing::TempDir;
+namespace ms = ovix::minisign;
+
+int run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+// Keys are made once: one without a password, one with (whose key
+// derivation takes seconds on purpose).
+class MinisignTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (run("command -v minisign") != 0) return;
+    dir_ = new TempDir;
+    run("minisign -G -W -p " + dir_->file("w.pub") + " -s " + dir_->file("w.key"));
+    run("printf 'pass\\npass\\n' | minisign -G -p " + dir_->file("e.pub") + " -s " +
+        dir_->file("e.key"));
+    dir_->write("manifest", "key A1\nfile bin\\a.dll 3 abc\n");
+  }
+  static void TearDownTestSuite() { delete dir_; }
+  void SetUp() override {
+    if (dir_ == nullptr) GTEST_SKIP() << "the minisign program is not installed";
+  }
+  static TempDir* dir_;
+};
+TempDir* MinisignTest::dir_ = nullptr;
+
+TEST_F(MinisignTest, OurSignaturesVerifyWithMinisignAndTheirsWithUs) {
+  for (const char* name : {"w", "e"}) {
+    SCOPED_TRACE(name);
+    ms::SecretKey secret;
+    std::string error;
+    ASSERT_TRUE(ms::parseSecretKey(dir_->read(std::string(name) + ".key"), "pass", &secret,
+                                   &error))
+        << error;
+    dir_->write("manifest.minisig", ms::sign(secret, dir_->read("manifest"), "time:1", "x"));
+    const std::string pub = dir_->file(std::string(name) + ".pub");
+    EXPECT_EQ(run("minisign -Vm " + dir_->file("manifest") + " -p " + pub), 0);
+
+    ASSERT_EQ(run("printf 'pass\\n' | minisign -S -t 'pack 2026' -m " + dir_->file("manifest") +
+                  " -s " + dir_->file(std::string(name) + ".key")),
+              0);
+    ms::PublicKey key;
+    ASSERT_TRUE(ms::parsePublicKey(dir_->read(std::string(name) + ".pub"), &key, &error));
+    std::string trusted;
+    EXPECT_TRUE(ms::verify(key, dir_->read("manifest"), dir_->read("manifest.minisig"),
+                           &trusted, &error))
+        << error;
+    EXPECT_EQ(trusted, "pack 2026");
+  }
+}
+
+TEST_F(MinisignTest, ForgeriesAndWrongKeysAreRefused) {
+  ms::SecretKey secret;
+  ms::PublicKey key;
+  ms::PublicKey other;
+  std::string error;
+  EXPECT_FALSE(ms::parseSecretKey(dir_->read("e.key"), "wrong", &secret, &error));
+  EXPECT_NE(error.find("wrong password"), std::string::npos);
+  ASSERT_TRUE(ms::parseSecretKey(dir_->read("w.key"), "", &secret, &error)) << error;
+  ASSERT_TRUE(ms::parsePublicKey(dir_->read("w.pub"), &key, &error));
+  ASSERT_TRUE(ms::parsePublicKey(dir_->read("e.pub"), &other, &error));
+  const std::string message = dir_->read("manifest");
+  const std::string good = ms::sign(secret, message, "time:1", "x");
+  std::string forgedComment = good;
+  forgedComment.replace(forgedComment.find("time:1"), 6, "time:9");
+
+  struct Case {
+    const char* name;
+    const ms::PublicKey& key;
+    std::string message;
+    std::string signature;
+    const char* why;
+  };
+  const std::vector<Case> cases = {
+      {"flipped byte", key, message + " ", good, "does not match"},
+      {"newer trusted time", key, message, forgedComment, "trusted comment"},
+      {"untrusted key", other, message, good, "another key"},
+      {"no signature", key, message, "", "not a minisign signature"},
+  };
+  EXPECT_TRUE(ms::verify(key, message, good, nullptr, &error)) << error;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(ms::verify(c.key, c.message, c.signature, nullptr, &error));
+    EXPECT_NE(error.find(c.why), std::string::npos) << error;
+  }
+  EXPECT_FALSE(ms::parsePublicKey("untrusted comment: x\nnot base64!\n", &key, &error));
+  EXPECT_EQ(ms::keyIdText(key.id).size(), 16u);
+}
+
+}  // namespace
