@@ -15,31 +15,33 @@
 
 namespace {
 
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ProjectInfoTest = ovix::testing::ProjectServerTest;
+using Texts = std::vector<std::string>;
 
-TEST_P(ProjectInfoTest, ProjectsAreListedInRowOrderWithoutNamelessRows) {
-  std::vector<std::string> names = {"kept"};
+// Projects are listed in row order without nameless rows, and each is
+// looked up by its exact name only.
+TEST_P(ProjectInfoTest, ProjectsAreListedInRowOrderAndLookedUpByTheirExactName) {
+  Texts names = {"kept"};
   EXPECT_FALSE(ovix::listProjects(address(), port(), &names));  // no project yet
-  EXPECT_EQ(names, std::vector<std::string>{"kept"});
+  EXPECT_EQ(names, Texts{"kept"});
 
   std::string b = server_->addProject("b-second", "{B}", "", false);
   std::string a = server_->addProject("a-first", "{A}", "", false);
+  std::string plant = server_->addProject("Plant", "{P-1}", "A1A202612010800", false);
   ASSERT_TRUE(server_->run(server_->generalDatabase(),
                            "insert into ZedaProject (m_projGuid) values ('{nameless}')"));
   ASSERT_TRUE(ovix::listProjects(address(), port(), &names));
-  EXPECT_EQ(names, (std::vector<std::string>{"kept", b, a}));
-
-  std::vector<std::string> none;
+  EXPECT_EQ(names, (Texts{"kept", b, a, plant}));
+  Texts none;
   EXPECT_FALSE(ovix::listProjects(address(), "", &none));
   EXPECT_FALSE(ovix::listProjects("", port(), &none));
   EXPECT_FALSE(ovix::listProjects("file:/nonexistent/store", "0", &none));
   EXPECT_TRUE(none.empty());
-}
 
-TEST_P(ProjectInfoTest, AProjectIsLookedUpByItsExactName) {
-  std::string plant = server_->addProject("Plant", "{P-1}", "A1A202612010800", false);
   std::string guid = "untouched", mark = "untouched";
-  for (std::string other : {std::string("plant") + plant.substr(5), std::string("' or '1'='1"),
+  for (std::string other : {"plant" + plant.substr(5), std::string("' or '1'='1"),
                             std::string(""), plant + "%"}) {
     EXPECT_FALSE(ovix::getProjectInfo(address(), port(), other.c_str(), &guid, &mark)) << other;
   }
@@ -53,11 +55,12 @@ TEST_P(ProjectInfoTest, TheInformationFileGetsTheProjectAndKeepsWhatElseItHolds)
   std::string plant = server_->addProject("plant", "{P-1}", "", false);
   const std::string path = ovix::projectInfoPath(plant);
   ASSERT_EQ(path, program_.file(plant + ".ini"));
-  program_.write(plant + ".ini", "[Notes]\nBy=site admin\n[PatchProject]\nGUID=old\nNAME=old\nExtra=1\n");
+  program_.write(plant + ".ini",
+                 "[Notes]\nBy=site admin\n[PatchProject]\nGUID=old\nNAME=old\nExtra=1\n");
   ovix::testing::ScopedRecorder recorder;
   ASSERT_TRUE(ovix::projectInfoOk(env_, address(), port(), plant));
-  EXPECT_EQ(recorder.messages, std::vector<std::string>{
-                                   "生成项目信息文件成功，请发给软件开发商！\n文件名：" + path});
+  EXPECT_EQ(recorder.messages,
+            Texts{"生成项目信息文件成功，请发给软件开发商！\n文件名：" + path});
   ASSERT_TRUE(ovix::projectInfoOk(env_, address(), port(), plant));  // a second time: same file
   ovix::IniFile ini;
   ASSERT_TRUE(ini.load(env_, path));
@@ -69,19 +72,17 @@ TEST_P(ProjectInfoTest, TheInformationFileGetsTheProjectAndKeepsWhatElseItHolds)
 
 // An unknown project, or a name that is no file name, writes no file.
 TEST_P(ProjectInfoTest, AProjectThatCannotBeWrittenDownWritesNoFile) {
-  server_->addProject("plant", "{P-1}", "", false);
   ASSERT_TRUE(server_->run(server_->generalDatabase(), "insert into ZedaProject values (?, ?, ?)",
                            {"../escape", "{E}", ""}));
-  for (std::string name : {std::string("elsewhere"), std::string("x'; DROP TABLE ZedaProject; --")}) {
+  for (std::string name : {"elsewhere", "x'; DROP TABLE ZedaProject; --", "../escape"}) {
     ovix::testing::ScopedRecorder recorder;
     EXPECT_FALSE(ovix::projectInfoOk(env_, address(), port(), name));
-    EXPECT_EQ(recorder.messages, std::vector<std::string>{"未成功查询到项目信息：" + name});
-    EXPECT_FALSE(env_.fileExists(ovix::projectInfoPath(name)));
+    EXPECT_THAT(recorder.messages, ElementsAre(name == "../escape"
+                                                   ? HasSubstr("不能用作文件名")
+                                                   : HasSubstr("未成功查询到项目信息：" + name)));
   }
   EXPECT_TRUE(server_->hasTable(server_->generalDatabase(), "ZedaProject"));
-  ovix::testing::ScopedRecorder recorder;
-  EXPECT_FALSE(ovix::projectInfoOk(env_, address(), port(), "../escape"));
-  EXPECT_THAT(recorder.messages, ::testing::ElementsAre(::testing::HasSubstr("不能用作文件名")));
+  EXPECT_FALSE(env_.fileExists(ovix::projectInfoPath("elsewhere")));
   EXPECT_FALSE(env_.fileExists(ovix::parentPath(program_.path()) + "/escape.ini"));
 }
 

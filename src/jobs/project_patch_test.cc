@@ -10,9 +10,9 @@
 
 #include <fstream>
 
+#include "jobs/server_commit.h"
 #include "package/sqlite_connection.h"
 #include "project/project_lock.h"
-#include "jobs/server_commit.h"
 #include "testing/package_builder.h"
 #include "testing/project_server.h"
 #include "testing/recording_presenter.h"
@@ -22,6 +22,7 @@ namespace {
 using ovix::testing::Backend;
 using ovix::testing::PackageFile;
 using ovix::testing::ScopedRecorder;
+using Texts = std::vector<std::string>;
 
 const std::vector<PackageFile> kFiles = {
     {"cfg\\pipe.xml", "<pipe/>"},
@@ -41,14 +42,15 @@ class NoPauseEnv : public ovix::EnvWrapper {
 
 class ProjectPatchTest : public ovix::testing::ProjectServerTest {
  protected:
-
   // A project package in the program directory; a null project names none.
   std::string makePackage(const std::string& file, const char* projId, const char* projGuid,
                           const std::vector<PackageFile>& files = kFiles) {
-    return ovix::testing::writePackage(program_.file(file),
-                                       {kKey, "CONFIG", "2026-12-05-09-30", "", projId, projGuid}, files);
+    return ovix::testing::writePackage(
+        program_.file(file), {kKey, "CONFIG", "2026-12-05-09-30", "", projId, projGuid}, files);
   }
-  bool apply(const std::string& path) { return ovix::applyProjectPatch(env_, path, address(), port()); }
+  bool apply(const std::string& path, ovix::Env& env = *ovix::Env::Default()) {
+    return ovix::applyProjectPatch(env, path, address(), port());
+  }
   bool patched(const std::string& project) {
     return server_->hasTable(project, ovix::kProjectConfigTable);
   }
@@ -68,23 +70,19 @@ class ProjectPatchTest : public ovix::testing::ProjectServerTest {
 };
 
 // Names on MariaDB cannot hold '/', '\' or '.'; quotes and SQL pass as data.
-TEST_P(ProjectPatchTest, TheUploadDialogPatchesTheNamedProjectOnceThenFindsItUpToDate) {
+// (That the patched project is then up to date is the marks' test.)
+TEST_P(ProjectPatchTest, TheUploadDialogPatchesTheNamedProjectOnly) {
   std::string project = server_->addProject("p'; DROP TABLE ZedaProject; -- ", "{G-1}", "");
   std::string other = server_->addProject("other", "{G-2}", "");
   makePackage("p.package", project.c_str(), "{G-1}");
   ScopedRecorder recorder;
   ASSERT_TRUE(ovix::serverCommitOk(env_, "Pa55", address(), port(), "CONFIG"))
       << ::testing::PrintToString(recorder.messages);
-  EXPECT_EQ(recorder.messages, std::vector<std::string>{"上传完成"});
+  EXPECT_EQ(recorder.messages, Texts{"上传完成"});
   expectPatchedWith(project, kFiles);
   EXPECT_FALSE(patched(other));
   EXPECT_EQ(server_->mark(other), "");
   EXPECT_EQ(ovix::loadRememberedServer(env_).address, address());
-
-  recorder.messages.clear();
-  EXPECT_FALSE(ovix::serverCommitOk(env_, "Pa55", address(), port(), "CONFIG"));
-  EXPECT_EQ(recorder.messages, std::vector<std::string>{kUpToDate});
-  expectPatchedWith(project, kFiles);  // not written again
 }
 
 TEST_P(ProjectPatchTest, OnlyAMarkOlderThanThePackageLetsThePatchRun) {
@@ -107,7 +105,7 @@ TEST_P(ProjectPatchTest, OnlyAMarkOlderThanThePackageLetsThePatchRun) {
       EXPECT_TRUE(recorder.messages.empty());
       expectPatchedWith(project, kFiles);
     } else {
-      EXPECT_EQ(recorder.messages, std::vector<std::string>{kUpToDate});
+      EXPECT_EQ(recorder.messages, Texts{kUpToDate});
       EXPECT_EQ(server_->mark(project), c.mark);
       EXPECT_FALSE(patched(project));
     }
@@ -118,6 +116,7 @@ TEST_P(ProjectPatchTest, PackagesThatDoNotFitTheProjectChangeNothing) {
   std::string project = server_->addProject("plant", "{Guid-A}", "X9X202001010000");
   std::string path = program_.file("bad.package");
   const std::string broken = "补丁包" + path + "有错，请联系技术支持人员！";
+  const std::string noProject = "的项目库，检查IP及端口，或咨询技术支持！";
   struct Case {
     const char* projId;
     const char* projGuid;
@@ -126,59 +125,55 @@ TEST_P(ProjectPatchTest, PackagesThatDoNotFitTheProjectChangeNothing) {
   const Case cases[] = {
       {project.c_str(), "", broken},
       {project.c_str(), nullptr, broken},
-      {"nowhere", "{Guid-A}", "服务器无名称为nowhere的项目库，检查IP及端口，或咨询技术支持！"},
+      {"nowhere", "{Guid-A}", "服务器无名称为nowhere" + noProject},
       {project.c_str(), "{guid-a}",  // the guid differs in case
        "服务器上的项目(" + project + ")，其GUID与补丁中指定项目的GUID不同，请联系技术支持！"},
-      {"x' or '1'='1", "{Guid-A}", "服务器无名称为x' or '1'='1的项目库，检查IP及端口，或咨询技术支持！"},
+      {"x' or '1'='1", "{Guid-A}", "服务器无名称为x' or '1'='1" + noProject},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
     ::unlink(path.c_str());
     makePackage("bad.package", c.projId, c.projGuid);
     ScopedRecorder recorder;
-    EXPECT_FALSE(apply(path)) << c.message;
-    EXPECT_EQ(recorder.messages, std::vector<std::string>{c.message});
-    EXPECT_TRUE(recorder.questions.empty()) << c.message;
+    EXPECT_FALSE(apply(path));
+    EXPECT_EQ(recorder.messages, Texts{c.message});
+    EXPECT_TRUE(recorder.questions.empty());
   }
   EXPECT_FALSE(patched(project));
   EXPECT_EQ(server_->mark(project), "X9X202001010000");
 }
 
+// A package that names no project (NULL or empty) asks, goes to every
+// project in turn whatever its mark, and stops at the first that fails.
 TEST_P(ProjectPatchTest, APackageWithoutProjectGoesToEveryProjectOnlyAfterTheUserAgrees) {
-  std::string first = server_->addProject("first", "{G-1}", "X9X209912312359");  // newer: not checked
+  ScopedRecorder recorder;
+  recorder.answers = {true};
+  EXPECT_FALSE(apply(makePackage("none.package", nullptr, nullptr)));  // no project at all
+  EXPECT_EQ(recorder.messages, Texts{"查询服务器上的项目库列表失败：ip:" + server_->address() +
+                                     ",port:" + server_->port()});
+
+  std::string first = server_->addProject("first", "{G-1}", "X9X209912312359");  // newer
   std::string second = server_->addProject("second", "{G-2}", std::nullopt);
   std::string path = makePackage("all.package", "", nullptr);
-  {
-    ScopedRecorder recorder;
-    recorder.answers = {false};
-    EXPECT_FALSE(apply(path));
-    EXPECT_EQ(recorder.questions,
-              std::vector<std::string>{"项目补丁包未指定项目，将对所有项目进行补丁，要继续吗？"});
-    EXPECT_TRUE(recorder.messages.empty());
-    EXPECT_FALSE(patched(first));
-    EXPECT_EQ(server_->mark(second), std::nullopt);
-  }
-  ScopedRecorder recorder;
+  recorder.questions.clear();
+  recorder.messages.clear();
+  recorder.answers = {false};
+  EXPECT_FALSE(apply(path));
+  EXPECT_EQ(recorder.questions, Texts{"项目补丁包未指定项目，将对所有项目进行补丁，要继续吗？"});
+  EXPECT_TRUE(recorder.messages.empty());
+  EXPECT_FALSE(patched(first));
+  EXPECT_EQ(server_->mark(second), std::nullopt);
   recorder.answers = {true};
   ASSERT_TRUE(apply(path)) << ::testing::PrintToString(recorder.messages);
   expectPatchedWith(first, kFiles);
   expectPatchedWith(second, kFiles);
-}
 
-TEST_P(ProjectPatchTest, TheAllProjectsLoopStopsAtTheFirstProjectThatFails) {
-  std::string path = makePackage("all.package", nullptr, nullptr);
-  ScopedRecorder recorder;
-  recorder.answers = {true, true};
-  EXPECT_FALSE(apply(path));  // no project at all
-  EXPECT_EQ(recorder.messages, std::vector<std::string>{"查询服务器上的项目库列表失败：ip:" +
-                                                        server_->address() + ",port:" + server_->port()});
-
-  std::string done = server_->addProject("done", "{G-1}", "");
-  std::string missing = server_->addProject("missing", "{G-2}", "", /*withDatabase=*/false);
-  std::string after = server_->addProject("after", "{G-3}", "");
-  recorder.messages.clear();
+  std::string missing = server_->addProject("missing", "{G-3}", "", /*withDatabase=*/false);
+  std::string after = server_->addProject("after", "{G-4}", "");
+  recorder.answers = {true};
   EXPECT_FALSE(apply(path));
   EXPECT_TRUE(recorder.messages.empty());  // an unopenable project database is only logged
-  expectPatchedWith(done, kFiles);
+  expectPatchedWith(second, kFiles, 2);
   EXPECT_EQ(server_->mark(missing), "");
   EXPECT_FALSE(patched(after));
   EXPECT_EQ(server_->mark(after), "");
@@ -192,19 +187,26 @@ TEST_P(ProjectPatchTest, ListedDatabasesAreCopiedInWholeAndRowsAlreadyThereKeepT
   ASSERT_TRUE(server_->run(project, "INSERT INTO dbnamemap VALUES (?)", {"cfg\\spec.db"}));
   {
     DatabaseHandle db = server_->open(project);
-    ASSERT_EQ(ovix::createClassTable(db->getFilter(0), ovix::kProjectConfigTable, OVIXFileRecord::desc()), 0);
-    ovix::testing::addFileRecord(db.get(), ovix::kProjectConfigTable, {"cfg\\a.xml", "old", "", 3, nullptr, "{OLD}"});
+    ASSERT_EQ(ovix::createClassTable(db->getFilter(0), ovix::kProjectConfigTable,
+                                     OVIXFileRecord::desc()),
+              0);
+    ovix::testing::addFileRecord(db.get(), ovix::kProjectConfigTable,
+                                 {"cfg\\a.xml", "old", "", 3, nullptr, "{OLD}"});
     std::string error;
-    auto spec = zddb::openSqliteConnection(program_.file("spec.db"), zddb::OpenMode::kCreate, &error);
+    auto spec = zddb::openSqliteConnection(program_.file("spec.db"), zddb::OpenMode::kCreate,
+                                           &error);
     ASSERT_TRUE(spec->execute("CREATE TABLE PipeSpec (m_skey TEXT PRIMARY KEY, size INTEGER);"
                               "INSERT INTO PipeSpec VALUES ('DN50', 50);"));
   }
   std::string path = makePackage("p.package", project.c_str(), "{G-1}",
                                  {{"cfg\\spec.db", program_.read("spec.db"), "cfg\\spec.db"},
-                                  {"cfg\\a.xml", "<a/>"}, {"cfg\\b.xml", "<b/>"}});
+                                  {"cfg\\a.xml", "<a/>"},
+                                  {"cfg\\b.xml", "<b/>"}});
   ScopedRecorder recorder;
   ASSERT_TRUE(apply(path)) << ::testing::PrintToString(recorder.messages);
-  EXPECT_EQ(server_->open(project)->pureSql("select * from PipeSpec where m_skey=?", {KVData::text("DN50")}), 0);
+  EXPECT_EQ(server_->open(project)->pureSql("select * from PipeSpec where m_skey=?",
+                                            {KVData::text("DN50")}),
+            0);
   auto rows = server_->rows(project, ovix::kProjectConfigTable);
   EXPECT_EQ(rows.count("cfg\\spec.db"), 0u);
   EXPECT_EQ(rows["cfg\\a.xml"].bytes, "<a/>");
@@ -214,18 +216,32 @@ TEST_P(ProjectPatchTest, ListedDatabasesAreCopiedInWholeAndRowsAlreadyThereKeepT
   EXPECT_EQ(rows["cfg\\b.xml"].guid.size(), 38u);
 }
 
-TEST_P(ProjectPatchTest, AProjectLockHeldElsewhereFailsThePatchNamingTheProject) {
+// A project lock held elsewhere fails the patch, naming the project, once
+// the wait is over; the wait shows as progress and a cancel ends it at once.
+TEST_P(ProjectPatchTest, AProjectLockHeldElsewhereMakesThePatchWaitAndFail) {
   std::string project = server_->addProject("plant", "{G-1}", "");
   std::string path = makePackage("p.package", project.c_str(), "{G-1}");
   {
     DatabaseHandle holderDb = server_->open(project);
     zdcom::AutoProjectLock held(holderDb.get(), "nothing", "维护项目");
     ASSERT_TRUE(held.locked()) << held.failure();
-    ScopedRecorder recorder;
     NoPauseEnv noPause;
-    EXPECT_FALSE(ovix::applyProjectPatch(noPause, path, address(), port()));
+    ScopedRecorder recorder;
+    recorder.cancelAt = 2;  // gives up in the third second
+    EXPECT_FALSE(apply(path, noPause));
+    // Three tries, then the display ends: not thirty.
+    const std::string waiting = "等待其他用户结束对项目(" + project + ")的补丁 ";
+    EXPECT_EQ(recorder.steps, (Texts{waiting + "0/30", waiting + "1/30", waiting + "2/30",
+                                     waiting + "30/30"}));
+    EXPECT_EQ(recorder.messages,
+              Texts{"已取消等待项目(" + project + ")的项目锁，未对项目进行补丁"});
+
+    recorder.messages.clear();
+    recorder.cancelAt = UINT64_MAX;
+    EXPECT_FALSE(apply(path, noPause));
     ASSERT_EQ(recorder.messages.size(), 1u);
-    EXPECT_NE(recorder.messages[0].find("项目(" + project + ")正在被其他用户补丁"), std::string::npos)
+    EXPECT_NE(recorder.messages[0].find("项目(" + project + ")正在被其他用户补丁"),
+              std::string::npos)
         << recorder.messages[0];
     if (GetParam() == Backend::kEmbedded) {
       EXPECT_NE(recorder.messages[0].find("维护项目"), std::string::npos) << recorder.messages[0];
@@ -237,26 +253,6 @@ TEST_P(ProjectPatchTest, AProjectLockHeldElsewhereFailsThePatchNamingTheProject)
   ScopedRecorder recorder;
   EXPECT_TRUE(apply(path)) << ::testing::PrintToString(recorder.messages);
   expectPatchedWith(project, kFiles);
-}
-
-// Waiting for another patch shows as progress, and cancelling it ends the
-// wait at once.
-TEST_P(ProjectPatchTest, TheUserCanStopWaitingForTheProjectLock) {
-  std::string project = server_->addProject("plant", "{G-1}", "");
-  std::string path = makePackage("p.package", project.c_str(), "{G-1}");
-  DatabaseHandle holderDb = server_->open(project);
-  zdcom::AutoProjectLock held(holderDb.get(), "nothing", "维护项目");
-  ASSERT_TRUE(held.locked()) << held.failure();
-  ScopedRecorder recorder;
-  recorder.cancelAt = 2;  // gives up in the third second
-  EXPECT_FALSE(apply(path));
-  // Three tries, then the display ends: not thirty.
-  const std::string waiting = "等待其他用户结束对项目(" + project + ")的补丁 ";
-  EXPECT_EQ(recorder.steps, (std::vector<std::string>{waiting + "0/30", waiting + "1/30",
-                                                      waiting + "2/30", waiting + "30/30"}));
-  EXPECT_EQ(recorder.messages,
-            std::vector<std::string>{"已取消等待项目(" + project + ")的项目锁，未对项目进行补丁"});
-  EXPECT_FALSE(patched(project));
 }
 
 // Two processes apply the same package to one project at the same moment.
@@ -271,39 +267,19 @@ TEST_P(ProjectPatchTest, TwoPatchesOfOneProjectAtOnceNeverMixTheirRows) {
   files.push_back({"cfg\\big.bin", std::string(4 << 20, 'z')});
   std::string path = makePackage("p.package", project.c_str(), "{G-1}", files);
 
-  int pipes[2][2];
-  pid_t children[2];
-  for (int i = 0; i < 2; ++i) {
-    ASSERT_EQ(::pipe(pipes[i]), 0);
-    children[i] = ::fork();
-    ASSERT_GE(children[i], 0);
-    if (children[i] == 0) {
-      ::close(pipes[i][1]);
-      char go;
-      ssize_t n = ::read(pipes[i][0], &go, 1);  // both start together
-      ScopedRecorder recorder;
-      bool ok = n == 1 && apply(path);
-      std::ofstream(program_.file("child" + std::to_string(i))) << (recorder.messages.empty() ? "" : recorder.messages[0]);
-      ::_exit(ok ? 0 : 1);
-    }
-    ::close(pipes[i][0]);
-  }
-  for (int i = 0; i < 2; ++i) {
-    ASSERT_EQ(::write(pipes[i][1], "g", 1), 1);
-    ::close(pipes[i][1]);
-  }
+  std::vector<int> statuses = ovix::testing::runChildren(2, [&](int child) {
+    ScopedRecorder recorder;
+    bool ok = apply(path);
+    std::ofstream(program_.file("child" + std::to_string(child)))
+        << (recorder.messages.empty() ? "" : recorder.messages[0]);
+    return ok;
+  });
   int succeeded = 0;
-  for (int i = 0; i < 2; ++i) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(children[i], &status, 0), children[i]);
-    ASSERT_TRUE(WIFEXITED(status));
-    std::string message = program_.read("child" + std::to_string(i));
-    if (WEXITSTATUS(status) == 0) {
-      ++succeeded;
-      EXPECT_EQ(message, "");
-    } else {
-      EXPECT_EQ(message, kUpToDate);
-    }
+  for (int child = 0; child < 2; ++child) {
+    ASSERT_TRUE(WIFEXITED(statuses[child]));
+    bool ok = WEXITSTATUS(statuses[child]) == 0;
+    succeeded += ok;
+    EXPECT_EQ(program_.read("child" + std::to_string(child)), ok ? "" : kUpToDate);
   }
   EXPECT_GE(succeeded, 1);
   expectPatchedWith(project, files, succeeded);  // one run's rows, written once or twice

@@ -1,5 +1,8 @@
 #include "testing/project_server.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "package/package_file.h"
 #include "package/package_records.h"
 #include "platform/program_paths.h"
@@ -15,8 +18,8 @@ ProjectServer::ProjectServer(Backend backend) : server_(backend) {
                            "CREATE TABLE ZedaUser (m_user VARCHAR(64), m_pwd VARCHAR(64))") &&
            server_.execute(generalDatabase(), "INSERT INTO ZedaUser VALUES ('system', 'Pa55')") &&
            server_.execute(generalDatabase(),
-                           "CREATE TABLE ZedaProject (m_projId VARCHAR(200), m_projGuid VARCHAR(64), "
-                           "m_lineTemp VARCHAR(64))");
+                           "CREATE TABLE ZedaProject (m_projId VARCHAR(200), "
+                           "m_projGuid VARCHAR(64), m_lineTemp VARCHAR(64))");
 }
 
 std::string ProjectServer::addProject(const std::string& name, const std::string& guid,
@@ -62,22 +65,6 @@ bool ProjectServer::hasTable(const std::string& database, const std::string& tab
   return db && db->connection()->tableExists(table);
 }
 
-std::map<std::string, ProjectServer::Row> ProjectServer::rows(const std::string& database,
-                                                              const std::string& table) {
-  std::map<std::string, Row> out;
-  if (!hasTable(database, table)) return out;
-  DatabaseHandle db = open(database);
-  std::vector<std::unique_ptr<ZdDbObject>> objects;
-  db->selectSql(("select * from " + table).c_str(), OVIXFileRecord::desc(), objects, 0);
-  for (auto& object : objects) {
-    auto* r = OVIXFileRecord::cast(object.get());
-    out[r->skey()] = {r->crc() ? r->crc() : "", r->guid() ? r->guid() : "",
-                      std::string(reinterpret_cast<char*>(r->stream().data), r->stream().size),
-                      r->version()};
-  }
-  return out;
-}
-
 void ProjectServerTest::SetUp() {
   registerRecordClasses();
   ZedaSystem::setProjectDbtype(2);
@@ -91,6 +78,31 @@ DatabaseHandle ProjectServerTest::store() {
   std::vector<std::string> list;
   makeServerParams(list, address(), port(), nullptr);
   return DatabaseHandle(openOrCreatePatchStore(list));
+}
+
+std::vector<int> runChildren(int count, const std::function<bool(int)>& body) {
+  int start[2];
+  if (::pipe(start) != 0) return {};
+  std::vector<pid_t> children;
+  for (int i = 0; i < count; ++i) {
+    pid_t child = ::fork();
+    if (child == 0) {
+      ::close(start[1]);
+      char go;  // end of file: the parent has let every child go
+      ::_exit(::read(start[0], &go, 1) == 0 && body(i) ? 0 : 1);
+    }
+    if (child > 0) children.push_back(child);
+  }
+  ::close(start[0]);
+  ::close(start[1]);
+  std::vector<int> statuses;
+  for (pid_t child : children) {
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    statuses.push_back(status);
+  }
+  EXPECT_EQ(statuses.size(), static_cast<size_t>(count)) << "fork failed";
+  return statuses;
 }
 
 }  // namespace ovix::testing

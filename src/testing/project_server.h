@@ -1,11 +1,12 @@
 // The server fixture of the upload, download, project and pack tests: a
 // server of one backend whose fixed databases have a namespace of their own,
 // with a general database listing projects (user "system", password "Pa55"),
-// and a program directory of the test's own.
+// and a program directory of the test's own.  Also runs racing children.
 
 #ifndef OVIX_TESTING_PROJECT_SERVER_H_
 #define OVIX_TESTING_PROJECT_SERVER_H_
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -16,6 +17,7 @@
 
 #include "package/database.h"
 #include "platform/env.h"
+#include "testing/package_builder.h"
 #include "testing/server_backends.h"
 #include "testing/temp_dir.h"
 
@@ -43,13 +45,10 @@ class ProjectServer {
   std::optional<std::string> mark(const std::string& project);
   DatabaseHandle open(const std::string& database);
   bool hasTable(const std::string& database, const std::string& table);
-
-  struct Row {
-    std::string crc, guid, bytes;
-    int version = 0;
-  };
   // The file records of a table by key; empty when the table is missing.
-  std::map<std::string, Row> rows(const std::string& database, const std::string& table);
+  std::map<std::string, FileRow> rows(const std::string& database, const std::string& table) {
+    return fileRows(open(database).get(), table);
+  }
 
  private:
   ScratchServer server_;
@@ -67,7 +66,7 @@ class ProjectServerTest : public ::testing::TestWithParam<Backend> {
   char const* port() const { return server_->port().c_str(); }
   // The patch store, created when missing.
   DatabaseHandle store();
-  std::map<std::string, ProjectServer::Row> storeRows(const std::string& table) {
+  std::map<std::string, FileRow> storeRows(const std::string& table) {
     return server_->rows(server_->storeDatabase(), table);
   }
 
@@ -76,11 +75,15 @@ class ProjectServerTest : public ::testing::TestWithParam<Backend> {
   std::unique_ptr<ProjectServer> server_;
 };
 
+// Runs `body(i)` in `count` child processes that start at one moment, each
+// exiting with 0 when its body returns true; returns their waitpid statuses.
+std::vector<int> runChildren(int count, const std::function<bool(int)>& body);
+
 }  // namespace ovix::testing
 
-#define OVIX_SERVER_TEST_BACKENDS(suite)                                            \
-  INSTANTIATE_TEST_SUITE_P(Backends, suite,                                         \
-                           ::testing::ValuesIn(::ovix::testing::allServerBackends()), \
-                           [](const auto& info) { return ::ovix::testing::backendName(info.param); })
+#define OVIX_SERVER_TEST_BACKENDS(suite)                                              \
+  INSTANTIATE_TEST_SUITE_P(                                                           \
+      Backends, suite, ::testing::ValuesIn(::ovix::testing::allServerBackends()),     \
+      [](const auto& info) { return ::ovix::testing::backendName(info.param); })
 
 #endif  // OVIX_TESTING_PROJECT_SERVER_H_
