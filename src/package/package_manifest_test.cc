@@ -1,0 +1,91 @@
+// The manifest's text: one text per package, read back exactly, and every
+// other text refused.
+
+#include "package/package_manifest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using ovix::ContentHasher;
+using ovix::ManifestEntry;
+using ovix::PackageManifest;
+
+ManifestEntry entry(const std::string& key, const std::string& bytes) {
+  ContentHasher hasher;
+  hasher.update(bytes.data(), bytes.size());
+  return {key, bytes.size(), hasher.finish()};
+}
+
+OVIXPackageInfo header() {
+  OVIXPackageInfo h;
+  h.setSkey("A3A202612040905");
+  h.setName("OVIX_TARNO");
+  h.setVer("V3");
+  h.setPackTime("2026-12-04-09-05");
+  h.setRefTblname("line\nbreak\\");
+  return h;
+}
+
+TEST(PackageManifestTest, OnePackageGivesOneTextThatReadsBackExactly) {
+  OVIXPackageInfo h = header();
+  PackageManifest a(h, {entry("bin\\b.dll", "bb"), entry("bin\\a.dll", ""), entry("中文\\c", "c")});
+  PackageManifest b(h, {entry("中文\\c", "c"), entry("bin\\a.dll", ""), entry("bin\\b.dll", "bb")});
+  EXPECT_EQ(a.text(), b.text());
+  PackageManifest read;
+  std::string error;
+  ASSERT_TRUE(PackageManifest::parse(a.text(), &read, &error)) << error;
+  EXPECT_EQ(read.text(), a.text());
+  EXPECT_EQ(read.field("table"), "line\nbreak\\");
+  ASSERT_NE(read.find("bin\\b.dll"), nullptr);
+  EXPECT_EQ(read.find("bin\\b.dll")->size, 2u);
+  EXPECT_EQ(read.find("bin\\b.dll")->hash, entry("x", "bb").hash);
+  EXPECT_EQ(read.find("bin\\missing"), nullptr);
+  std::string field;
+  EXPECT_TRUE(read.describes(h, &field));
+  h.setPackTime("2026-12-05-09-05");
+  EXPECT_FALSE(read.describes(h, &field));
+  EXPECT_EQ(field, "pack-time");
+}
+
+TEST(PackageManifestTest, TextsItWouldNotWriteAreRefused) {
+  const std::string good = PackageManifest(header(), {entry("a", "1"), entry("b", "2")}).text();
+  auto edited = [&](const std::string& from, const std::string& to) {
+    std::string text = good;
+    size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+  };
+  const std::string lineA = "1 " + ovix::hashText(entry("a", "1").hash) + " a\n";
+  const std::string lineB = "1 " + ovix::hashText(entry("b", "2").hash) + " b\n";
+  struct Case {
+    const char* name;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {"empty", ""},
+      {"other first line", edited("manifest 1", "manifest 2")},
+      {"field missing", edited("name OVIX_TARNO\n", "")},
+      {"bad escape", edited("line\\nbreak", "line\\xbreak")},
+      {"count too high", edited("files 2", "files 3")},
+      {"count with a leading zero", edited("files 2", "files 02")},
+      {"files out of order", edited(lineA + lineB, lineB + lineA)},
+      {"file listed twice", edited(lineB, lineA)},
+      {"upper-case hash", edited(lineA, lineA.substr(0, 2) + "A" + lineA.substr(3))},
+      {"no line end", good.substr(0, good.size() - 1)},
+      {"text after the files", good + "x\n"},
+  };
+  PackageManifest read;
+  std::string error;
+  ASSERT_TRUE(PackageManifest::parse(good, &read, &error)) << error;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(PackageManifest::parse(c.text, &read, &error));
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+}  // namespace
