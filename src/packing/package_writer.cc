@@ -7,6 +7,7 @@
 
 #include "package/file_key.h"
 #include "package/package_file.h"
+#include "package/package_signature.h"
 #include "platform/command_log.h"
 #include "platform/crc.h"
 #include "platform/messages.h"
@@ -20,8 +21,9 @@ namespace {
 // file is read once.
 class CrcFileSource final : public zddb::BlobSource {
  public:
-  CrcFileSource(Env& env, std::string path, int64_t size)
-      : env_(env), path_(std::move(path)), size_(size) {}
+  // `hasher`, when given, is fed the bytes too.
+  CrcFileSource(Env& env, std::string path, int64_t size, ContentHasher* hasher)
+      : env_(env), path_(std::move(path)), size_(size), hasher_(hasher) {}
 
   int64_t size() const override { return size_; }
   bool read(char* buf, size_t n, size_t* got) override {
@@ -29,6 +31,7 @@ class CrcFileSource final : public zddb::BlobSource {
     if (!file_ && !env_.newSequentialFile(path_, &file_)) return false;
     if (!file_->read(buf, n, got)) return false;
     crc_ = crc::crc32_update(crc_, buf, *got);
+    if (hasher_ != nullptr) hasher_->update(buf, *got);
     read_ += static_cast<int64_t>(*got);
     return true;
   }
@@ -39,6 +42,7 @@ class CrcFileSource final : public zddb::BlobSource {
   Env& env_;
   std::string path_;
   int64_t size_;
+  ContentHasher* hasher_;
   std::unique_ptr<SequentialFile> file_;
   uint32_t crc_ = 0;
   int64_t read_ = 0;
@@ -98,8 +102,9 @@ bool allKeysInstallable(const std::vector<std::string>& keys) {
 
 class PackageBuilder {
  public:
-  PackageBuilder(Env& env, const std::string& root, const PackFileFilter& filter)
-      : env_(env), root_(root), filter_(filter) {}
+  PackageBuilder(Env& env, const std::string& root, const PackFileFilter& filter,
+                 const minisign::SecretKey* signer)
+      : env_(env), root_(root), filter_(filter), signer_(signer) {}
 
   // Writes everything into the database at `tempPath`; false on any failure
   // or a cancel, with failure() saying why (empty for a cancel).
@@ -114,9 +119,12 @@ class PackageBuilder {
   // Lets `record` stream the large file `fullPath` of `size` bytes, CRC
   // checked while it streams; null, with failure_ set, when it cannot.
   std::shared_ptr<CrcFileSource> attachLargeFile(OVIXFileRecord& record,
-                                                 const std::string& fullPath, uint64_t size);
+                                                 const std::string& fullPath, uint64_t size,
+                                                 ContentHasher* hasher);
   // Reads the rest of a small open file into buffer_; false on a read error.
   bool readSmallFile(SequentialFile& file, uint64_t expectedSize, size_t* size);
+  // Writes the signed manifest of the header and the files written.
+  bool writeSignature(const OVIXPackageInfo& header);
   // Records `message` as the failure; returns false.
   bool fail(std::string message);
   // fail() with the database's (or else the last file operation's) reason.
@@ -125,6 +133,8 @@ class PackageBuilder {
   Env& env_;
   const std::string& root_;
   const PackFileFilter& filter_;
+  const minisign::SecretKey* signer_;
+  std::vector<ManifestEntry> signedFiles_;
   DatabaseHandle db_;
   std::string fileTable_;
   std::string headerTable_;
@@ -175,7 +185,8 @@ bool PackageBuilder::createTables() {
 
 std::shared_ptr<CrcFileSource> PackageBuilder::attachLargeFile(OVIXFileRecord& record,
                                                                 const std::string& fullPath,
-                                                                uint64_t size) {
+                                                                uint64_t size,
+                                                                ContentHasher* hasher) {
   // A row holds the file's bytes and a few short texts; the database limits
   // the size of a whole row.
   const uint64_t limit = db_->connection()->maxValueBytes() - zddb::Connection::kRowOverheadBytes;
@@ -194,7 +205,8 @@ std::shared_ptr<CrcFileSource> PackageBuilder::attachLargeFile(OVIXFileRecord& r
     return nullptr;
   }
   record.setCrc(crcText.c_str());
-  auto streamed = std::make_shared<CrcFileSource>(env_, fullPath, static_cast<int64_t>(size));
+  auto streamed =
+      std::make_shared<CrcFileSource>(env_, fullPath, static_cast<int64_t>(size), hasher);
   record.setStreamSource(streamed);
   return streamed;
 }
@@ -210,12 +222,14 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
   if (env_.newSequentialFile(fullPath, &file)) size = file->size();
   std::shared_ptr<CrcFileSource> streamed;
   size_t bytes = 0;
+  ContentHasher hasher;
   if (size && static_cast<int64_t>(*size) > kInMemoryFileBytes) {
     file.reset();
-    streamed = attachLargeFile(record, fullPath, *size);
+    streamed = attachLargeFile(record, fullPath, *size, signer_ != nullptr ? &hasher : nullptr);
     if (!streamed) return false;
   } else if (size && readSmallFile(*file, *size, &bytes)) {
     record.setStreamView(buffer_.data(), static_cast<int32_t>(bytes));
+    if (signer_ != nullptr) hasher.update(buffer_.data(), bytes);
     record.setCrc(crc::crc32_text(crc::crc32_update(0, buffer_.data(), bytes)).c_str());
   } else {
     zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)无法读取，已按空文件打包"),
@@ -228,6 +242,19 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
     return fail(zdcom::format(zedaGetText_callbk("文件(%s)在打包过程中被修改，请重新打包"),
                               fullPath.c_str()));
   }
+  if (signer_ != nullptr)
+    signedFiles_.push_back({relativePath, static_cast<uint64_t>(record.streamSize()), hasher.finish()});
+  return true;
+}
+
+bool PackageBuilder::writeSignature(const OVIXPackageInfo& header) {
+  const std::string manifest = PackageManifest(header, std::move(signedFiles_)).text();
+  const std::string signature = minisign::sign(*signer_, manifest, signatureComment(header),
+                                               "signature of an ovix package manifest");
+  if (signature.empty()) return failWriting();
+  if (!createSignatureTable(db_.get()) ||
+      !writeSignatureRow(db_.get(), header.skey(), manifest, signature))
+    return failWriting();
   return true;
 }
 
@@ -250,6 +277,7 @@ bool PackageBuilder::build(const std::string& tempPath, OVIXPackageInfo& header,
     if (!writeFile(files[i])) return false;
   }
   presenter.progress("打包", total, total);
+  if (signer_ != nullptr && !writeSignature(header)) return false;
   if (db_->commitTransaction() != 0) return failWriting();
   db_.reset();
   return true;
@@ -259,7 +287,7 @@ bool PackageBuilder::build(const std::string& tempPath, OVIXPackageInfo& header,
 
 bool writePackageFile(Env& env, OVIXPackageInfo& header, const std::string& packagePath,
                       const std::string& root, const std::string& startDirectory,
-                      const PackFileFilter& filter) {
+                      const PackFileFilter& filter, const minisign::SecretKey* signer) {
   if (packagePath.empty() || root.empty()) {
     if (root.empty()) zdcom::errorMsg(zedaGetText_callbk("路径下无文件：%s"), root.c_str());
     return false;
@@ -283,7 +311,7 @@ bool writePackageFile(Env& env, OVIXPackageInfo& header, const std::string& pack
 
   const std::string tempPath = packagePath + ".part";
   env.removeFile(tempPath);  // left by an earlier crash, if at all
-  PackageBuilder builder(env, root, filter);
+  PackageBuilder builder(env, root, filter, signer);
   bool ok = builder.build(tempPath, header, files);
   if (!ok && !builder.failure().empty()) zdcom::errorMsg("%s", builder.failure().c_str());
   if (ok && !env.syncPath(tempPath)) {

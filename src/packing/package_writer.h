@@ -7,6 +7,7 @@
 #include <string>
 
 #include "package/package_records.h"
+#include "platform/minisign.h"
 #include "packing/file_selection.h"
 #include "platform/env.h"
 
@@ -28,9 +29,14 @@ inline constexpr int64_t kInMemoryFileBytes = 4 << 20;
 // failure, a cancel through the presenter's progress, or a crash leaves an
 // earlier package as it was.  Reports every failure through the message
 // services and returns false.
+//
+// With `signer`, the package also holds its manifest (see PackageManifest)
+// signed with that key, in the table kSignatureTable; each file is hashed
+// while it is read for its record, not in a second pass.
 bool writePackageFile(Env& env, OVIXPackageInfo& header, const std::string& packagePath,
                       const std::string& root, const std::string& startDirectory,
-                      const PackFileFilter& filter);
+                      const PackFileFilter& filter,
+                      const minisign::SecretKey* signer = nullptr);
 
 }  // namespace ovix
 
