@@ -7,9 +7,8 @@
 #include <vector>
 
 #include "app/easy_log.h"
-#include "app/working_files.h"
 #include "package/database.h"
-#include "package/package_records.h"
+#include "package/rx_object.h"
 #include "platform/program_paths.h"
 #include "platform/zeda_system.h"
 #include "testing/fault_env.h"
@@ -24,7 +23,6 @@ using ovix::testing::TempDir;
 // Records which entry point a run reached and with which package kind.
 class RecordingHost : public ovix::JobHost {
  public:
-  bool outcome = true;
   std::vector<std::string> calls;
   bool runLocalPackage(const std::string& kind) override { return note("local " + kind); }
   bool runServerCommit(const std::string& kind) override { return note("commit " + kind); }
@@ -35,7 +33,7 @@ class RecordingHost : public ovix::JobHost {
  private:
   bool note(std::string call) {
     calls.push_back(std::move(call));
-    return outcome;
+    return true;
   }
 };
 
@@ -54,20 +52,22 @@ class ApplicationTest : public ::testing::Test {
   }
   void TearDown() override { ovix::runLog = zedalog::EasyLog(); }
 
-  std::vector<std::string> run(const std::string& tail, bool* result = nullptr) {
-    RecordingHost host;
-    ovix::COvixServerCommitApp app(&env_, &host, {tail, std::nullopt});
-    bool returned = app.InitInstance();
-    if (result) *result = returned;
-    return host.calls;
+  // Runs `tail` on `host` (else host_) and returns whether a job ran and
+  // succeeded; InitInstance returns false whatever the outcome.
+  bool run(const std::string& tail, std::optional<std::string> home = {},
+           ovix::JobHost* host = nullptr) {
+    host_.calls.clear();
+    ovix::COvixServerCommitApp app(&env_, host ? host : &host_, {tail, std::move(home)});
+    EXPECT_FALSE(app.InitInstance()) << tail;
+    return app.jobSucceeded();
   }
 
   TempDir dir_;
   ovix::testing::FaultEnv env_;
+  RecordingHost host_;
 };
 
-// Only a whole switch starts a job, and InitInstance returns false whatever
-// the outcome.
+// Only a whole switch starts a job.
 TEST_F(ApplicationTest, EachSwitchReachesItsJobWithItsPackageKindAndNothingElseDoes) {
   struct Case {
     const char* tail;
@@ -82,22 +82,22 @@ TEST_F(ApplicationTest, EachSwitchReachesItsJobWithItsPackageKindAndNothingElseD
                         {"-info", Job::kInfo, "info"},
                         {"-checkupdate", Job::kCheckUpdate, "checkupdate"}}) {
     EXPECT_EQ(ovix::matchSwitch(c.tail), c.job) << c.tail;
-    EXPECT_EQ(run(c.tail), std::vector<std::string>{c.call}) << c.tail;
+    EXPECT_TRUE(run(c.tail));
+    EXPECT_EQ(host_.calls, std::vector<std::string>{c.call}) << c.tail;
   }
   for (const char* tail : {"", "-PACK", "-Pack", "-pack ", " -pack", "-pack x", "pack",
                            "-pack -upload", "-upload-pack", "/pack", "-checkupdate\n"}) {
     EXPECT_EQ(ovix::matchSwitch(tail), Job::kNone) << tail;
-    bool returned = true;
-    EXPECT_TRUE(run(tail, &returned).empty()) << tail;
-    EXPECT_FALSE(returned);
+    EXPECT_FALSE(run(tail));
+    EXPECT_TRUE(host_.calls.empty()) << tail;
   }
-  for (bool outcome : {true, false}) {
-    RecordingHost host;
-    host.outcome = outcome;
-    ovix::COvixServerCommitApp app(&env_, &host, {"-download", std::nullopt});
-    EXPECT_FALSE(app.InitInstance());
-    EXPECT_EQ(app.jobSucceeded(), outcome);
-  }
+}
+
+TEST_F(ApplicationTest, AJobWithoutImplementationSaysSoAndFails) {
+  ovix::testing::ScopedRecorder recorder;
+  ovix::JobHost plainHost;
+  EXPECT_FALSE(run("-download", {}, &plainHost));
+  EXPECT_EQ(recorder.messages, std::vector<std::string>{"此版本尚未提供该功能：-download"});
 }
 
 // Start-up empties the run log with its first line, logs the command line
@@ -131,7 +131,6 @@ TEST_F(ApplicationTest, ReadOnlyInstallationKeepsItsFilesWithTheUser) {
       // First, while the user's folder is still empty.
       {"user folder unusable", {"bin/linux64", "", "temp", "user"}, {}, {}, {}, "bin/linux64",
        "temp/autoPatchLog.txt"},
-      {"writable", {}, {}, {}, {}, "bin/linux64", "temp/autoPatchLog.txt"},
       {"read-only", installation, {}, {}, {}, "user/.local/share/ovix",
        "user/.local/state/ovix/autoPatchLog.txt"},
       {"XDG dirs", installation, dir_.file("data"), dir_.file("state"), {}, "data/ovix",
@@ -141,7 +140,7 @@ TEST_F(ApplicationTest, ReadOnlyInstallationKeepsItsFilesWithTheUser) {
       {"--home", installation, {}, {}, dir_.file("home"), "home", nullptr},
       {"writable temp", {"bin/linux64", ""}, {}, {}, {}, nullptr, "temp/autoPatchLog.txt"},
   };
-  for (const char* dir : {"user", "data", "state"}) dir_.mkdir(dir);
+  for (const char* dir : {"user", "data", "state", "home"}) dir_.mkdir(dir);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     env_.readOnlyDirs.clear();
@@ -149,29 +148,14 @@ TEST_F(ApplicationTest, ReadOnlyInstallationKeepsItsFilesWithTheUser) {
       env_.readOnlyDirs.insert(dir.empty() ? dir_.path() : dir_.file(dir));
     env_.variables["XDG_DATA_HOME"] = c.dataHome;
     env_.variables["XDG_STATE_HOME"] = c.stateHome;
-
     if (c.runLog != nullptr) {
       EXPECT_EQ(ovix::runLogPath(&env_), dir_.file(c.runLog));
     }
-    if (c.programDirectory != nullptr) {
-      RecordingHost host;
-      ovix::COvixServerCommitApp app(&env_, &host, {"-info", c.homeOption});
-      app.InitInstance();
-      EXPECT_EQ(ovix::programDirectory, dir_.file(c.programDirectory));
-      if (!c.homeOption) {
-        EXPECT_TRUE(env_.isDirectory(ovix::programDirectory));
-      }
-    }
+    if (c.programDirectory == nullptr) continue;
+    run("-info", c.homeOption);
+    EXPECT_EQ(ovix::programDirectory, dir_.file(c.programDirectory));
+    EXPECT_TRUE(env_.isDirectory(ovix::programDirectory));
   }
-}
-
-TEST_F(ApplicationTest, AJobWithoutImplementationSaysSoAndFails) {
-  ovix::testing::ScopedRecorder recorder;
-  ovix::JobHost plainHost;
-  ovix::COvixServerCommitApp app(&env_, &plainHost, {"-download", std::nullopt});
-  app.InitInstance();
-  EXPECT_FALSE(app.jobSucceeded());
-  EXPECT_EQ(recorder.messages, std::vector<std::string>{"此版本尚未提供该功能：-download"});
 }
 
 }  // namespace

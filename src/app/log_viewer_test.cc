@@ -7,38 +7,25 @@
 
 namespace {
 
-using ovix::testing::ScopedRecorder;
-using ovix::testing::TempDir;
-
-TEST(ReadTextLinesTest, SplitsLinesAndBreaksLongOnesAfter1023Characters) {
-  TempDir dir;
-  std::string longLine(2500, 'x');
-  std::string path = dir.write("log.txt", "first\n" + longLine + "\nlast without end");
-  std::vector<std::string> lines = ovix::readTextLines(*ovix::Env::Default(), path);
-  EXPECT_EQ(lines, (std::vector<std::string>{"first\n", std::string(1023, 'x'),
-                                              std::string(1023, 'x'), std::string(454, 'x') + "\n",
-                                              "last without end"}));
-}
-
-TEST(ShowLogFileTest, ShowsTheJoinedLinesReadOnlyUnderTheLogTitle) {
-  ScopedRecorder recorder;
-  TempDir dir;
-  std::string path = dir.write("log.txt", "a\t[t]\r\n" + std::string(1030, 'y') + "\n中文\n");
+// A missing log gives the message and an empty viewer.  Lines keep their
+// line ends when read, a long one broken after 1023 characters; the viewer
+// ends each with "\r\n".
+TEST(LogViewerTest, TheViewerShowsTheLogsLinesReadOnlyUnderTheLogTitle) {
+  ovix::testing::ScopedRecorder recorder;
+  ovix::testing::TempDir dir;
   ovix_print_logfile output;
-  EXPECT_TRUE(output.showLogFile(path.c_str()));
-  ASSERT_EQ(recorder.texts.size(), 1u);
-  EXPECT_EQ(recorder.texts[0].title, "日志记录");
-  EXPECT_EQ(recorder.texts[0].text,
-            "a\t[t]\r\n" + std::string(1023, 'y') + "\r\n" + std::string(7, 'y') + "\r\n中文\r\n");
-}
-
-TEST(ShowLogFileTest, AMissingLogGivesTheMessageThenAnEmptyViewer) {
-  ScopedRecorder recorder;
-  ovix_print_logfile output;
-  EXPECT_TRUE(output.showLogFile("/nonexistent/ovix/log.txt"));
+  EXPECT_TRUE(output.showLogFile(dir.file("missing.txt").c_str()));
   EXPECT_EQ(recorder.messages, std::vector<std::string>{"不能读取文件"});
-  ASSERT_EQ(recorder.texts.size(), 1u);
+
+  const std::string y(1023, 'y');
+  std::string path = dir.write("log.txt", "a\t[t]\r\n" + y + "yy\n中文");
+  EXPECT_EQ(ovix::readTextLines(*ovix::Env::Default(), path),
+            (std::vector<std::string>{"a\t[t]\r\n", y, "yy\n", "中文"}));
+  EXPECT_TRUE(output.showLogFile(path.c_str()));
+  ASSERT_EQ(recorder.texts.size(), 2u);
   EXPECT_EQ(recorder.texts[0].text, "");
+  EXPECT_EQ(recorder.texts[1].title, "日志记录");
+  EXPECT_EQ(recorder.texts[1].text, "a\t[t]\r\n" + y + "\r\nyy\r\n中文\r\n");
 }
 
 }  // namespace

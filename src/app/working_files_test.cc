@@ -11,8 +11,12 @@
 
 namespace {
 
-using ovix::testing::FaultEnv;
 using ovix::testing::TempDir;
+
+std::vector<std::string> sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 class WorkingFilesTest : public ::testing::Test {
  protected:
@@ -23,74 +27,56 @@ class WorkingFilesTest : public ::testing::Test {
 
   ovix::testing::ScopedEnv zone_{"TZ", "UTC"};
   TempDir dir_;
-  FaultEnv env_;
+  ovix::testing::FaultEnv env_;
 };
 
-TEST_F(WorkingFilesTest, WorkingFileNamesDeriveFromTheProgramPath) {
-  ovix::fillProgramPaths("C:\\tools\\pack.exe", std::nullopt);
-  EXPECT_EQ(ovix::uploadIniPath(), "C:\\tools\\pack_upload.ini");
-  EXPECT_EQ(ovix::downloadIniPath(), "C:\\tools\\pack_download.ini");
-  EXPECT_EQ(ovix::commandLogPath(), "C:\\tools\\pack.logfile");
-  EXPECT_EQ(ovix::dbLogPath(), "C:\\tools\\pack.dblog");
-  ovix::fillProgramPaths("/opt/tools/pack", std::nullopt);
-  EXPECT_EQ(ovix::projectInfoPath("P1"), "/opt/tools/P1.ini");
-}
-
-TEST_F(WorkingFilesTest, PackageNamePrefixFollowsTheKindInAnyLetterCase) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"config", "项目补丁数据包_20261204_0905"}, {"CONFIG", "项目补丁数据包_20261204_0905"},
-      {"dll", "软件补丁数据包_20261204_0905"},    {"DLL", "软件补丁数据包_20261204_0905"},
-      {"Install", "软件安装数据包_20261204_0905"}, {"patch", ""},
-      {"", ""},                                   {nullptr, ""},
+// The kind names the package in any letter case; the user folder is made,
+// and a user that would lead out of the program directory gives no path.
+TEST_F(WorkingFilesTest, PackagePathsNameTheUserTheKindAndTheMinute) {
+  struct Case {
+    const char* user;
+    const char* kind;
+    std::string path;  // below the program directory
   };
-  for (const auto& [kind, prefix] : cases)
-    EXPECT_EQ(ovix::packageNamePrefix(env_, kind), prefix) << (kind ? kind : "null");
-}
-
-TEST_F(WorkingFilesTest, PackagePathForCreatesTheUserFolder) {
-  EXPECT_EQ(ovix::packagePathFor(env_, "abc", "DLL"),
-            dir_.file("abc/abc_软件补丁数据包_20261204_0905.package"));
-  EXPECT_TRUE(env_.isDirectory(dir_.file("abc")));
-
-  EXPECT_EQ(ovix::packagePathFor(env_, "", "CONFIG"),
-            dir_.file("所有用户/所有用户_项目补丁数据包_20261204_0905.package"));
-  EXPECT_TRUE(env_.isDirectory(dir_.file("所有用户")));
-
-  EXPECT_EQ(ovix::packagePathFor(env_, "abc", "other"), dir_.file("abc/abc_.package"));
+  const std::string stamp = "_20261204_0905.package";
+  const Case cases[] = {
+      {"abc", "DLL", "abc/abc_软件补丁数据包" + stamp},
+      {"abc", "config", "abc/abc_项目补丁数据包" + stamp},
+      {"", "CONFIG", "所有用户/所有用户_项目补丁数据包" + stamp},
+      {"abc", "Install", "abc/abc_软件安装数据包" + stamp},
+      {"abc", "patch", "abc/abc_.package"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.user) + " " + c.kind);
+    std::string path = ovix::packagePathFor(env_, c.user, c.kind);
+    EXPECT_EQ(path, dir_.file(c.path));
+    EXPECT_TRUE(env_.isDirectory(path.substr(0, path.rfind('/'))));
+  }
   EXPECT_EQ(ovix::packagePathFor(env_, nullptr, "DLL"), "");
   EXPECT_EQ(ovix::packagePathFor(env_, "abc", nullptr), "");
   for (const char* outside : {"..", "../x", "a/b", "a\\b"})
     EXPECT_EQ(ovix::packagePathFor(env_, outside, "DLL"), "") << outside;
 }
 
-TEST_F(WorkingFilesTest, UserFoldersAreTheSubdirectoriesOfTheProgramDirectory) {
+// User folders are the subdirectories; files match a pattern without regard
+// to case, and every name matches none, "" or "*.*".  Working files sit
+// beside the program.
+TEST_F(WorkingFilesTest, ProgramDirectoryListsUserFoldersAndFiles) {
   dir_.mkdir("abc");
   dir_.mkdir("所有用户");
-  dir_.write("pack_upload.ini", "");
-  std::vector<std::string> folders = ovix::listUserFolders(env_);
-  std::sort(folders.begin(), folders.end());
-  EXPECT_EQ(folders, (std::vector<std::string>{"abc", "所有用户"}));
+  dir_.mkdir("dir.package");
+  for (const char* name : {"a.package", "B.PACKAGE", "notes.txt", "README"}) dir_.write(name, "");
+  EXPECT_EQ(sorted(ovix::listUserFolders(env_)),
+            (std::vector<std::string>{"abc", "dir.package", "所有用户"}));
+  EXPECT_EQ(sorted(ovix::listProgramFiles(env_, "*.package")),
+            (std::vector<std::string>{dir_.file("B.PACKAGE"), dir_.file("a.package")}));
+  for (const char* every : {static_cast<const char*>(nullptr), "", "*.*"})
+    EXPECT_EQ(ovix::listProgramFiles(env_, every).size(), 4u) << (every ? every : "null");
+  EXPECT_TRUE(ovix::listProgramFiles(env_, "*.zip").empty());
+  EXPECT_EQ(ovix::downloadIniPath(), dir_.file("pack_download.ini"));
 
   ovix::fillProgramPaths(dir_.file("missing/pack"), std::nullopt);
   EXPECT_TRUE(ovix::listUserFolders(env_).empty());
-}
-
-TEST_F(WorkingFilesTest, ProgramFilesMatchThePatternWithoutRegardToCase) {
-  dir_.write("a.package", "");
-  dir_.write("B.PACKAGE", "");
-  dir_.write("notes.txt", "");
-  dir_.write("README", "");
-  dir_.mkdir("dir.package");
-  auto sorted = [](std::vector<std::string> v) {
-    std::sort(v.begin(), v.end());
-    return v;
-  };
-  EXPECT_EQ(sorted(ovix::listProgramFiles(env_, "*.package")),
-            (std::vector<std::string>{dir_.file("B.PACKAGE"), dir_.file("a.package")}));
-  EXPECT_EQ(ovix::listProgramFiles(env_, nullptr).size(), 4u);
-  EXPECT_EQ(ovix::listProgramFiles(env_, "").size(), 4u);
-  EXPECT_EQ(ovix::listProgramFiles(env_, "*.*").size(), 4u);
-  EXPECT_TRUE(ovix::listProgramFiles(env_, "*.zip").empty());
 }
 
 }  // namespace

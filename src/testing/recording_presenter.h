@@ -17,8 +17,7 @@ namespace ovix::testing {
 class RecordingPresenter : public zdcom::Presenter {
  public:
   struct Shown {
-    std::string title;
-    std::string text;
+    std::string title, text;
   };
 
   void showMessage(const std::string& text) override { messages.push_back(text); }
@@ -51,13 +50,9 @@ class RecordingPresenter : public zdcom::Presenter {
     return done < cancelAt;
   }
 
-  std::vector<std::string> messages;
-  std::vector<std::string> titled;
-  std::vector<std::string> questions;
-  std::vector<Shown> texts;
-  std::vector<std::string> topmost;
-  std::vector<std::string> notes;
+  std::vector<std::string> messages, titled, questions, topmost, notes;
   std::vector<std::string> steps;  // "what done/total"
+  std::vector<Shown> texts;
   std::deque<bool> answers;
   uint64_t cancelAt = UINT64_MAX;
 };
