@@ -99,6 +99,23 @@ bool readAdministratorPassword(Env& env, const CliOptions& options, std::string*
   return true;
 }
 
+// The signing key's password: the first line of standard input with
+// --sign-password-stdin, else $OVIX_SIGN_PASSWORD, else none (a key made
+// without a password).  False, with the reason shown, for a line too long.
+bool readSigningPassword(Env& env, const CliOptions& options, std::string* password) {
+  if (!options.signPasswordStdin) {
+    *password = env.getEnv("OVIX_SIGN_PASSWORD").value_or("");
+    return true;
+  }
+  bool tooLong = false;
+  if (readFirstLine(stdin, password, &tooLong) || !tooLong) return true;
+  zdcom::currentPresenter().showMessage(zdcom::format(
+      "ovixpatch: the signing password on standard input is longer than %zu bytes; it is "
+      "refused, not cut",
+      kMaxStdinPassword));
+  return false;
+}
+
 // True when --info names a project information file that names a project;
 // otherwise says what is wrong with it.
 bool checkProjectInfoFile(Env& env, const std::string& path) {
@@ -161,6 +178,10 @@ bool CliJobHost::runLocalPackage(const std::string& packageKind) {
   fields.types = options_.types.value_or(defaultFileTypes(packageKind));
   if (packageKind == kKindProjectPatch && options_.info && !checkProjectInfoFile(*env_, *options_.info))
     return false;
+  if (options_.sign) {
+    fields.signingKey = *options_.sign;
+    if (!readSigningPassword(*env_, options_, &fields.signingPassword)) return false;
+  }
   OptionsPackUi ui(options_);
   std::string packagePath;
   if (!packDialogOk(*env_, fields, packageKind, ui, &packagePath)) return false;

@@ -42,6 +42,14 @@ void addPackOptions(CLI::App* cmd, CliOptions* o, bool project) {
   if (project)
     cmd->add_option("--info", o->info, "Project information file naming the target project")
         ->type_name("FILE");
+  CLI::Option* sign =
+      cmd->add_option("--sign", o->sign,
+                      "Sign the package with this secret key of minisign -G; its password "
+                      "comes from OVIX_SIGN_PASSWORD or --sign-password-stdin")
+          ->type_name("SECRET_KEY");
+  cmd->add_flag("--sign-password-stdin", o->signPasswordStdin,
+                "Read the secret key's password from the first line of standard input")
+      ->needs(sign);
 }
 
 void addServerOptions(CLI::App* cmd, CliOptions* o) {

@@ -30,6 +30,8 @@ struct CliOptions {
   std::optional<std::string> version;
   std::optional<std::string> date;
   std::optional<std::string> info;  // project only
+  std::optional<std::string> sign;  // secret key file of minisign
+  bool signPasswordStdin = false;
 
   // upload, upproject, download, info
   std::string server;

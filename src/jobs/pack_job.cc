@@ -77,6 +77,21 @@ bool namesStayInUserFolder(Env& env, const PackDialogFields& fields) {
   return true;
 }
 
+// Reads the signing key the fields name into *key; false, with the reason
+// shown, when it cannot be read or opened.
+bool loadSigningKey(Env& env, const PackDialogFields& fields, minisign::SecretKey* key) {
+  std::string text;
+  std::string error;
+  if (!readFileToString(env, fields.signingKey, &text)) {
+    error = Env::lastError();
+  } else if (minisign::parseSecretKey(text, fields.signingPassword, key, &error)) {
+    return true;
+  }
+  zdcom::errorMsg(zedaGetText_callbk("签名私钥%s无法使用：%s，没有打包"), fields.signingKey.c_str(),
+                  error.c_str());
+  return false;
+}
+
 }  // namespace
 
 std::string defaultFileTypes(const std::string& kind) {
@@ -87,6 +102,9 @@ bool packDialogOk(Env& env, const PackDialogFields& fields, const std::string& k
                   PackJobUi& ui, std::string* packagePath) {
   const bool project = kind == kKindProjectPatch;
   if (!namesStayInUserFolder(env, fields)) return false;
+  minisign::SecretKey signingKey;
+  const bool signing = !fields.signingKey.empty();
+  if (signing && !loadSigningKey(env, fields, &signingKey)) return false;
   zdcom::OVIXCommandLog commandLog(commandLogPath().c_str(), &env);
 
   OVIXPackageInfo header;
@@ -111,7 +129,9 @@ bool packDialogOk(Env& env, const PackDialogFields& fields, const std::string& k
   PackFileFilter filter(env, fields.user, fields.subdir, fields.types, project);
   std::string start = filter.hasExclusionList() ? std::string() : fields.subdir;
 
-  if (!writePackageFile(env, header, path, fields.path, start, filter)) return false;
+  if (!writePackageFile(env, header, path, fields.path, start, filter,
+                        signing ? &signingKey : nullptr))
+    return false;
   reportSuccess(path, header, project);
   if (packagePath != nullptr) *packagePath = path;
   return true;

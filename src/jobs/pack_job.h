@@ -16,6 +16,10 @@ struct PackDialogFields {
   std::string path;    // root of the source tree
   std::string subdir;  // start sub-directory, or name of an exclusion list
   std::string types;   // comma-separated file types, or name of a file list
+  // A secret key file of minisign -G to sign the package with ("": the
+  // package is not signed), and its password ("" for a key without one).
+  std::string signingKey;
+  std::string signingPassword;
 };
 
 // Default of the file-type field for a kind.
@@ -36,6 +40,8 @@ class PackJobUi {
 // fields.  Reports success and every failure through the message services.
 // A user name that is not one folder name, or a list-file name that would
 // leave the user folder, is refused before anything is asked or written.
+// A signing key that cannot be read or opened with its password is refused
+// before anything is written.
 // Returns true when a package was written (the pack dialog closes).
 // `packagePath`, when given, receives the path of the package written.
 bool packDialogOk(Env& env, const PackDialogFields& fields, const std::string& kind,

@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "packing/file_selection.h"
+#include "package/package_signature.h"
 #include "packing/package_writer.h"
 #include "platform/path_text.h"
 #include "platform/program_paths.h"
@@ -342,6 +343,38 @@ TEST_F(PackJobTest, NothingOutsideTheTreeIsRead) {
   ASSERT_TRUE(pack("DLL", &path));
   EXPECT_EQ(query(path, keys),
             (Rows{{"bin\\a.dll", "a"}, {"bin\\same.dll", "a"}, {"bin\\sub\\c.dll", "c"}}));
+}
+
+}  // namespace
+
+namespace {
+
+// The pack signs with a key of minisign -G; a key it cannot open stops the
+// pack before anything is written.  (Passwords: see the minisign tests.)
+TEST_F(PackJobTest, APackSignedWithAMinisignKeyVerifiesWithItsPublicKey) {
+  if (std::system("command -v minisign >/dev/null 2>&1") != 0) GTEST_SKIP() << "no minisign";
+  const std::string pub = program_.file("k.pub"), key = program_.file("k.key");
+  ASSERT_EQ(std::system(("minisign -G -W -p " + pub + " -s " + key + " >/dev/null 2>&1").c_str()), 0);
+  writeSetup(kFullSetup);
+  tree_.write("bin/a.dll", "abc");
+  for (const std::string& unusable : {program_.file("missing.key"), pub}) {
+    SCOPED_TRACE(unusable);
+    fields_.signingKey = unusable;
+    ovix::testing::ScopedRecorder recorder;
+    EXPECT_FALSE(pack());
+    ASSERT_EQ(recorder.messages.size(), 1u);
+    EXPECT_NE(recorder.messages[0].find("签名私钥"), std::string::npos) << recorder.messages[0];
+    EXPECT_EQ(programFiles(), (std::vector<std::string>{"k.key", "k.pub"})) << "no package";
+  }
+  fields_.signingKey = key;
+  std::string path;
+  ovix::testing::ScopedRecorder quiet;
+  ASSERT_TRUE(pack("DLL", &path)) << ::testing::PrintToString(quiet.messages);
+  ovix::minisign::PublicKey publicKey;
+  std::string why;
+  ASSERT_TRUE(ovix::minisign::parsePublicKey(program_.read("k.pub"), &publicKey, &why));
+  DatabaseHandle db(ovix::openPackageFile(path.c_str()));
+  EXPECT_TRUE(ovix::verifyPackage(db.get(), publicKey, &why)) << why;
 }
 
 }  // namespace
