@@ -121,6 +121,21 @@ void addCommands(CLI::App& app, CliOptions* o) {
   }
 }
 
+// Tools that check a package file on this machine, without a job.
+void addPackageTools(CLI::App& app, CliOptions* o) {
+  CLI::App* verify = app.add_subcommand(
+      "verify", "Check a signed package file against a public key of minisign -G");
+  verify->add_option("PACKAGE", o->packageFile, "Package file")->required();
+  verify->add_option("--key", o->publicKey, "Public key file")->required()->type_name("PUB");
+  CLI::App* manifest = app.add_subcommand(
+      "manifest", "Write a signed package's manifest and signature as files for minisign -V");
+  manifest->add_option("PACKAGE", o->packageFile, "Package file")->required();
+  manifest->add_option("--out", o->manifestPath,
+                       "Manifest file to write (default PACKAGE.manifest), its signature beside "
+                       "it with .minisig added")
+      ->type_name("FILE");
+}
+
 ParseResult usageError(const std::string& text) {
   ParseResult result;
   result.exitCode = 2;
@@ -150,6 +165,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
   bool no = false;
   addGlobalOptions(app, o, &yes, &no);
   addCommands(app, o);
+  addPackageTools(app, o);
 
   ParseResult result;
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -171,6 +187,9 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
       o->command = c.name;
       o->switchText = c.switchText;
     }
+  }
+  for (const char* tool : {"verify", "manifest"}) {
+    if (app.got_subcommand(tool)) o->command = tool;
   }
   o->answer = yes ? Answer::kYes : no ? Answer::kNo : Answer::kAsk;
   result.runJob = true;

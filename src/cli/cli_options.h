@@ -41,6 +41,10 @@ struct CliOptions {
   std::string install;  // download
   std::string project;  // info
   bool listProjects = false;  // info --list
+  // verify, manifest: a package file, checked offline
+  std::string packageFile;
+  std::string publicKey;     // verify --key
+  std::string manifestPath;  // manifest --out ("": PACKAGE.manifest)
 
   // The version dialog counts as confirmed only with both --name and
   // --version.

@@ -12,6 +12,7 @@
 #include "cli/cli_job_host.h"
 #include "cli/cli_options.h"
 #include "cli/terminal_presenter.h"
+#include "package/package_signature.h"
 #include "platform/env.h"
 #include "platform/presenter.h"
 #include "platform/zeda_system.h"
@@ -27,6 +28,27 @@ bool createDirectories(ovix::Env& env, const std::string& path) {
   return env.createDir(path) && env.isDirectory(path);
 }
 
+// verify and manifest: checks of a package file on this machine.
+int runPackageTool(ovix::Env& env, const ovix::cli::CliOptions& options) {
+  std::string why;
+  if (options.command == "verify") {
+    if (!ovix::verifyPackageFile(env, options.packageFile, options.publicKey, &why)) {
+      std::fprintf(stderr, "ovixpatch: %s is refused: %s\n", options.packageFile.c_str(), why.c_str());
+      return 1;
+    }
+    std::printf("%s: signature and contents verified\n", options.packageFile.c_str());
+    return 0;
+  }
+  const std::string out =
+      options.manifestPath.empty() ? options.packageFile + ".manifest" : options.manifestPath;
+  if (!ovix::exportManifest(env, options.packageFile, out, &why)) {
+    std::fprintf(stderr, "ovixpatch: no manifest written: %s\n", why.c_str());
+    return 1;
+  }
+  std::printf("%s\n%s.minisig\n", out.c_str(), out.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -39,6 +61,7 @@ int main(int argc, char** argv) {
   }
 
   ovix::Env* env = ovix::Env::Default();
+  if (options.switchText.empty()) return runPackageTool(*env, options);
   // A new working folder is made, so that the job's settings are kept.
   if (options.home && !createDirectories(*env, *options.home)) {
     std::fprintf(stderr, "ovixpatch: cannot create the --home directory %s: %s\n",

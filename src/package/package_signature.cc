@@ -66,6 +66,18 @@ std::unique_ptr<OVIXPackageInfo> onlyHeader(ZdDbDataBase* package) {
   return std::unique_ptr<OVIXPackageInfo>(OVIXPackageInfo::cast(headers[0].release()));
 }
 
+// The package file at `path`, opened only when it exists (opening would
+// otherwise create an empty one).
+ZdDbDataBase* openExistingPackage(Env& env, const std::string& path, std::string* why) {
+  if (!env.fileExists(path)) {
+    fail(why, "no package file " + path);
+    return nullptr;
+  }
+  ZdDbDataBase* package = openPackageFile(path.c_str());
+  if (package == nullptr) fail(why, "cannot open the package file " + path);
+  return package;
+}
+
 }  // namespace
 
 std::string signatureComment(const OVIXPackageInfo& header) {
@@ -118,6 +130,30 @@ bool verifyPackage(ZdDbDataBase* package, const minisign::PublicKey& key, std::s
   if (!manifest.describes(*header, &field))
     return fail(why, "the header's field " + field + " differs from the signed one");
   return filesMatch(package, manifest, why);
+}
+
+bool verifyPackageFile(Env& env, const std::string& packagePath, const std::string& keyPath,
+                       std::string* why) {
+  std::string keyText;
+  minisign::PublicKey key;
+  if (!readFileToString(env, keyPath, &keyText)) return fail(why, Env::lastError());
+  if (!minisign::parsePublicKey(keyText, &key, why)) return false;
+  DatabaseHandle package(openExistingPackage(env, packagePath, why));
+  return package && verifyPackage(package.get(), key, why);
+}
+
+bool exportManifest(Env& env, const std::string& packagePath, const std::string& manifestPath,
+                    std::string* why) {
+  DatabaseHandle package(openExistingPackage(env, packagePath, why));
+  std::string manifest;
+  std::string signature;
+  if (!package) return false;
+  if (!readSignatureRow(package.get(), &manifest, &signature))
+    return fail(why, "the package is not signed");
+  if (!writeFileAtomically(env, manifestPath, manifest) ||
+      !writeFileAtomically(env, manifestPath + ".minisig", signature))
+    return fail(why, Env::lastError());
+  return true;
 }
 
 }  // namespace ovix

@@ -8,6 +8,7 @@
 #include "package/database.h"
 #include "package/package_manifest.h"
 #include "package/package_records.h"
+#include "platform/env.h"
 #include "platform/minisign.h"
 
 namespace ovix {
@@ -34,6 +35,18 @@ bool readSignatureRow(ZdDbDataBase* db, std::string* manifest, std::string* sign
 // signature by another key, a changed header field, a changed, missing or
 // added file).
 bool verifyPackage(ZdDbDataBase* package, const minisign::PublicKey& key, std::string* why);
+
+// verifyPackage on the package file `packagePath` with the public key in
+// the file `keyPath` (as minisign -G writes it).
+bool verifyPackageFile(Env& env, const std::string& packagePath, const std::string& keyPath,
+                       std::string* why);
+
+// Writes the manifest and the signature that the package file `packagePath`
+// holds as `manifestPath` and `manifestPath`.minisig, for `minisign -V`.
+// False, with *why, when the package is not signed or a file cannot be
+// written.
+bool exportManifest(Env& env, const std::string& packagePath, const std::string& manifestPath,
+                    std::string* why);
 
 }  // namespace ovix
 
