@@ -6,8 +6,7 @@
 #ifndef OVIX_TESTING_FAULT_ENV_H_
 #define OVIX_TESTING_FAULT_ENV_H_
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -38,13 +37,10 @@ class FaultEnv : public EnvWrapper {
 
   bool newWritableFile(const std::string& path, WriteMode mode,
                        std::unique_ptr<WritableFile>* result) override {
-    if (inReadOnlyDir(path)) {
-      result->reset();
-      return false;
-    }
+    result->reset();
+    if (inReadOnlyDir(path)) return false;
     if (writeOpens++ == failOpenForWriteAt) {
       setLastError("open " + path + ": injected fault");
-      result->reset();
       return false;
     }
     std::unique_ptr<WritableFile> real;
@@ -92,17 +88,13 @@ class FaultEnv : public EnvWrapper {
     LimitedFile(std::unique_ptr<WritableFile> real, FaultEnv* env)
         : real_(std::move(real)), env_(env) {}
     bool append(const char* data, size_t n) override {
-      if (env_->diskSpaceLeft) {
-        size_t room = std::min(n, *env_->diskSpaceLeft);
-        *env_->diskSpaceLeft -= room;
-        if (room > 0 && !real_->append(data, room)) return false;
-        if (room < n) {
-          setLastError("write: No space left on device (injected)");
-          return false;
-        }
-        return true;
-      }
-      return real_->append(data, n);
+      if (!env_->diskSpaceLeft) return real_->append(data, n);
+      size_t room = std::min(n, *env_->diskSpaceLeft);
+      *env_->diskSpaceLeft -= room;
+      if (room > 0 && !real_->append(data, room)) return false;
+      if (room == n) return true;
+      setLastError("write: No space left on device (injected)");
+      return false;
     }
     bool sync() override { return real_->sync(); }
     bool close() override { return real_->close(); }

@@ -42,11 +42,8 @@ ScratchServer::ScratchServer(Backend backend) : backend_(backend) {
   address_ = host;
   port_ = port;
   std::string error;
-  if (zddb::openServer(address_, port_, &error) == nullptr) {
-    reason_ = "test MariaDB not reachable: " + error;
-    return;
-  }
-  available_ = true;
+  available_ = zddb::openServer(address_, port_, &error) != nullptr;
+  if (!available_) reason_ = "test MariaDB not reachable: " + error;
 }
 
 ScratchServer::~ScratchServer() {

@@ -6,10 +6,12 @@
 #ifndef OVIX_TESTING_SERVER_BACKENDS_H_
 #define OVIX_TESTING_SERVER_BACKENDS_H_
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "package/db_connection.h"
 #include "testing/temp_dir.h"
 
 namespace ovix::testing {
@@ -58,6 +60,23 @@ class ScratchServer {
   std::vector<std::string> created_;
   std::string namespace_;
   std::unique_ptr<TempDir> dir_;
+};
+
+// Collects a value read from a store and the largest piece it came in.
+struct StringSink : zddb::BlobSink {
+  bool write(const char* data, size_t n) override {
+    largest = std::max(largest, n);
+    bytes.append(data, n);
+    return true;
+  }
+  // Reads `source` to its end, `chunk` bytes at a time.
+  StringSink& drain(zddb::BlobSource& source, size_t chunk) {
+    std::vector<char> buf(chunk);
+    for (size_t got = 0; source.read(buf.data(), chunk, &got) && got > 0;) write(buf.data(), got);
+    return *this;
+  }
+  std::string bytes;
+  size_t largest = 0;
 };
 
 }  // namespace ovix::testing
