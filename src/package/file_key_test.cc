@@ -5,56 +5,34 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 using ovix::KeyFault;
 
 TEST(FileKeyTest, EachFaultIsToldApart) {
-  const std::string longName(256, 'x');
-  struct Case {
-    std::string key;
-    KeyFault fault;
-  } cases[] = {
-      {"a.dll", KeyFault::kNone},
-      {"bin\\v80-win32\\a.dll", KeyFault::kNone},
-      {"lua/x.lua", KeyFault::kNone},
-      {"中文\\文件.ini", KeyFault::kNone},
-      {"a..b", KeyFault::kNone},
-      {"CONSOLE.dll", KeyFault::kNone},
-      {std::string(255, 'y'), KeyFault::kNone},
-      {"", KeyFault::kEmpty},
-      {"..", KeyFault::kOutside},
-      {"..\\x", KeyFault::kOutside},
-      {"a\\..\\..\\x", KeyFault::kOutside},
-      {"C:\\x", KeyFault::kOutside},
-      {"c:x", KeyFault::kOutside},
-      {"a.dll:stream", KeyFault::kOutside},
-      {"\\\\host\\share\\x", KeyFault::kOutside},
-      {"\\x", KeyFault::kOutside},
-      {"/etc/x", KeyFault::kOutside},
-      {"a\\\\b", KeyFault::kOutside},
-      {"a\\.\\b", KeyFault::kOutside},
-      {"a/./b", KeyFault::kOutside},
-      {"a\\", KeyFault::kOutside},
-      {std::string("a\0b", 3), KeyFault::kControlCharacter},
-      {"a\nb.dll", KeyFault::kControlCharacter},
-      {"a\x1b[31m.dll", KeyFault::kControlCharacter},
-      {"a\x7f", KeyFault::kControlCharacter},
-      {"\xff\xfe.dll", KeyFault::kInvalidUtf8},
-      {"\xc0\xaf.dll", KeyFault::kInvalidUtf8},  // an overlong '/'
-      {"\xe4\xb8", KeyFault::kInvalidUtf8},      // cut short
-      {"a?.dll", KeyFault::kReservedName},
-      {"a|b", KeyFault::kReservedName},
-      {"bin\\NUL", KeyFault::kReservedName},
-      {"com1.txt", KeyFault::kReservedName},
-      {"Lpt9", KeyFault::kReservedName},
-      {"dir.\\a", KeyFault::kReservedName},
-      {"a.dll ", KeyFault::kReservedName},
-      {"bin\\" + longName, KeyFault::kNameTooLong},
+  const std::pair<KeyFault, std::vector<std::string>> cases[] = {
+      {KeyFault::kNone,
+       {"a.dll", "bin\\v80-win32\\a.dll", "lua/x.lua", "中文\\文件.ini", "a..b", "CONSOLE.dll",
+        std::string(255, 'y')}},
+      {KeyFault::kEmpty, {""}},
+      {KeyFault::kOutside,
+       {"..", "..\\x", "a\\..\\..\\x", "C:\\x", "c:x", "a.dll:stream", "\\\\host\\share\\x", "\\x",
+        "/etc/x", "a\\\\b", "a\\.\\b", "a/./b", "a\\"}},
+      {KeyFault::kControlCharacter, {std::string("a\0b", 3), "a\nb.dll", "a\x1b[31m.dll", "a\x7f"}},
+      // Bytes that are not text, an overlong '/' and a character cut short.
+      {KeyFault::kInvalidUtf8, {"\xff\xfe.dll", "\xc0\xaf.dll", "\xe4\xb8"}},
+      {KeyFault::kReservedName,
+       {"a?.dll", "a|b", "bin\\NUL", "com1.txt", "Lpt9", "dir.\\a", "a.dll "}},
+      {KeyFault::kNameTooLong, {"bin\\" + std::string(256, 'x')}},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ovix::checkFileKey(c.key), c.fault) << ovix::printableKey(c.key);
-    EXPECT_EQ(ovix::isSafePackageKey(c.key), c.fault == KeyFault::kNone) << ovix::printableKey(c.key);
+  for (const auto& [fault, keys] : cases) {
+    for (const std::string& key : keys) {
+      EXPECT_EQ(ovix::checkFileKey(key), fault) << ovix::printableKey(key);
+      EXPECT_EQ(ovix::isSafePackageKey(key), fault == KeyFault::kNone) << ovix::printableKey(key);
+    }
   }
 }
 

@@ -21,20 +21,11 @@ namespace {
 
 using ovix::testing::Backend;
 using ovix::testing::ScratchServer;
+using ovix::testing::StringSink;
 using ovix::testing::TempDir;
+using zddb::BlobLocation;
 
 enum class Target { kPackageFile, kEmbedded, kMariaDb };
-
-// Collects a streamed value and the largest piece it came in.
-struct StringSink : zddb::BlobSink {
-  bool write(const char* data, size_t n) override {
-    largest = std::max(largest, n);
-    bytes.append(data, n);
-    return true;
-  }
-  std::string bytes;
-  size_t largest = 0;
-};
 
 class PackageDbTest : public ::testing::TestWithParam<Target> {
  protected:
@@ -44,19 +35,16 @@ class PackageDbTest : public ::testing::TestWithParam<Target> {
     if (GetParam() == Target::kPackageFile) {
       db_.reset(ovix::openPackageFile(dir_.file("test.package").c_str()));
       ASSERT_NE(db_, nullptr);
-      return;
+    } else {
+      server_ = std::make_unique<ScratchServer>(
+          GetParam() == Target::kEmbedded ? Backend::kEmbedded : Backend::kMariaDb);
+      OVIX_REQUIRE_SERVER(*server_);
+      std::string name = server_->createDatabase("pkgtest");
+      db_.reset(mallocDatabase(2));
+      db_->setOpenFlag(16);
+      ASSERT_EQ(db_->pureOpenDB_2(server_->connectionText(name).c_str(), 1, nullptr), 0)
+          << db_->lastError();
     }
-    server_ = std::make_unique<ScratchServer>(GetParam() == Target::kEmbedded ? Backend::kEmbedded
-                                                                               : Backend::kMariaDb);
-    OVIX_REQUIRE_SERVER(*server_);
-    std::string name = server_->createDatabase("pkgtest");
-    db_.reset(mallocDatabase(2));
-    db_->setOpenFlag(16);
-    ASSERT_EQ(db_->pureOpenDB_2(server_->connectionText(name).c_str(), 1, nullptr), 0)
-        << db_->lastError();
-  }
-
-  void makeTables() {
     ZdDbFilter* filter = db_->getFilter(0);
     ASSERT_EQ(ovix::createClassTable(filter, "OVIXFileRecord", OVIXFileRecord::desc()), 0)
         << db_->lastError();
@@ -86,57 +74,22 @@ class PackageDbTest : public ::testing::TestWithParam<Target> {
   DatabaseHandle db_;
 };
 
-TEST_P(PackageDbTest, HeaderAndFileRecordsRoundTrip) {
-  makeTables();
-  OVIXPackageInfo header;
-  header.setSkey("ABC202612040905");
-  header.setGuid(ovix::newGuidText().c_str());
-  header.setPackTime("2026-12-04-09-05");
-  header.setProjGuid("");
-  header.setForce(1);
-  ASSERT_EQ(ovix::writeRecord(db_.get(), "OVIXPackageInfo", &header, 1), 0) << db_->lastError();
-  ASSERT_EQ(writeFile("bin\\a.dll", std::string("\0\1\2binary", 9)), 0) << db_->lastError();
-
-  std::vector<std::unique_ptr<ZdDbObject>> headers;
-  ASSERT_EQ(db_->selectSql("select * from OVIXPackageInfo", OVIXPackageInfo::desc(), headers, 0), 0);
-  ASSERT_EQ(headers.size(), 1u);
-  auto* back = OVIXPackageInfo::cast(headers[0].get());
-  EXPECT_STREQ(back->skey(), "ABC202612040905");
-  EXPECT_STREQ(back->packTime(), "2026-12-04-09-05");
-  EXPECT_STREQ(back->guid(), header.guid());
-  EXPECT_STREQ(back->projGuid(), "");     // empty stays empty
-  EXPECT_EQ(back->projId(), nullptr);     // absent stays absent
-  EXPECT_EQ(back->dependGuid(), nullptr);
-  EXPECT_TRUE(back->force());
-  EXPECT_FALSE(back->depend());
-
-  auto files = selectFiles();
-  ASSERT_EQ(files.size(), 1u);
-  auto* file = OVIXFileRecord::cast(files[0].get());
-  EXPECT_STREQ(file->skey(), "bin\\a.dll");
-  EXPECT_STREQ(file->crc(), "0000ABCD");
-  EXPECT_STREQ(file->guid(), "{G}");
-  EXPECT_EQ(file->version(), 3);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(file->stream().data), file->stream().size),
-            std::string("\0\1\2binary", 9));
-  if (GetParam() == Target::kPackageFile) {
-    EXPECT_STREQ(file->dbkey(), "db\\key");
-  } else {
-    std::vector<std::string> columns;
-    db_->connection()->listColumns("OVIXFileRecord", &columns);
-    EXPECT_EQ(std::count(columns.begin(), columns.end(), "m_dbkey"), 0);
-  }
-}
-
 // Keys that would break a query built from text, and an update that finds
-// each by its key and leaves the GUID when told to.
+// each by its key and leaves the GUID when told to.  A record without key or
+// with a taken one is never inserted.
 TEST_P(PackageDbTest, KeysRoundTripByteForByteAndUpdatesFindThem) {
-  makeTables();
   const std::vector<std::string> keys = {
-      "\\leading\\backslash.dll", "sub\\dir\\file.txt", "it's \"quoted\"", "100% _x_",
-      "with space", "中文\\路径\\配置.ini", "x'; DROP TABLE OVIXFileRecord; --", "Case.txt",
-      "case.txt", "SELECT * FROM t"};
+      "\\leading\\backslash.dll", "sub\\dir\\file.txt", "back\\slash\\", "it's \"quoted\"",
+      "100% _x_", "with space", "中文\\路径\\配置.ini", "x'; DROP TABLE OVIXFileRecord; --",
+      "SELECT * FROM t WHERE 1=1 OR ''=''", "line\nbreak\ttab", "`backtick`", "Case.txt",
+      "case.txt", "CASE.TXT"};
   for (const std::string& key : keys) ASSERT_EQ(writeFile(key, key), 0) << key << db_->lastError();
+  EXPECT_EQ(writeFile("case.txt", "taken"), 1);
+  OVIXFileRecord keyless;
+  EXPECT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", &keyless, 1), 1);
+  keyless.setSkey("");
+  EXPECT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", &keyless, 1), 1);
+  EXPECT_EQ(ovix::writeRecord(nullptr, "OVIXFileRecord", &keyless, 1), 1);
   for (const std::string& key : keys) {
     OVIXFileRecord record;
     record.setSkey(key.c_str());
@@ -153,47 +106,17 @@ TEST_P(PackageDbTest, KeysRoundTripByteForByteAndUpdatesFindThem) {
     EXPECT_EQ(file->version(), 9) << file->skey();
     EXPECT_STREQ(file->guid(), "{G}") << file->skey();
     EXPECT_STREQ(file->crc(), "FFFFFFFF") << file->skey();
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(file->stream().data), file->stream().size),
+              "new");
   }
   EXPECT_EQ(back, std::set<std::string>(keys.begin(), keys.end()));
-}
-
-TEST_P(PackageDbTest, ARecordWithoutKeyOrWithATakenKeyIsNeverInserted) {
-  makeTables();
-  OVIXFileRecord keyless;
-  keyless.setCrc("1");
-  EXPECT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", &keyless, 1), 1);
-  keyless.setSkey("");
-  EXPECT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", &keyless, 1), 1);
-  EXPECT_EQ(ovix::writeRecord(nullptr, "OVIXFileRecord", &keyless, 1), 1);
-  EXPECT_TRUE(selectFiles().empty());
-  ASSERT_EQ(writeFile("k", "1"), 0);
-  EXPECT_EQ(writeFile("k", "2"), 1);
-}
-
-TEST_P(PackageDbTest, SelectsSucceedOnlyWhenARowComesBack) {
-  makeTables();
-  std::vector<std::vector<KVParams>> rows;
-  std::vector<KVParams> columns = {ovix::makeColumnParam("m_crc"), ovix::makeColumnParam("m_version")};
-  EXPECT_NE(db_->selectSql("select m_crc, m_version from OVIXFileRecord", columns, rows), 0);
-  EXPECT_NE(db_->pureSql("select * from OVIXFileRecord"), 0);
-  EXPECT_NE(db_->pureSql("select * from NoSuchTable"), 0);
-  std::vector<std::unique_ptr<ZdDbObject>> none;
-  EXPECT_NE(db_->selectSql("select * from OVIXFileRecord", OVIXFileRecord::desc(), none, 0), 0);
-
-  ASSERT_EQ(writeFile("a", "x"), 0);
-  EXPECT_EQ(db_->pureSql("select * from OVIXFileRecord where m_skey=?", {KVData::text("a")}), 0);
-  EXPECT_NE(db_->pureSql("select * from OVIXFileRecord where m_skey=?", {KVData::text("A")}), 0);
-  columns.push_back(ovix::makeIntParam("m_version", "", 0));
-  ASSERT_EQ(db_->selectSql("select m_crc, m_version from OVIXFileRecord", columns, rows), 0);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_STREQ(ovix::rowText(rows[0][0]), "0000ABCD");
-  EXPECT_STREQ(ovix::rowText(rows[0][1]), "3");  // asked for as text
-  EXPECT_EQ(rows[0][2].value.type(), KVData::kInt);
-  EXPECT_EQ(ovix::rowText(rows[0][2]), nullptr);
+  std::vector<std::string> columns;  // the database key goes into package files only
+  ASSERT_TRUE(db_->connection()->listColumns("OVIXFileRecord", &columns));
+  EXPECT_EQ(std::count(columns.begin(), columns.end(), "m_dbkey"),
+            GetParam() == Target::kPackageFile);
 }
 
 TEST_P(PackageDbTest, NewestHeaderIsTheFirstOfCloseOnesAndSkipsDependents) {
-  makeTables();
   std::vector<std::unique_ptr<ZdDbObject>> headers;
   {
     ovix::testing::ScopedRecorder recorder;
@@ -222,18 +145,23 @@ TEST_P(PackageDbTest, NewestHeaderIsTheFirstOfCloseOnesAndSkipsDependents) {
 }
 
 // Rows are read without their bytes, which are then streamed in slices.
+// Empty values stay empty rather than NULL, and a location that is not made
+// of plain names is refused.
 TEST_P(PackageDbTest, LargeStreamsTravelInChunks) {
-  makeTables();
+  ovix::Env& env = *ovix::Env::Default();
   std::string bytes(20 * 1024 * 1024 + 123, '\0');
   std::mt19937 random(7);
   for (char& c : bytes) c = static_cast<char>(random());
-  OVIXFileRecord record, empty;
+  OVIXFileRecord record, empty, emptyFile;
   record.setSkey("big.bin");
-  ASSERT_TRUE(record.setStreamFile(*ovix::Env::Default(), dir_.write("big.bin", bytes)));
+  ASSERT_TRUE(record.setStreamFile(env, dir_.write("big.bin", bytes)));
   EXPECT_EQ(record.streamSize(), static_cast<int64_t>(bytes.size()));
-  ASSERT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", &record, 1), 0) << db_->lastError();
   empty.setSkey("empty.bin");
-  ASSERT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", &empty, 1), 0) << db_->lastError();
+  emptyFile.setSkey("empty.src");
+  ASSERT_TRUE(emptyFile.setStreamFile(env, dir_.write("empty.src", "")));
+  for (OVIXFileRecord* r : {&record, &empty, &emptyFile}) {
+    ASSERT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", r, 1), 0) << db_->lastError();
+  }
 
   std::vector<std::string> keys;
   ASSERT_EQ(db_->selectEach("select m_skey, m_crc, m_guid, m_version from OVIXFileRecord",
@@ -243,32 +171,32 @@ TEST_P(PackageDbTest, LargeStreamsTravelInChunks) {
                               return true;
                             }),
             0);
-  EXPECT_EQ(keys.size(), 2u);
-  zddb::BlobLocation where{"OVIXFileRecord", "m_stream", "m_skey", "big.bin"};
-  EXPECT_EQ(db_->connection()->blobSize(where), static_cast<int64_t>(bytes.size()));
+  EXPECT_EQ(keys.size(), 3u);
+  zddb::Connection& connection = *db_->connection();
+  BlobLocation where{"OVIXFileRecord", "m_stream", "m_skey", "big.bin"};
+  EXPECT_EQ(connection.blobSize(where), static_cast<int64_t>(bytes.size()));
   StringSink sink;
-  ASSERT_TRUE(db_->connection()->readBlob(where, &sink)) << db_->lastError();
+  ASSERT_TRUE(connection.readBlob(where, &sink)) << db_->lastError();
   EXPECT_LE(sink.largest, 4u << 20);
   EXPECT_TRUE(sink.bytes == bytes);
 
-  where.keyValue = "empty.bin";
-  EXPECT_EQ(db_->connection()->blobSize(where), 0);
+  auto type = connection.prepare("SELECT m_stream FROM OVIXFileRecord WHERE m_skey = ?");
+  for (const char* key : {"empty.bin", "empty.src"}) {
+    where.keyValue = key;
+    EXPECT_EQ(connection.blobSize(where), 0) << key;
+    ASSERT_TRUE(type->bindText(0, key) && type->step() == zddb::StepResult::kRow) << key;
+    EXPECT_EQ(type->columnType(0), zddb::ColumnType::kBlob) << key;
+    type->reset();
+  }
   where.keyValue = "missing";
-  EXPECT_EQ(db_->connection()->blobSize(where), -1);
-  EXPECT_FALSE(db_->connection()->readBlob(where, &sink));
-}
-
-TEST_P(PackageDbTest, RolledBackWritesLeaveNothing) {
-  makeTables();
-  ASSERT_EQ(db_->beginTransaction(0x2000), 0);
-  ASSERT_EQ(writeFile("a", "1"), 0);
-  ASSERT_EQ(writeFile("b", "2"), 0);
-  ASSERT_EQ(db_->rollbackTransaction(), 0);
-  EXPECT_TRUE(selectFiles().empty());
-  ASSERT_EQ(db_->beginTransaction(0x2000), 0);
-  ASSERT_EQ(writeFile("a", "1"), 0);
-  ASSERT_EQ(db_->commitTransaction(), 0);
-  EXPECT_EQ(selectFiles().size(), 1u);
+  EXPECT_EQ(connection.blobSize(where), -1);
+  EXPECT_FALSE(connection.readBlob(where, &sink));
+  for (BlobLocation bad : {BlobLocation{"OVIXFileRecord; DROP", "m_stream", "m_skey", "x"},
+                           {"OVIXFileRecord", "m_stream`", "m_skey", "x"},
+                           {"OVIXFileRecord", "m_stream", "", "x"}}) {
+    EXPECT_FALSE(connection.readBlob(bad, &sink));
+    EXPECT_NE(connection.lastError().find("plain"), std::string::npos) << connection.lastError();
+  }
 }
 
 // A record without bytes copies nothing and says so; one with a database's

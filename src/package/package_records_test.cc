@@ -17,18 +17,6 @@ using ovix::testing::TempDir;
 class RecordsTest : public ::testing::Test {
  protected:
   void SetUp() override { registerRecordClasses(); }
-
-  // The field names `record` hands to a filter of `dbType` in pass 0.
-  static std::vector<std::string> writtenFields(ZdDbObject& record, int dbType) {
-    ZdDbFilter filter(dbType);
-    filter.setTable("T");
-    filter.setStatementKind(ZdDbFilter::kInsert);
-    filter.setPass(0);
-    record.writeFields(&filter);
-    std::vector<std::string> names;
-    for (const zddb::FieldSpec& f : filter.fields()) names.push_back(f.name);
-    return names;
-  }
 };
 
 TEST_F(RecordsTest, TextsAreCopiedAndProductsCompareIgnoringCase) {
@@ -47,24 +35,6 @@ TEST_F(RecordsTest, TextsAreCopiedAndProductsCompareIgnoringCase) {
   header.clear();
   EXPECT_EQ(header.name(), nullptr);
   EXPECT_FALSE(header.force());
-}
-
-TEST_F(RecordsTest, FieldsAreWrittenInTheirFixedOrder) {
-  OVIXPackageInfo header;
-  EXPECT_EQ(writtenFields(header, 1),
-            (std::vector<std::string>{"m_skey", "m_name", "m_ver", "m_type", "m_ver_time",
-                                      "m_kernal_time", "m_pack_time", "m_ref_tblname", "m_force",
-                                      "m_depend", "m_depend_guid", "m_guid", "m_proj_id",
-                                      "m_proj_guid"}));
-  OVIXFileRecord record;
-  EXPECT_EQ(writtenFields(record, 1),
-            (std::vector<std::string>{"m_skey", "m_crc", "m_dbkey", "m_guid", "m_version",
-                                      "m_stream"}));
-  EXPECT_EQ(writtenFields(record, 2),
-            (std::vector<std::string>{"m_skey", "m_crc", "m_guid", "m_version", "m_stream"}));
-  record.setWriteGuid(0);
-  EXPECT_EQ(writtenFields(record, 2),
-            (std::vector<std::string>{"m_skey", "m_crc", "m_version", "m_stream"}));
 }
 
 TEST_F(RecordsTest, MainKeyValueIsEscapedForServersOnly) {

@@ -48,19 +48,6 @@ TEST_P(ServerConnectionTest, OnlyTheStoredPasswordPassesByteForByte) {
   EXPECT_TRUE(recorder.messages.empty());
 }
 
-TEST_P(ServerConnectionTest, AnUnreachableGeneralDatabaseIsNamed) {
-  ovix::testing::ScratchServer bare(GetParam());  // a namespace without a general database
-  bare.useNamespace();
-  ovix::testing::ScopedRecorder recorder;
-  EXPECT_FALSE(ovix::checkAdministrator(bare.address().c_str(), bare.port().c_str(), "system", "x"));
-  ASSERT_EQ(recorder.messages.size(), 1u);
-  EXPECT_EQ(recorder.messages[0].rfind("无法连接ovixgeneral数据库，mysql服务器为：", 0), 0u);
-  EXPECT_NE(recorder.messages[0].find(bare.address()), std::string::npos);
-
-  EXPECT_FALSE(ovix::checkAdministrator(bare.address().c_str(), "", "system", "x"));
-  EXPECT_EQ(recorder.messages.back(), "无法连接ovixgeneral数据库，mysql服务器为：,,");
-}
-
 TEST_P(ServerConnectionTest, ThePatchStoreIsCreatedOnceAndOpenedAfter) {
   ovix::testing::ScopedRecorder recorder;
   EXPECT_EQ(ovix::openPatchStore(address(), port()), nullptr);
