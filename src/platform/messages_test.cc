@@ -7,7 +7,6 @@
 
 #include "platform/command_log.h"
 #include "platform/csv.h"
-#include "platform/error_output.h"
 #include "platform/presenter.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"
@@ -17,7 +16,7 @@ namespace {
 using ovix::testing::ScopedRecorder;
 using ovix::testing::TempDir;
 
-TEST(MessagesTest, TextLookupReplacesTheFormatAndIdentityIsRestored) {
+TEST(MessagesTest, TextLookupReplacesTheFormatAndFormattingIsExact) {
   zdcom::setTextLookup([](char const* text) -> char const* {
     return std::string(text) == "你好%s" ? "hello %s" : nullptr;
   });
@@ -26,6 +25,9 @@ TEST(MessagesTest, TextLookupReplacesTheFormatAndIdentityIsRestored) {
   EXPECT_EQ(zedaGetText_callbk(nullptr), nullptr);
   zdcom::setTextLookup(nullptr);
   EXPECT_STREQ(zedaGetText_callbk("你好%s"), "你好%s");
+  EXPECT_STREQ(zdcom::printMsg("%s-%03d", "x", 7), "x-007");
+  std::string longText(5000, 'z');
+  EXPECT_EQ(zdcom::format("%s!", longText.c_str()), longText + "!");
 }
 
 // Messages and questions reach the newest presenter; without one a question
@@ -48,12 +50,6 @@ TEST(MessagesTest, ErrorMsgAndGoonMsgReachTheNewestPresenter) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(zdcom::goonMsg("nobody to ask"));
   EXPECT_NE(testing::internal::GetCapturedStderr().find("nobody to ask"), std::string::npos);
-}
-
-TEST(MessagesTest, PrintMsgAndFormatGiveExactTexts) {
-  EXPECT_STREQ(zdcom::printMsg("%s-%03d", "x", 7), "x-007");
-  std::string longText(5000, 'z');
-  EXPECT_EQ(zdcom::format("%s!", longText.c_str()), longText + "!");
 }
 
 TEST(CsvTest, EveryListOfTextsRoundTripsAndPlainFieldsAreNotQuoted) {
@@ -99,27 +95,6 @@ TEST(CommandLogTest, LinesGoToTheNewestLiveLogOnly) {
   EXPECT_NE(outerText.find("] outer again\n"), std::string::npos);
   EXPECT_EQ(outerText.find("inner line"), std::string::npos);
   EXPECT_NE(dir.read("inner.logfile").find("inner line"), std::string::npos);
-}
-
-class CountingOutput : public zdcom::OVIXCommandErrorOutput {
- public:
-  int setStatus(int v) override { return v; }
-  int getStatus() override { return 0; }
-  void resetStatus() override {}
-  bool queryFlag() const override { return false; }
-  bool showLogFile(char const*) override { return true; }
-};
-
-TEST(ErrorOutputTest, TheNewestOutputIsCurrentUntilDestroyed) {
-  zdcom::OVIXCommandErrorOutput* before = zdcom::OVIXCommandErrorOutput::current();
-  {
-    CountingOutput output;
-    EXPECT_EQ(zdcom::OVIXCommandErrorOutput::current(), &output);
-    EXPECT_FALSE(output.hasAppend());
-    output.appendMsg("db message");
-    EXPECT_TRUE(output.hasAppend());
-  }
-  EXPECT_EQ(zdcom::OVIXCommandErrorOutput::current(), before);
 }
 
 }  // namespace

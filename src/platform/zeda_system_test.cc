@@ -28,11 +28,4 @@ TEST(ZedaSystemTest, InstallRootFollowsVariableThenBinLayoutThenProgramDirectory
   }
 }
 
-TEST(ZedaSystemTest, FullNamesUseNativeSeparatorsBelowTheRoot) {
-  std::string saved = ZedaSystem::installRoot();
-  ZedaSystem::setInstallRoot("/opt/ovix");
-  EXPECT_EQ(ZedaSystem::getFullZedaName("temp\\autoPatchLog.txt"), "/opt/ovix/temp/autoPatchLog.txt");
-  ZedaSystem::setInstallRoot(saved);
-}
-
 }  // namespace
