@@ -90,8 +90,10 @@ class ServerDialogsTest : public QObject {
     dir.write("tree/ovixsetup.ini", ovix::testing::kSetup);
     dir.write("tree/bin/core.dll", "new dll bytes");
     std::string packed;
-    QVERIFY(ovix::packDialogOk(*ovix::Env::Default(), {"", dir.file("tree"), "", "DLL"}, "DLL",
-                               neverAsked, &packed));
+    ovix::PackDialogFields fields;
+    fields.path = dir.file("tree");
+    fields.types = "DLL";
+    QVERIFY(ovix::packDialogOk(*ovix::Env::Default(), fields, "DLL", neverAsked, &packed));
     // The upload takes the newest package in the program directory.
     fs::rename(packed, fs::path(program) / fs::path(packed).filename());
     const std::string install = dir.mkdir("安装");
