@@ -2,7 +2,6 @@
 // failure, and the packages it leaves, read back with the sqlite3 C API.
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -10,13 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "testing/package_builder.h"
 #include "testing/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using ovix::testing::TempDir;
-using Rows = std::vector<std::vector<std::string>>;
+using ovix::testing::query;
+using ovix::testing::Rows;
 
 struct Outcome {
   int status = -1;
@@ -26,24 +27,6 @@ struct Outcome {
 
 constexpr char kSetup[] =
     "[OVIX]\nNAME=OVIX_MORBIX\nVERSION=V6\nKERNELTIME=2026-01-02\nBUILDTIME=2026-12-03\n";
-
-// Runs `sql` on the SQLite file `file`, creating it; the rows, NULL read as
-// "<null>".
-Rows query(const std::string& file, const std::string& sql) {
-  Rows rows;
-  sqlite3* db = nullptr;
-  sqlite3_open(file.c_str(), &db);
-  auto collect = [](void* out, int n, char** values, char**) {
-    auto* rows = static_cast<Rows*>(out);
-    rows->emplace_back();
-    for (int i = 0; i < n; ++i) rows->back().push_back(values[i] ? values[i] : "<null>");
-    return 0;
-  };
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), collect, &rows, nullptr), SQLITE_OK)
-      << sqlite3_errmsg(db);
-  sqlite3_close(db);
-  return rows;
-}
 
 class OvixpatchTest : public ::testing::Test {
  protected:

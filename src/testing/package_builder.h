@@ -113,12 +113,12 @@ inline std::map<std::string, FileRow> fileRows(ZdDbDataBase* db, const std::stri
 
 using Rows = std::vector<std::vector<std::string>>;
 
-// What `sql` gives on the package file `path`, read with the sqlite3 C API;
-// NULL reads "<null>".
+// What `sql` gives on the SQLite file `path` (created when missing), run
+// with the sqlite3 C API; NULL reads "<null>".
 inline Rows query(const std::string& path, const std::string& sql) {
   Rows rows;
   sqlite3* db = nullptr;
-  EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK) << path;
+  EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK) << path;
   auto collect = [](void* out, int n, char** values, char**) {
     auto* rows = static_cast<Rows*>(out);
     rows->emplace_back();
