@@ -222,7 +222,7 @@ TEST_F(OvixpatchTest, ASignedPackVerifiesHereAndWithMinisign) {
   query(package, "update OVIXFileRecord set m_stream=cast('abd' as blob)");
   Outcome refused = run("verify " + package + " --key " + pub);
   EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.err.find("differ from the signed"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("的数据与签名时不同"), std::string::npos) << refused.err;
   EXPECT_EQ(run("verify " + home_.file("none.package") + " --key " + pub).status, 1);
 }
 

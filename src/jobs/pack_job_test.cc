@@ -374,7 +374,7 @@ TEST_F(PackJobTest, APackSignedWithAMinisignKeyVerifiesWithItsPublicKey) {
   std::string why;
   ASSERT_TRUE(ovix::minisign::parsePublicKey(program_.read("k.pub"), &publicKey, &why));
   DatabaseHandle db(ovix::openPackageFile(path.c_str()));
-  EXPECT_TRUE(ovix::verifyPackage(db.get(), publicKey, &why)) << why;
+  EXPECT_TRUE(ovix::verifyPackage(db.get(), {publicKey}, &why)) << why;
 }
 
 }  // namespace

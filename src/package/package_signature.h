@@ -1,9 +1,11 @@
-// A package's signed manifest: where it is kept and how it is checked.
+// A package's signed manifest: where it is kept, how it is made and how it
+// is checked.
 
 #ifndef OVIX_PACKAGE_PACKAGE_SIGNATURE_H_
 #define OVIX_PACKAGE_PACKAGE_SIGNATURE_H_
 
 #include <string>
+#include <vector>
 
 #include "package/database.h"
 #include "package/package_manifest.h"
@@ -13,33 +15,70 @@
 
 namespace ovix {
 
-// The table of a package file that holds its manifest and signature: one
-// row, keyed by the package key.
+// The table of a package file, of a patch store and of a project database
+// that holds the manifests and signatures of packages, one row per package
+// key.
 inline constexpr char kSignatureTable[] = "OVIXPackageSignature";
+
+// A package's manifest, its signature (a `.minisig` text) and the public
+// key of the signer (a `.pub` text).  The key travels only so that an
+// upload can check that the package is whole; a workstation trusts its own
+// keys, never this one.
+struct PackageSignature {
+  std::string manifest;
+  std::string signature;
+  std::string publicKey;
+};
+
+using TrustedKeys = std::vector<minisign::PublicKey>;
 
 // The trusted comment a package's signature carries: its key and pack time.
 std::string signatureComment(const OVIXPackageInfo& header);
 
+// The signature of `header` and `files` by `signer`.
+PackageSignature signManifest(const minisign::SecretKey& signer, const OVIXPackageInfo& header,
+                              std::vector<ManifestEntry> files);
+
 // Creates kSignatureTable in `db` when it is missing; false on failure
 // (db->lastError() says why).
 bool createSignatureTable(ZdDbDataBase* db);
-bool writeSignatureRow(ZdDbDataBase* db, char const* key, const std::string& manifest,
-                       const std::string& signature);
-// The manifest and signature kept in `db`; false when there are none.
-bool readSignatureRow(ZdDbDataBase* db, std::string* manifest, std::string* signature);
+bool writeSignatureRow(ZdDbDataBase* db, char const* key, const PackageSignature& signature);
+// The signature of the package `key` in `db` (with a null `key`: the only
+// row, as a package file has).  False when there is none.
+bool readSignatureRow(ZdDbDataBase* db, char const* key, PackageSignature* signature);
+
+// The public keys of the `.pub` files directly in `folder` (none when the
+// folder is missing).  False, with *why naming the file, when a `.pub` file
+// cannot be read or holds no public key: a damaged key file never makes an
+// installation accept less.
+bool loadTrustedKeys(Env& env, const std::string& folder, TrustedKeys* keys, std::string* why);
+
+// Checks that `signature` is one of `keys`' over its manifest and that the
+// manifest describes `header`; the manifest is then in *manifest.  False,
+// with *why in the user's words, otherwise.
+bool checkSignedHeader(const PackageSignature& signature, const TrustedKeys& keys,
+                       const OVIXPackageInfo& header, PackageManifest* manifest, std::string* why);
 
 // Checks the package `package` (an open package file) against its signed
-// manifest: the signature is `key`'s, the header is the one signed, and
-// the file records are exactly the signed files with their sizes and
-// hashes.  False with *why naming the first fault (a missing signature, a
-// signature by another key, a changed header field, a changed, missing or
-// added file).
-bool verifyPackage(ZdDbDataBase* package, const minisign::PublicKey& key, std::string* why);
+// manifest: the signature is by one of `keys`, the header is the one
+// signed, and the file records are exactly the signed files with their
+// sizes and hashes.  False with *why naming the first fault.
+bool verifyPackage(ZdDbDataBase* package, const TrustedKeys& keys, std::string* why);
+
+// verifyPackage with the key the package carries: the check an upload
+// makes, that the package is whole as its signer made it.  True for an
+// unsigned package, with *isSigned false.
+bool verifyPackageAsSigned(ZdDbDataBase* package, bool* isSigned, std::string* why);
 
 // verifyPackage on the package file `packagePath` with the public key in
 // the file `keyPath` (as minisign -G writes it).
 bool verifyPackageFile(Env& env, const std::string& packagePath, const std::string& keyPath,
                        std::string* why);
+
+// Signs the package file `packagePath` as it is, replacing a signature it
+// had.  False, with *why, when it cannot be read or written.
+bool signPackageFile(Env& env, const std::string& packagePath, const minisign::SecretKey& signer,
+                     std::string* why);
 
 // Writes the manifest and the signature that the package file `packagePath`
 // holds as `manifestPath` and `manifestPath`.minisig, for `minisign -V`.

@@ -55,7 +55,7 @@ class PackageSigningTest : public ::testing::Test {
   std::string refusal(const std::string& path, const ms::PublicKey& key) {
     DatabaseHandle db(ovix::openPackageFile(path.c_str()));
     std::string why;
-    return ovix::verifyPackage(db.get(), key, &why) ? "" : why;
+    return ovix::verifyPackage(db.get(), {key}, &why) ? "" : why;
   }
 
   ovix::Env& env_ = *ovix::Env::Default();
@@ -81,18 +81,18 @@ TEST_F(PackageSigningTest, EveryChangeAfterSigningIsNamed) {
   };
   const std::vector<Case> cases = {
       {"flipped byte", "update OVIXFileRecord set m_stream=cast('abd' as blob) where m_skey='bin\\a.dll'",
-       "differ from the signed"},
+       "的数据与签名时不同"},
       {"file swapped in from another signed package",
        "attach '" + other + "' as o; update OVIXFileRecord set m_stream=(select m_stream from "
        "o.OVIXFileRecord) where m_skey='bin\\a.dll'",
-       "differ from the signed"},
-      {"file removed", "delete from OVIXFileRecord where m_skey='bin\\big.bin'", "is missing"},
+       "的数据与签名时不同"},
+      {"file removed", "delete from OVIXFileRecord where m_skey='bin\\big.bin'", "签名的文件bin\\big.bin不在补丁中"},
       {"file added", "insert into OVIXFileRecord (m_skey, m_crc, m_stream) values "
-       "('bin\\evil.dll', '00000000', x'00')", "not one the supplier signed"},
-      {"header edited", "update OVIXPackageInfo set m_ver='V9'", "field version"},
-      {"newer pack time", "update OVIXPackageInfo set m_pack_time='2027-01-01-00-00'", "pack-time"},
-      {"signature removed", "drop table OVIXPackageSignature", "not signed"},
-      {"untrusted key", "", "another key", &strangerKey},
+       "('bin\\evil.dll', '00000000', x'00')", "不在签名的清单中"},
+      {"header edited", "update OVIXPackageInfo set m_ver='V9'", "包信息的version与签名时不同"},
+      {"newer pack time", "update OVIXPackageInfo set m_pack_time='2027-01-01-00-00'", "pack-time与签名时不同"},
+      {"signature removed", "drop table OVIXPackageSignature", "补丁没有签名"},
+      {"untrusted key", "", "不受信任", &strangerKey},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -248,12 +248,9 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
 }
 
 bool PackageBuilder::writeSignature(const OVIXPackageInfo& header) {
-  const std::string manifest = PackageManifest(header, std::move(signedFiles_)).text();
-  const std::string signature = minisign::sign(*signer_, manifest, signatureComment(header),
-                                               "signature of an ovix package manifest");
-  if (signature.empty()) return failWriting();
-  if (!createSignatureTable(db_.get()) ||
-      !writeSignatureRow(db_.get(), header.skey(), manifest, signature))
+  const PackageSignature signature = signManifest(*signer_, header, std::move(signedFiles_));
+  if (signature.signature.empty() || !createSignatureTable(db_.get()) ||
+      !writeSignatureRow(db_.get(), header.skey(), signature))
     return failWriting();
   return true;
 }

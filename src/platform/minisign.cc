@@ -97,6 +97,23 @@ std::string keyIdText(const KeyId& id) {
   return text;
 }
 
+PublicKey publicKeyOf(const SecretKey& key) {
+  // An Ed25519 secret key is its seed followed by its public key.
+  PublicKey pub;
+  pub.id = key.id;
+  std::memcpy(pub.key.data(), key.key.data() + 32, pub.key.size());
+  return pub;
+}
+
+std::string publicKeyText(const PublicKey& key) {
+  std::array<unsigned char, kPublicKeyBytes> bytes;
+  std::memcpy(bytes.data(), "Ed", 2);
+  std::memcpy(&bytes[2], key.id.data(), key.id.size());
+  std::memcpy(&bytes[10], key.key.data(), key.key.size());
+  return std::string(kUntrustedPrefix) + "minisign public key " + keyIdText(key.id) + "\n" +
+         encode(bytes.data(), bytes.size()) + "\n";
+}
+
 bool parsePublicKey(std::string_view text, PublicKey* key, std::string* error) {
   std::vector<unsigned char> bytes;
   if (!ready()) return fail(error, "the crypto library cannot start");

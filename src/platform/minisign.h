@@ -33,6 +33,12 @@ std::string keyIdText(const KeyId& id);
 // when the text holds no Ed25519 public key.
 bool parsePublicKey(std::string_view text, PublicKey* key, std::string* error);
 
+// The public half of `key`.
+PublicKey publicKeyOf(const SecretKey& key);
+
+// The text of a `.pub` file for `key`, as minisign -G writes it.
+std::string publicKeyText(const PublicKey& key);
+
 // Reads the secret key from the text of a key file that `minisign -G`
 // wrote, decrypting it with `password` (ignored for a key made with -W).
 // False, with *error saying why, for a wrong password or a damaged file;

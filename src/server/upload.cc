@@ -6,6 +6,7 @@
 #include "package/file_key.h"
 #include "package/file_record_upload.h"
 #include "package/package_file.h"
+#include "package/package_signature.h"
 #include "package/server_connection.h"
 #include "platform/messages.h"
 #include "platform/time_string.h"
@@ -101,9 +102,27 @@ bool everyFileFits(ZdDbDataBase* server, ZdDbDataBase* package) {
   return false;
 }
 
-// Makes the header table and the package's table.  Tables come first: on
-// a server, making a table ends a running transaction.
+// The package's signature, checked against its own manifest and bytes:
+// a signed package that is not whole never reaches the store.  False
+// (reported) for a broken one; *signature stays empty for an unsigned one.
+bool readWholeSignature(ZdDbDataBase* package, PackageSignature* signature) {
+  bool isSigned = false;
+  std::string why;
+  if (!verifyPackageAsSigned(package, &isSigned, &why)) {
+    zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包没有通过签名校验：%s"), why.c_str());
+    return false;
+  }
+  return !isSigned || readSignatureRow(package, nullptr, signature);
+}
+
+// Makes the header table, the signature table and the package's table.
+// Tables come first: on a server, making a table ends a running
+// transaction.
 bool createStoreTables(ZdDbDataBase* server, const std::string& table) {
+  if (!createSignatureTable(server)) {
+    zdcom::errorMsg(zedaGetText_callbk("服务器创建表%s失败"), kSignatureTable);
+    return false;
+  }
   const std::string headerTable = OVIXPackageInfo::desc()->name();
   if (createClassTable(server->getFilter(0), headerTable.c_str(), OVIXPackageInfo::desc()) != 0) {
     zdcom::errorMsg(zedaGetText_callbk("服务器创建表%s失败"), headerTable.c_str());
@@ -119,10 +138,14 @@ bool createStoreTables(ZdDbDataBase* server, const std::string& table) {
 // Writes the header and every file record in one transaction; false
 // (reported) after rolling everything back.
 bool writeWholePackage(Env& env, ZdDbDataBase* server, ZdDbDataBase* package,
-                       OVIXPackageInfo& header) {
+                       OVIXPackageInfo& header, const PackageSignature& signature) {
   std::string error;
   bool ok = server->beginTransaction(ZdDbDataBase::kWriteTransaction) == ZdDb::eOk;
   if (ok && writeRecord(server, OVIXPackageInfo::desc()->name(), &header, kWriteInsert) != 0) {
+    error = server->lastError();
+    ok = false;
+  }
+  if (ok && !signature.manifest.empty() && !writeSignatureRow(server, header.skey(), signature)) {
     error = server->lastError();
     ok = false;
   }
@@ -153,9 +176,11 @@ bool uploadPackage(Env& env, const std::string& packagePath, char const* address
     zdcom::errorMsg(zedaGetText_callbk("该补丁已经上传过服务器，无法再传"));
     return true;
   }
-  return everyFileFits(server.get(), package.get()) &&
+  PackageSignature signature;
+  return readWholeSignature(package.get(), &signature) &&
+         everyFileFits(server.get(), package.get()) &&
          createStoreTables(server.get(), header->refTblname()) &&
-         writeWholePackage(env, server.get(), package.get(), *header);
+         writeWholePackage(env, server.get(), package.get(), *header, signature);
 }
 
 }  // namespace ovix

@@ -25,9 +25,11 @@ bool isPackageOfKind(Env& env, const std::string& path, char const* kind);
 
 // Uploads the package at `packagePath` to the patch store of
 // `address`:`port`, creating the store when the server lacks it.  Tables
-// are made first; the header and every file record are then committed in
-// one transaction, so the store shows the whole package or nothing of it,
-// and a failed upload can be run again.  A package already in the store is
+// are made first; the header, the signature (of a signed package) and
+// every file record are then committed in one transaction, so the store
+// shows the whole package or nothing of it, and a failed upload can be run
+// again.  A signed package whose signature or bytes do not match its own
+// manifest is refused before anything is sent.  A package already in the store is
 // reported and counts as success.  False (reported where there is
 // something to say) when the upload did not happen.
 bool uploadPackage(Env& env, const std::string& packagePath, char const* address, char const* port);

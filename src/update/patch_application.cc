@@ -8,6 +8,7 @@
 #include "app/setup_file.h"
 #include "package/file_key.h"
 #include "package/package_file.h"
+#include "package/package_signature.h"
 #include "package/server_connection.h"
 #include "platform/command_log.h"
 #include "platform/crc.h"
@@ -43,36 +44,71 @@ void reportUnreadable() {
   zdcom::errorMsg(zedaGetText_callbk("无法从服务器上读入补丁数据，请查看服务器连接"));
 }
 
-// True when the installation's file `path` holds exactly `size` bytes with
-// CRC `crcText`.  A link at the path never does.
-bool holdsBytes(DirectoryTree& tree, const std::string& path, int64_t size,
-                const std::string& crcText) {
+// How fetching one record ended.
+enum class Fetched { kDone, kEmpty, kCorrupt, kNotSigned, kUnreadable, kUnwritable };
+
+// The checks a file's bytes pass while they stream: the record's CRC and,
+// for a signed package, the signed size and hash.
+class BytesCheck {
+ public:
+  BytesCheck(const std::string& crcText, const ManifestEntry* signedFile)
+      : crcText_(crcText), signed_(signedFile) {}
+
+  void update(const char* data, size_t size) {
+    crc_ = crc::crc32_update(crc_, data, size);
+    if (signed_ != nullptr) hasher_.update(data, size);
+    size_ += size;
+  }
+  // kDone, kCorrupt or kNotSigned; called once, after the last update.
+  Fetched verdict() {
+    if (!sameCrc(crc::crc32_text(crc_), crcText_)) return Fetched::kCorrupt;
+    if (signed_ != nullptr && (size_ != signed_->size || hasher_.finish() != signed_->hash))
+      return Fetched::kNotSigned;
+    return Fetched::kDone;
+  }
+
+ private:
+  const std::string& crcText_;
+  const ManifestEntry* signed_;
+  uint32_t crc_ = 0;
+  uint64_t size_ = 0;
+  ContentHasher hasher_;
+};
+
+// True when the installation's file `path` holds exactly `size` bytes that
+// pass `check`.  A link at the path never does.
+bool holdsBytes(DirectoryTree& tree, const std::string& path, int64_t size, BytesCheck check) {
   uint64_t actual = 0;
   if (tree.kind(path, &actual) != EntryKind::kFile || static_cast<int64_t>(actual) != size)
     return false;
   std::unique_ptr<SequentialFile> file;
   if (!tree.openForReading(path, &file)) return false;
   std::vector<char> chunk(kStreamChunkBytes);
-  uint32_t crc = 0;
   for (;;) {
     size_t got = 0;
     if (!file->read(chunk.data(), chunk.size(), &got)) return false;
     if (got == 0) break;
-    crc = crc::crc32_update(crc, chunk.data(), got);
+    check.update(chunk.data(), got);
   }
-  return sameCrc(crc::crc32_text(crc), crcText);
+  return check.verdict() == Fetched::kDone;
 }
 
-// How fetching one record ended.
-enum class Fetched { kDone, kEmpty, kCorrupt, kUnreadable, kUnwritable };
+// Where one record's bytes go and what they must be.
+struct Staging {
+  const std::string& target;      // the installation's file
+  const std::string& stagedPath;  // the staging file
+  const std::string& storedCrc;
+  const ManifestEntry* signedFile;  // null for an unsigned package
+};
 
-Fetched stageLent(DirectoryTree& tree, const ZdDbBlock& bytes, const std::string& storedCrc,
-                  const std::string& target, const std::string& stagedPath, bool* staged) {
-  const std::string crcText =
-      crc::crc32_text(crc::crc32_update(0, bytes.data, static_cast<size_t>(bytes.size)));
-  if (!sameCrc(crcText, storedCrc)) return Fetched::kCorrupt;
-  if (holdsBytes(tree, target, bytes.size, crcText)) return Fetched::kDone;
-  if (!writeNewFile(tree, stagedPath, bytes.data, static_cast<size_t>(bytes.size)))
+Fetched stageLent(DirectoryTree& tree, const ZdDbBlock& bytes, const Staging& to, bool* staged) {
+  BytesCheck check(to.storedCrc, to.signedFile);
+  check.update(reinterpret_cast<const char*>(bytes.data), static_cast<size_t>(bytes.size));
+  const Fetched verdict = check.verdict();
+  if (verdict != Fetched::kDone) return verdict;
+  if (holdsBytes(tree, to.target, bytes.size, BytesCheck(to.storedCrc, to.signedFile)))
+    return Fetched::kDone;
+  if (!writeNewFile(tree, to.stagedPath, bytes.data, static_cast<size_t>(bytes.size)))
     return Fetched::kUnwritable;
   *staged = true;
   return Fetched::kDone;
@@ -80,14 +116,15 @@ Fetched stageLent(DirectoryTree& tree, const ZdDbBlock& bytes, const std::string
 
 // A value too large to lend goes to its staged file in chunks, checked as
 // it passes.  A file that already holds the recorded bytes is not fetched.
-Fetched stageStreamed(DirectoryTree& tree, zddb::BlobSource* source, const std::string& storedCrc,
-                      const std::string& target, const std::string& stagedPath, bool* staged) {
+Fetched stageStreamed(DirectoryTree& tree, zddb::BlobSource* source, const Staging& to,
+                      bool* staged) {
   const int64_t size = source->size();
-  if (holdsBytes(tree, target, size, storedCrc)) return Fetched::kDone;
+  if (holdsBytes(tree, to.target, size, BytesCheck(to.storedCrc, to.signedFile)))
+    return Fetched::kDone;
   std::unique_ptr<WritableFile> file;
-  if (!tree.createFile(stagedPath, &file)) return Fetched::kUnwritable;
+  if (!tree.createFile(to.stagedPath, &file)) return Fetched::kUnwritable;
   std::vector<char> chunk(kStreamChunkBytes);
-  uint32_t crc = 0;
+  BytesCheck check(to.storedCrc, to.signedFile);
   int64_t done = 0;
   Fetched outcome = Fetched::kDone;
   while (outcome == Fetched::kDone && done < size) {
@@ -97,19 +134,26 @@ Fetched stageStreamed(DirectoryTree& tree, zddb::BlobSource* source, const std::
     } else if (!file->append(chunk.data(), got)) {
       outcome = Fetched::kUnwritable;
     } else {
-      crc = crc::crc32_update(crc, chunk.data(), got);
+      check.update(chunk.data(), got);
       done += static_cast<int64_t>(got);
     }
   }
   if (!file->close() && outcome == Fetched::kDone) outcome = Fetched::kUnwritable;
-  if (outcome == Fetched::kDone && !sameCrc(crc::crc32_text(crc), storedCrc))
-    outcome = Fetched::kCorrupt;
+  if (outcome == Fetched::kDone) outcome = check.verdict();
   if (outcome == Fetched::kDone) {
     *staged = true;
     return outcome;
   }
-  tree.removeFile(stagedPath);
+  tree.removeFile(to.stagedPath);
   return outcome;
+}
+
+// Refuses the package `key` for failing its signature check: the user's
+// message and a run-log line, both naming the package and the reason.
+void refuseUnsigned(const std::string& key, const std::string& why) {
+  zdcom::errorMsg(zedaGetText_callbk("补丁%s没有通过签名校验：%s，补丁被拒绝"),
+                  printableKey(key).c_str(), why.c_str());
+  print(runLog, "补丁%s没有通过签名校验：%s，补丁被拒绝", printableKey(key).c_str(), why.c_str());
 }
 
 // Logs why a record could not be fetched; true when the package can go on.
@@ -125,6 +169,8 @@ bool reportFetched(Fetched outcome, const std::string& target) {
     case Fetched::kCorrupt:
       zdcom::OVIXCommandLog::errorlog(
           zedaGetText_callbk("文件(%s)的数据与校验码不符，服务器上的数据已损坏"), target.c_str());
+      return false;
+    case Fetched::kNotSigned:  // the package is refused by its fetch
       return false;
     case Fetched::kUnreadable:
       zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)的数据无法从服务器上读入"),
@@ -171,12 +217,15 @@ bool acceptRecord(DirectoryTree& tree, const OVIXFileRecord& record,
 }
 
 // Fetches every record of the package into the staging folder `staging`,
-// each checked before it is written and against its CRC after, counting
-// the records on the progress display.
+// each checked before it is written and against its CRC (and the signed
+// manifest `signedFiles`, when there is one) after, counting the records on
+// the progress display.
 class PackageFetch {
  public:
-  PackageFetch(DirectoryTree& tree, ZdDbDataBase* db, std::string staging, size_t total)
-      : tree_(tree), db_(db), staging_(std::move(staging)), total_(total) {}
+  PackageFetch(DirectoryTree& tree, ZdDbDataBase* db, const OVIXPackageInfo& header,
+               const PackageManifest* signedFiles, std::string staging, size_t total)
+      : tree_(tree), db_(db), key_(header.skey()), signed_(signedFiles),
+        staging_(std::move(staging)), total_(total) {}
 
   Applied run(const std::string& table);
   const std::vector<Planned>& plan() const { return plan_; }
@@ -185,9 +234,21 @@ class PackageFetch {
   static constexpr char kWhat[] = "下载补丁";
   // False when the fetch must end; outcome_ then says how.
   bool fetchRecord(OVIXFileRecord& record);
+  // The signed entry of `record`; null (refused) when the package is
+  // signed and the supplier did not sign this file.
+  bool findSigned(const OVIXFileRecord& record, const ManifestEntry** entry);
+  // False (refused) when a signed file never came.
+  bool allSignedFilesCame();
+  void refuse(const std::string& why) {
+    refuseUnsigned(key_, why);
+    outcome_ = Applied::kRefused;
+  }
 
   DirectoryTree& tree_;
   ZdDbDataBase* db_;
+  std::string key_;
+  const PackageManifest* signed_;
+  std::set<std::string> signedSeen_;
   std::string staging_;
   size_t total_;
   size_t fetched_ = 0;
@@ -196,22 +257,54 @@ class PackageFetch {
   Applied outcome_ = Applied::kDone;
 };
 
+bool PackageFetch::findSigned(const OVIXFileRecord& record, const ManifestEntry** entry) {
+  *entry = nullptr;
+  if (signed_ == nullptr) return true;
+  *entry = signed_->find(record.skey());
+  if (*entry == nullptr) {
+    refuse("文件" + printableKey(record.skey()) + "不在签名的清单中");
+    return false;
+  }
+  signedSeen_.insert(record.skey());
+  return true;
+}
+
+bool PackageFetch::allSignedFilesCame() {
+  if (signed_ == nullptr) return true;
+  for (const ManifestEntry& file : signed_->files()) {
+    if (signedSeen_.count(file.key) == 0) {
+      refuse("签名的文件" + printableKey(file.key) + "不在补丁中");
+      return false;
+    }
+  }
+  return true;
+}
+
 bool PackageFetch::fetchRecord(OVIXFileRecord& record) {
+  const ManifestEntry* signedFile = nullptr;
   if (!acceptRecord(tree_, record, &seenKeys_)) {
     outcome_ = Applied::kRefused;
     return false;
   }
+  if (!findSigned(record, &signedFile)) return false;
   const std::string path = keyToNativePath(record.skey());
   const std::string stagedPath = joinPath(staging_, "f" + std::to_string(plan_.size()));
   const std::string storedCrc = record.crc();
+  const Staging to{path, stagedPath, storedCrc, signedFile};
   bool staged = false;
   const RecordBytes& bytes = record.bytes();
   Fetched outcome = Fetched::kEmpty;
   if (bytes.isStreamed() && bytes.size() > 0) {
     std::unique_ptr<zddb::BlobSource> reader = bytes.open();
-    outcome = stageStreamed(tree_, reader.get(), storedCrc, path, stagedPath, &staged);
+    outcome = stageStreamed(tree_, reader.get(), to, &staged);
   } else if (bytes.size() > 0) {
-    outcome = stageLent(tree_, bytes.block(), storedCrc, path, stagedPath, &staged);
+    outcome = stageLent(tree_, bytes.block(), to, &staged);
+  } else if (signedFile != nullptr && signedFile->size != 0) {
+    outcome = Fetched::kNotSigned;
+  }
+  if (outcome == Fetched::kNotSigned) {
+    refuse("文件" + printableKey(record.skey()) + "的数据与签名时不同");
+    return false;
   }
   if (!reportFetched(outcome, path)) {
     outcome_ = Applied::kFailed;
@@ -245,7 +338,7 @@ Applied PackageFetch::run(const std::string& table) {
     reportUnreadable();
     return Applied::kUnreadable;
   }
-  return Applied::kDone;
+  return allSignedFilesCame() ? Applied::kDone : Applied::kRefused;
 }
 
 // The number of records of the package's table, for the progress display;
@@ -282,7 +375,7 @@ Applied replaceFiles(DirectoryTree& tree, const std::vector<Planned>& plan,
 }
 
 Applied applyPackageTo(DirectoryTree& tree, ZdDbDataBase* db, const OVIXPackageInfo& header,
-                       const std::string& installDir) {
+                       const std::string& installDir, const PackageManifest* signedFiles) {
   const std::string table = text(header.refTblname());
   // The header's texts may reach the setup file: none may start a line.
   bool plainTexts = true;
@@ -304,7 +397,7 @@ Applied applyPackageTo(DirectoryTree& tree, ZdDbDataBase* db, const OVIXPackageI
                     installDir.c_str(), Env::lastError().c_str());
     return Applied::kRefused;
   }
-  PackageFetch fetch(tree, db, staging.path(), records);
+  PackageFetch fetch(tree, db, header, signedFiles, staging.path(), records);
   Applied fetched = fetch.run(table);
   if (fetched != Applied::kDone) return fetched;  // the installation was not touched
   // The fetched bytes are on disk before any of them takes a file's place.
@@ -380,9 +473,9 @@ bool findSetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir,
 }
 
 bool applyPackage(DirectoryTree& tree, ZdDbDataBase* db, OVIXPackageInfo* header,
-                  const std::string& installDir) {
+                  const std::string& installDir, const PackageManifest* signedFiles) {
   if (db == nullptr || header == nullptr || installDir.empty()) return false;
-  Applied applied = applyPackageTo(tree, db, *header, installDir);
+  Applied applied = applyPackageTo(tree, db, *header, installDir, signedFiles);
   if (applied == Applied::kCancelled)
     zdcom::errorMsg(zedaGetText_callbk("已取消下载补丁，安装目录没有任何改动"));
   if (applied == Applied::kFailed) reportPackageFailed();
@@ -414,6 +507,42 @@ bool recordApplied(Env& env, DirectoryTree& tree, const std::string& installDir,
   return true;
 }
 
+// The packages to apply, base first.
+std::vector<OVIXPackageInfo*> packagesOf(const SetupPatches& patches) {
+  std::vector<OVIXPackageInfo*> all{patches.base};
+  all.insert(all.end(), patches.dependents.begin(), patches.dependents.end());
+  return all;
+}
+
+// The signed manifests of the packages to apply (in packagesOf's order),
+// each checked against the installation's trusted keys before anything is
+// fetched; none when the installation trusts no key, which the run log
+// then says.  False after refusing a package.
+bool checkSignatures(Env& env, ZdDbDataBase* db, const std::string& installDir,
+                     const SetupPatches& patches, std::vector<PackageManifest>* manifests) {
+  TrustedKeys keys;
+  std::string why;
+  if (!loadTrustedKeys(env, joinPath(installDir, keyToNativePath(kTrustedKeysFolder)), &keys, &why)) {
+    refuseUnsigned(text(patches.base->skey()), why);
+    return false;
+  }
+  if (keys.empty()) {
+    print(runLog, "安装目录中没有受信任的公钥(%s)，补丁没有经过签名校验", kTrustedKeysFolder);
+    return true;
+  }
+  for (const OVIXPackageInfo* header : packagesOf(patches)) {
+    PackageSignature signature;
+    manifests->emplace_back();
+    if (!readSignatureRow(db, header->skey(), &signature)) why = "补丁没有签名";
+    if (why.empty() && checkSignedHeader(signature, keys, *header, &manifests->back(), &why))
+      continue;
+    refuseUnsigned(text(header->skey()), why);
+    return false;
+  }
+  print(runLog, "补丁的签名已经用%zu个受信任的公钥校验", keys.size());
+  return true;
+}
+
 }  // namespace
 
 bool applySetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir) {
@@ -430,10 +559,15 @@ bool applySetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir
   }
   removeLeftoversOfEarlierRuns(*tree);
   SetupPatches patches;
-  if (!findSetupPatches(env, db, installDir, &patches)) return false;
-  if (!applyPackage(*tree, db, patches.base, installDir)) return false;
-  for (OVIXPackageInfo* dependent : patches.dependents) {
-    if (!applyPackage(*tree, db, dependent, installDir)) return false;
+  std::vector<PackageManifest> manifests;
+  if (!findSetupPatches(env, db, installDir, &patches) ||
+      !checkSignatures(env, db, installDir, patches, &manifests))
+    return false;
+  const std::vector<OVIXPackageInfo*> packages = packagesOf(patches);
+  for (size_t i = 0; i < packages.size(); ++i) {
+    const PackageManifest* signedFiles = manifests.empty() ? nullptr : &manifests[i];
+    if (!applyPackage(*tree, db, packages[i], installDir, signedFiles))
+      return false;
   }
   return recordApplied(env, *tree, installDir, patches);
 }

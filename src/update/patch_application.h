@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "package/database.h"
+#include "package/package_manifest.h"
 #include "package/package_records.h"
 #include "platform/env.h"
 
@@ -46,10 +47,16 @@ OVIXPackageInfo* findNewerPatch(char const* version, char const* name, char cons
                                 ZdDbDataBase* db, std::vector<std::unique_ptr<ZdDbObject>>& headers,
                                 std::vector<OVIXPackageInfo*>* dependents);
 
+// The folder of an installation's trusted public keys (minisign `.pub`
+// files), as a package key.
+inline constexpr char kTrustedKeysFolder[] = "sys\\trusted-keys";
+
 // Applies what findSetupPatches finds and updates the setup file, holding
-// the installation's lock throughout (one run per installation).  False
-// when there is nothing to apply or anything failed (reported); the setup
-// file then stays as it was.
+// the installation's lock throughout (one run per installation).  When the
+// installation holds trusted keys, every package must carry a signature by
+// one of them over its header and files, checked before the installation
+// is touched.  False when there is nothing to apply or anything failed or
+// was refused (reported); the setup file then stays as it was.
 bool applySetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir);
 
 // Writes the files of one package into the installation `tree` (named
@@ -57,12 +64,14 @@ bool applySetupPatches(Env& env, ZdDbDataBase* db, const std::string& installDir
 // key, CRC text and place) and fetched into a staging folder of this run
 // and checked against its CRC before the installation is touched; then
 // each file is backed up (once: an interrupted run's backup is kept) and
-// replaced by a rename.  A file that already holds the package's bytes is
+// replaced by a rename.  With `signedFiles`, the package's files must be
+// exactly the signed ones, each with its signed size and hash, or the
+// package is refused before the installation is touched.  A file that already holds the package's bytes is
 // left alone, so a run that was killed can simply run again.  When a
 // replacement fails, the files this run replaced are put back and the
 // files and folders it made are removed.
 bool applyPackage(DirectoryTree& tree, ZdDbDataBase* db, OVIXPackageInfo* header,
-                  const std::string& installDir);
+                  const std::string& installDir, const PackageManifest* signedFiles = nullptr);
 
 }  // namespace ovix
 
