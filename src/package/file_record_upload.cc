@@ -259,16 +259,20 @@ bool writeFileRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target,
 }
 
 bool uploadFileRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target,
-                       const std::string& table, char const* className) {
+                       const std::string& table, char const* className,
+                       const PackageSignature* signature) {
   (void)className;
   if (!zddb::isPlainIdentifier(table) ||
-      createClassTable(target->getFilter(0), table.c_str(), OVIXFileRecord::desc()) != 0) {
+      createClassTable(target->getFilter(0), table.c_str(), OVIXFileRecord::desc()) != 0 ||
+      (signature != nullptr && !createSignatureTable(target))) {
     zdcom::errorMsg(zedaGetText_callbk("创建表%s失败"), table.c_str());
     return false;
   }
   std::string error;
   if (target->beginTransaction(ZdDbDataBase::kWriteTransaction) != ZdDb::eOk) return false;
-  if (!writeFileRecords(env, package, target, table, &error)) {
+  if (signature != nullptr && !writeSignatureRow(target, *signature))
+    error = target->lastError();
+  if (!error.empty() || !writeFileRecords(env, package, target, table, &error)) {
     target->rollbackTransaction();
     zdcom::errorMsg(zedaGetText_callbk("上传失败：%s"), error.c_str());
     return false;

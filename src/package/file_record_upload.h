@@ -9,6 +9,7 @@
 #include <string>
 
 #include "package/database.h"
+#include "package/package_signature.h"
 #include "package/package_records.h"
 #include "platform/env.h"
 
@@ -35,11 +36,12 @@ bool checkUploadRecords(ZdDbDataBase* package);
 bool writeFileRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target,
                       const std::string& table, std::string* error);
 
-// The project patch's entry: makes `table` and writes the records in a
-// transaction of its own.  Reports what fails; the result says whether
-// everything was written.
+// The project patch's entry: makes `table` and writes the records, and
+// `signature` when given, in a transaction of its own.  Reports what
+// fails; the result says whether everything was written.
 bool uploadFileRecords(Env& env, ZdDbDataBase* package, ZdDbDataBase* target,
-                       const std::string& table, char const* className);
+                       const std::string& table, char const* className,
+                       const PackageSignature* signature = nullptr);
 
 }  // namespace ovix
 

@@ -3,7 +3,9 @@
 #include <set>
 
 #include "package/package_file.h"
+#include "platform/command_log.h"
 #include "platform/path_text.h"
+#include "platform/program_paths.h"
 
 namespace ovix {
 namespace {
@@ -117,6 +119,7 @@ std::string signatureComment(const OVIXPackageInfo& header) {
 PackageSignature signManifest(const minisign::SecretKey& signer, const OVIXPackageInfo& header,
                               std::vector<ManifestEntry> files) {
   PackageSignature out;
+  out.key = text(header.skey());
   out.manifest = PackageManifest(header, std::move(files)).text();
   out.signature = minisign::sign(signer, out.manifest, signatureComment(header),
                                  "signature of an ovix package manifest");
@@ -131,7 +134,11 @@ bool createSignatureTable(ZdDbDataBase* db) {
   return db->exeSql(sql.c_str()) == ZdDb::eOk;
 }
 
-bool writeSignatureRow(ZdDbDataBase* db, char const* key, const PackageSignature& signature) {
+bool writeSignatureRow(ZdDbDataBase* db, const PackageSignature& signature) {
+  const char* key = signature.key.c_str();
+  const std::string earlier =
+      "DELETE FROM " + zddb::quoteIdentifier(kSignatureTable) + " WHERE m_skey=?";
+  if (db->exeSql(earlier.c_str(), {KVData::text(key)}) != ZdDb::eOk) return false;
   std::string sql = "INSERT INTO " + zddb::quoteIdentifier(kSignatureTable) +
                     " (m_skey, m_manifest, m_signature, m_public_key) VALUES (?, ?, ?, ?)";
   return db->exeSql(sql.c_str(), {KVData::text(key), KVData::text(signature.manifest.c_str()),
@@ -142,7 +149,7 @@ bool writeSignatureRow(ZdDbDataBase* db, char const* key, const PackageSignature
 bool readSignatureRow(ZdDbDataBase* db, char const* key, PackageSignature* signature) {
   if (!db->connection()->tableExists(kSignatureTable)) return false;
   std::vector<std::vector<KVParams>> rows;
-  std::string sql = "select m_manifest, m_signature, m_public_key from " +
+  std::string sql = "select m_skey, m_manifest, m_signature, m_public_key from " +
                     zddb::quoteIdentifier(kSignatureTable);
   std::vector<KVData> params;
   if (key != nullptr) {
@@ -150,15 +157,15 @@ bool readSignatureRow(ZdDbDataBase* db, char const* key, PackageSignature* signa
     params.push_back(KVData::text(key));
   }
   if (db->selectSql(sql.c_str(),
-                    {makeColumnParam("m_manifest"), makeColumnParam("m_signature"),
+                    {makeColumnParam("m_skey"), makeColumnParam("m_manifest"), makeColumnParam("m_signature"),
                      makeColumnParam("m_public_key")},
                     rows, params) != ZdDb::eOk ||
       rows.size() != 1)
     return false;
-  char const* m = rowText(rows[0][0]);
-  char const* s = rowText(rows[0][1]);
+  char const* m = rowText(rows[0][1]);
+  char const* s = rowText(rows[0][2]);
   if (m == nullptr || s == nullptr) return false;
-  *signature = {m, s, text(rowText(rows[0][2]))};
+  *signature = {text(rowText(rows[0][0])), m, s, text(rowText(rows[0][3]))};
   return true;
 }
 
@@ -219,6 +226,25 @@ bool verifyPackageAsSigned(ZdDbDataBase* package, bool* isSigned, std::string* w
   return verifyPackage(package, own, why);
 }
 
+bool signatureForServer(Env& env, ZdDbDataBase* package, const OVIXPackageInfo& header,
+                        PackageSignature* signature, std::string* why) {
+  TrustedKeys keys;
+  bool isSigned = true;
+  if (!loadTrustedKeys(env, joinPath(programDirectory, kProgramTrustedKeysFolder), &keys, why))
+    return false;
+  if (keys.empty()) {
+    zdcom::OVIXCommandLog::errorlog("程序目录中没有受信任的公钥(%s)，补丁%s没有经过签名校验",
+                                    kProgramTrustedKeysFolder, text(header.skey()).c_str());
+    if (!verifyPackageAsSigned(package, &isSigned, why)) return false;
+  } else if (!verifyPackage(package, keys, why)) {
+    return false;
+  }
+  *signature = {};
+  if (isSigned && !readSignatureRow(package, nullptr, signature)) return fail(why, "补丁没有签名");
+  if (isSigned) signature->key = text(header.skey());  // the server finds it by this key
+  return true;
+}
+
 bool verifyPackageFile(Env& env, const std::string& packagePath, const std::string& keyPath,
                        std::string* why) {
   TrustedKeys keys(1);
@@ -245,7 +271,7 @@ bool signPackageFile(Env& env, const std::string& packagePath, const minisign::S
   const std::string clear = "DELETE FROM " + zddb::quoteIdentifier(kSignatureTable);
   bool ok = createSignatureTable(db) && db->beginTransaction(ZdDbDataBase::kWriteTransaction) == ZdDb::eOk;
   ok = ok && db->exeSql(clear.c_str()) == ZdDb::eOk &&
-       writeSignatureRow(db, header->skey(), signature) && db->commitTransaction() == ZdDb::eOk;
+       writeSignatureRow(db, signature) && db->commitTransaction() == ZdDb::eOk;
   if (!ok) {
     db->rollbackTransaction();
     return fail(why, "写入补丁包失败：" + db->lastError());

@@ -25,6 +25,7 @@ inline constexpr char kSignatureTable[] = "OVIXPackageSignature";
 // upload can check that the package is whole; a workstation trusts its own
 // keys, never this one.
 struct PackageSignature {
+  std::string key;  // the package's
   std::string manifest;
   std::string signature;
   std::string publicKey;
@@ -42,7 +43,8 @@ PackageSignature signManifest(const minisign::SecretKey& signer, const OVIXPacka
 // Creates kSignatureTable in `db` when it is missing; false on failure
 // (db->lastError() says why).
 bool createSignatureTable(ZdDbDataBase* db);
-bool writeSignatureRow(ZdDbDataBase* db, char const* key, const PackageSignature& signature);
+// Writes `signature`, replacing one the package had.
+bool writeSignatureRow(ZdDbDataBase* db, const PackageSignature& signature);
 // The signature of the package `key` in `db` (with a null `key`: the only
 // row, as a package file has).  False when there is none.
 bool readSignatureRow(ZdDbDataBase* db, char const* key, PackageSignature* signature);
@@ -69,6 +71,20 @@ bool verifyPackage(ZdDbDataBase* package, const TrustedKeys& keys, std::string* 
 // makes, that the package is whole as its signer made it.  True for an
 // unsigned package, with *isSigned false.
 bool verifyPackageAsSigned(ZdDbDataBase* package, bool* isSigned, std::string* why);
+
+// The folder of the program directory whose `.pub` files name the keys
+// that a package must be signed by before it goes to a server.
+inline constexpr char kProgramTrustedKeysFolder[] = "trusted-keys";
+
+// Checks the package `package` with header `header` before it goes to a
+// server, and gives the signature that travels with it in *signature
+// (empty for an unsigned package; keyed by the header's key).  With keys
+// in the program directory's kProgramTrustedKeysFolder the package must be
+// signed by one of them; without, a signed package must still be whole as
+// its signer made it, and the command log says that nothing was checked
+// against trusted keys.  False, with *why, when the package is refused.
+bool signatureForServer(Env& env, ZdDbDataBase* package, const OVIXPackageInfo& header,
+                        PackageSignature* signature, std::string* why);
 
 // verifyPackage on the package file `packagePath` with the public key in
 // the file `keyPath` (as minisign -G writes it).

@@ -250,7 +250,7 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
 bool PackageBuilder::writeSignature(const OVIXPackageInfo& header) {
   const PackageSignature signature = signManifest(*signer_, header, std::move(signedFiles_));
   if (signature.signature.empty() || !createSignatureTable(db_.get()) ||
-      !writeSignatureRow(db_.get(), header.skey(), signature))
+      !writeSignatureRow(db_.get(), signature))
     return failWriting();
   return true;
 }

@@ -4,6 +4,7 @@
 
 #include "package/file_record_upload.h"
 #include "package/package_file.h"
+#include "package/package_signature.h"
 #include "package/server_connection.h"
 #include "platform/messages.h"
 #include "platform/time_string.h"
@@ -14,7 +15,7 @@ namespace ovix {
 namespace {
 
 bool patchAllProjects(Env& env, ZdDbDataBase* package, const OVIXPackageInfo& header,
-                      char const* address, char const* port) {
+                      const PackageSignature* signature, char const* address, char const* port) {
   if (!zdcom::goonMsg(zedaGetText_callbk("项目补丁包未指定项目，将对所有项目进行补丁，要继续吗？")))
     return false;
   std::vector<std::string> projects;
@@ -23,14 +24,15 @@ bool patchAllProjects(Env& env, ZdDbDataBase* package, const OVIXPackageInfo& he
     return false;
   }
   for (const std::string& project : projects) {
-    if (!patchOneProject(env, package, address, port, project.c_str())) return false;
+    if (!patchOneProject(env, package, address, port, project.c_str(), signature)) return false;
     updateLineTemp(address, port, project.c_str(), header.skey());
   }
   return true;
 }
 
 bool patchNamedProject(Env& env, ZdDbDataBase* package, const OVIXPackageInfo& header,
-                       const std::string& packagePath, char const* address, char const* port) {
+                       const PackageSignature* signature, const std::string& packagePath,
+                       char const* address, char const* port) {
   char const* project = header.projId();
   char const* guid = header.projGuid();
   if (guid == nullptr || *guid == '\0') {
@@ -51,7 +53,7 @@ bool patchNamedProject(Env& env, ZdDbDataBase* package, const OVIXPackageInfo& h
     zdcom::errorMsg(zedaGetText_callbk("服务器上的项目已经是最新的，不需要补丁"));
     return false;
   }
-  if (!patchOneProject(env, package, address, port, project)) return false;
+  if (!patchOneProject(env, package, address, port, project, signature)) return false;
   updateLineTemp(address, port, project, header.skey());
   return true;
 }
@@ -71,14 +73,22 @@ bool applyProjectPatch(Env& env, const std::string& packagePath, char const* add
   }
   std::unique_ptr<OVIXPackageInfo> header = readUploadHeader(package.get());
   if (!header || !checkUploadRecords(package.get())) return false;
+  PackageSignature signature;
+  std::string why;
+  if (!signatureForServer(env, package.get(), *header, &signature, &why)) {
+    zdcom::errorMsg(zedaGetText_callbk("项目补丁包%s没有通过签名校验：%s，补丁被拒绝"),
+                    packagePath.c_str(), why.c_str());
+    return false;
+  }
+  const PackageSignature* carried = signature.manifest.empty() ? nullptr : &signature;
   char const* project = header->projId();
   if (project == nullptr || *project == '\0')
-    return patchAllProjects(env, package.get(), *header, address, port);
-  return patchNamedProject(env, package.get(), *header, packagePath, address, port);
+    return patchAllProjects(env, package.get(), *header, carried, address, port);
+  return patchNamedProject(env, package.get(), *header, carried, packagePath, address, port);
 }
 
 bool patchOneProject(Env& env, ZdDbDataBase* package, char const* address, char const* port,
-                     char const* project) {
+                     char const* project, const PackageSignature* signature) {
   // Without a name the connection would reach the server itself, not a
   // project.
   if (project == nullptr || *project == '\0') return false;
@@ -95,7 +105,7 @@ bool patchOneProject(Env& env, ZdDbDataBase* package, char const* address, char 
     return false;
   }
   return uploadFileRecords(env, package, target.get(), kProjectConfigTable,
-                           OVIXFileRecord::desc()->name());
+                           OVIXFileRecord::desc()->name(), signature);
 }
 
 bool updateLineTemp(char const* address, char const* port, char const* project, char const* mark) {

@@ -7,11 +7,13 @@
 #include <string>
 
 #include "package/database.h"
+#include "package/package_signature.h"
 #include "platform/env.h"
 
 namespace ovix {
 
-// The table of a project database that receives the package's files.
+// The table of a project database that receives the package's files (and
+// kSignatureTable its signature, when it carries one).
 inline constexpr char kProjectConfigTable[] = "ZedaConfigServer";
 
 // Applies the package at `packagePath` to the project it names, or, after
@@ -20,7 +22,9 @@ inline constexpr char kProjectConfigTable[] = "ZedaConfigServer";
 // mark is older than the package; every patched project then carries the
 // package key as its mark.  True when the patch was applied; false after a
 // message, except when the package or a project database cannot be opened
-// (the command log says why) and when the user declines.  In the
+// (the command log says why) and when the user declines.  The package's
+// signature is checked first (see signatureForServer) and travels into
+// each project database with the files.  In the
 // all-projects path the first failure stops the loop; projects patched
 // before it stay patched and marked.
 bool applyProjectPatch(Env& env, const std::string& packagePath, char const* address,
@@ -34,7 +38,7 @@ bool applyProjectPatch(Env& env, const std::string& packagePath, char const* add
 // shown), and then the project database is unchanged.  The caller keeps
 // `package`.
 bool patchOneProject(Env& env, ZdDbDataBase* package, char const* address, char const* port,
-                     char const* project);
+                     char const* project, const PackageSignature* signature = nullptr);
 
 // Stores `mark` as the last patch applied to `project` in the general
 // database.  False only when the general database cannot be opened.

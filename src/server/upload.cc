@@ -102,17 +102,14 @@ bool everyFileFits(ZdDbDataBase* server, ZdDbDataBase* package) {
   return false;
 }
 
-// The package's signature, checked against its own manifest and bytes:
-// a signed package that is not whole never reaches the store.  False
-// (reported) for a broken one; *signature stays empty for an unsigned one.
-bool readWholeSignature(ZdDbDataBase* package, PackageSignature* signature) {
-  bool isSigned = false;
+// The package's signature, checked before anything is sent (see
+// signatureForServer).  False (reported) when the package is refused.
+bool readWholeSignature(Env& env, ZdDbDataBase* package, const OVIXPackageInfo& header,
+                        PackageSignature* signature) {
   std::string why;
-  if (!verifyPackageAsSigned(package, &isSigned, &why)) {
-    zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包没有通过签名校验：%s"), why.c_str());
-    return false;
-  }
-  return !isSigned || readSignatureRow(package, nullptr, signature);
+  if (signatureForServer(env, package, header, signature, &why)) return true;
+  zdcom::errorMsg(zedaGetText_callbk("上传的版本数据包没有通过签名校验：%s"), why.c_str());
+  return false;
 }
 
 // Makes the header table, the signature table and the package's table.
@@ -145,7 +142,7 @@ bool writeWholePackage(Env& env, ZdDbDataBase* server, ZdDbDataBase* package,
     error = server->lastError();
     ok = false;
   }
-  if (ok && !signature.manifest.empty() && !writeSignatureRow(server, header.skey(), signature)) {
+  if (ok && !signature.manifest.empty() && !writeSignatureRow(server, signature)) {
     error = server->lastError();
     ok = false;
   }
@@ -177,7 +174,7 @@ bool uploadPackage(Env& env, const std::string& packagePath, char const* address
     return true;
   }
   PackageSignature signature;
-  return readWholeSignature(package.get(), &signature) &&
+  return readWholeSignature(env, package.get(), *header, &signature) &&
          everyFileFits(server.get(), package.get()) &&
          createStoreTables(server.get(), header->refTblname()) &&
          writeWholePackage(env, server.get(), package.get(), *header, signature);
