@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -198,16 +199,23 @@ TEST_F(OvixpatchTest, AFullDiskFailsThePackAndLeavesNothing) {
 
 namespace {
 
-// The whole road of a signature on the command line: a key of minisign -G,
-// pack --sign with the password on standard input, verify with the public
-// key, and the manifest checked by minisign itself; a changed byte is
-// refused.
-TEST_F(OvixpatchTest, ASignedPackVerifiesHereAndWithMinisign) {
+// The road of a signed patch as the README shows it: a key of minisign -G,
+// a signed pack that minisign verifies, the upload, the public key in the
+// installation's trusted keys, the download.  A signature that minisign
+// itself made over the package's manifest is as good as ours, and a
+// package changed after signing is named.
+TEST_F(OvixpatchTest, ASignedPatchTravelsTheReadmeRoadWithMinisignBothWays) {
   if (std::system("command -v minisign >/dev/null 2>&1") != 0) GTEST_SKIP() << "no minisign";
   const std::string pub = home_.file("k.pub"), key = home_.file("k.key");
-  ASSERT_EQ(std::system(("printf 'pw\\npw\\n' | minisign -G -p " + pub + " -s " + key +
-                         " >/dev/null 2>&1").c_str()),
-            0);
+  auto readWhole = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  auto shell = [](const std::string& command) {
+    return std::system(("bash -c '" + command + "' >/dev/null 2>&1").c_str());
+  };
+  // Without a password (-W): the key's password path is minisign_test's.
+  ASSERT_EQ(shell("minisign -G -W -p " + pub + " -s " + key), 0);
   tree_.write("ovixsetup.ini", kSetup);
   tree_.write("bin/a.dll", "abc");
   Outcome packed = run("pack --path " + tree_.path() + " --sign " + key + " --sign-password-stdin",
@@ -215,9 +223,29 @@ TEST_F(OvixpatchTest, ASignedPackVerifiesHereAndWithMinisign) {
   ASSERT_EQ(packed.status, 0) << packed.err;
   const std::string package = packed.out;
   EXPECT_EQ(run("verify " + package + " --key " + pub).status, 0);
-  Outcome manifest = run("manifest " + package);
-  ASSERT_EQ(manifest.status, 0) << manifest.err;
-  EXPECT_EQ(std::system(("minisign -Vm " + package + ".manifest -p " + pub + " >/dev/null").c_str()), 0);
+  ASSERT_EQ(run("manifest " + package).status, 0);
+  const std::string manifest = package + ".manifest";
+  EXPECT_EQ(shell("minisign -Vm " + manifest + " -p " + pub), 0);
+
+  // minisign signs our manifest; its signature goes into the package.
+  fs::remove(manifest + ".minisig");
+  ASSERT_EQ(shell("minisign -S -s " + key + " -m " + manifest + " -t by-minisign"), 0);
+  query(package, "update OVIXPackageSignature set m_signature='" + readWhole(manifest + ".minisig") +
+                     "'");
+  EXPECT_EQ(run("verify " + package + " --key " + pub).status, 0);
+
+  TempDir store;
+  query(store.file("ovixgeneral.sqlite"), "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);"
+                                          "INSERT INTO ZedaUser VALUES ('system', 'pw');");
+  const std::string server = " --server file:" + store.path() + " --port 0";
+  Outcome uploaded = run("upload --package " + package + server, "OVIX_ADMIN_PASSWORD=pw ");
+  ASSERT_EQ(uploaded.status, 0) << uploaded.err;
+  home_.write("inst/ovixsetup.ini", "[OVIX]\nNAME=OVIX_MORBIX\nVERSION=V6\nBUILDTIME=2020-01-01\n");
+  fs::create_directories(home_.file("inst/sys/trusted-keys"));
+  fs::copy_file(pub, home_.file("inst/sys/trusted-keys/supplier.pub"));
+  Outcome downloaded = run("download --install " + home_.file("inst") + server);
+  ASSERT_EQ(downloaded.status, 0) << downloaded.err;
+  EXPECT_EQ(home_.read("inst/bin/a.dll"), "abc");
 
   query(package, "update OVIXFileRecord set m_stream=cast('abd' as blob)");
   Outcome refused = run("verify " + package + " --key " + pub);

@@ -12,6 +12,7 @@
 #include "package/package_file.h"
 #include "package/package_signature.h"
 #include "packing/package_writer.h"
+#include "testing/package_builder.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"
 
@@ -21,16 +22,9 @@ namespace fs = std::filesystem;
 namespace ms = ovix::minisign;
 using ovix::testing::TempDir;
 
-void makeKey(ms::SecretKey* secret, ms::PublicKey* key) {
-  ASSERT_GE(sodium_init(), 0);
-  randombytes_buf(secret->id.data(), secret->id.size());
-  key->id = secret->id;
-  crypto_sign_keypair(key->key.data(), secret->key.data());
-}
-
 class PackageSigningTest : public ::testing::Test {
  protected:
-  void SetUp() override { makeKey(&secret_, &key_); }
+  void SetUp() override { ovix::testing::makeSigningKey(&secret_, &key_); }
 
   // Packs `tree` (relative path -> bytes), signed, into `name`.
   std::string pack(const std::string& name, const std::vector<std::pair<std::string, std::string>>& tree,
@@ -71,7 +65,7 @@ TEST_F(PackageSigningTest, EveryChangeAfterSigningIsNamed) {
   ASSERT_EQ(refusal(package, key_), "");
   ms::SecretKey stranger;
   ms::PublicKey strangerKey;
-  makeKey(&stranger, &strangerKey);
+  ovix::testing::makeSigningKey(&stranger, &strangerKey);
 
   struct Case {
     const char* name;

@@ -6,6 +6,7 @@
 #define OVIX_TESTING_PACKAGE_BUILDER_H_
 
 #include <gtest/gtest.h>
+#include <sodium.h>
 #include <sqlite3.h>
 
 #include <map>
@@ -17,6 +18,7 @@
 #include "package/package_file.h"
 #include "package/package_records.h"
 #include "platform/crc.h"
+#include "platform/minisign.h"
 
 namespace ovix::testing {
 
@@ -47,6 +49,14 @@ struct FileRow {
   std::string crc, guid, dbkey, bytes;
   int version = 0;
 };
+
+// A fresh signing key pair, as minisign -G would make it.
+inline void makeSigningKey(minisign::SecretKey* secret, minisign::PublicKey* key) {
+  ASSERT_GE(sodium_init(), 0);
+  randombytes_buf(secret->id.data(), secret->id.size());
+  key->id = secret->id;
+  crypto_sign_keypair(key->key.data(), secret->key.data());
+}
 
 inline std::string crcOf(const std::string& bytes) {
   return crc::crc32_text(crc::crc32_update(0, bytes.data(), bytes.size()));
