@@ -99,23 +99,6 @@ bool readAdministratorPassword(Env& env, const CliOptions& options, std::string*
   return true;
 }
 
-// The signing key's password: the first line of standard input with
-// --sign-password-stdin, else $OVIX_SIGN_PASSWORD, else none (a key made
-// without a password).  False, with the reason shown, for a line too long.
-bool readSigningPassword(Env& env, const CliOptions& options, std::string* password) {
-  if (!options.signPasswordStdin) {
-    *password = env.getEnv("OVIX_SIGN_PASSWORD").value_or("");
-    return true;
-  }
-  bool tooLong = false;
-  if (readFirstLine(stdin, password, &tooLong) || !tooLong) return true;
-  zdcom::currentPresenter().showMessage(zdcom::format(
-      "ovixpatch: the signing password on standard input is longer than %zu bytes; it is "
-      "refused, not cut",
-      kMaxStdinPassword));
-  return false;
-}
-
 // True when --info names a project information file that names a project;
 // otherwise says what is wrong with it.
 bool checkProjectInfoFile(Env& env, const std::string& path) {
@@ -152,6 +135,20 @@ bool checkInstallationFolder(Env& env, const std::string& dir) {
 }
 
 }  // namespace
+
+bool readSigningPassword(Env& env, const CliOptions& options, std::string* password) {
+  if (!options.signPasswordStdin) {
+    *password = env.getEnv("OVIX_SIGN_PASSWORD").value_or("");
+    return true;
+  }
+  bool tooLong = false;
+  if (readFirstLine(stdin, password, &tooLong) || !tooLong) return true;
+  zdcom::currentPresenter().showMessage(zdcom::format(
+      "ovixpatch: the signing password on standard input is longer than %zu bytes; it is "
+      "refused, not cut",
+      kMaxStdinPassword));
+  return false;
+}
 
 bool CliJobHost::runServerCommit(const std::string& packageKind) {
   std::string password;

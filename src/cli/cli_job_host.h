@@ -27,6 +27,11 @@ class CliJobHost final : public JobHost {
   const CliOptions& options_;
 };
 
+// The signing key's password: the first line of standard input with
+// --sign-password-stdin, else $OVIX_SIGN_PASSWORD, else none (a key made
+// without a password).  False, with the reason shown, for a line too long.
+bool readSigningPassword(Env& env, const CliOptions& options, std::string* password);
+
 }  // namespace ovix::cli
 
 #endif  // OVIX_CLI_CLI_JOB_HOST_H_

@@ -127,6 +127,16 @@ void addPackageTools(CLI::App& app, CliOptions* o) {
       "verify", "Check a signed package file against a public key of minisign -G");
   verify->add_option("PACKAGE", o->packageFile, "Package file")->required();
   verify->add_option("--key", o->publicKey, "Public key file")->required()->type_name("PUB");
+  CLI::App* sign = app.add_subcommand(
+      "sign", "Sign a package file as it is, replacing a signature it had");
+  sign->add_option("PACKAGE", o->packageFile, "Package file")->required();
+  sign->add_option("--key", o->sign,
+                   "Secret key file of minisign -G; its password comes from OVIX_SIGN_PASSWORD "
+                   "or --sign-password-stdin")
+      ->required()
+      ->type_name("KEY");
+  sign->add_flag("--sign-password-stdin", o->signPasswordStdin,
+                 "Read the key's password from the first line of standard input");
   CLI::App* manifest = app.add_subcommand(
       "manifest", "Write a signed package's manifest and signature as files for minisign -V");
   manifest->add_option("PACKAGE", o->packageFile, "Package file")->required();
@@ -188,7 +198,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o
       o->switchText = c.switchText;
     }
   }
-  for (const char* tool : {"verify", "manifest"}) {
+  for (const char* tool : {"verify", "sign", "manifest"}) {
     if (app.got_subcommand(tool)) o->command = tool;
   }
   o->answer = yes ? Answer::kYes : no ? Answer::kNo : Answer::kAsk;

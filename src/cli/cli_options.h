@@ -41,7 +41,7 @@ struct CliOptions {
   std::string install;  // download
   std::string project;  // info
   bool listProjects = false;  // info --list
-  // verify, manifest: a package file, checked offline
+  // verify, sign, manifest: a package file, on this machine only
   std::string packageFile;
   std::string publicKey;     // verify --key
   std::string manifestPath;  // manifest --out ("": PACKAGE.manifest)

@@ -28,9 +28,29 @@ bool createDirectories(ovix::Env& env, const std::string& path) {
   return env.createDir(path) && env.isDirectory(path);
 }
 
-// verify and manifest: checks of a package file on this machine.
+// sign: signs the package file with the secret key of --key.
+int signPackage(ovix::Env& env, const ovix::cli::CliOptions& options) {
+  std::string password;
+  std::string keyText;
+  std::string why;
+  ovix::minisign::SecretKey key;
+  if (!ovix::cli::readSigningPassword(env, options, &password)) return 1;
+  if (!ovix::readFileToString(env, *options.sign, &keyText)) {
+    why = ovix::Env::lastError();
+  } else if (ovix::minisign::parseSecretKey(keyText, password, &key, &why) &&
+             ovix::signPackageFile(env, options.packageFile, key, &why)) {
+    std::printf("%s: signed with key %s\n", options.packageFile.c_str(),
+                ovix::minisign::keyIdText(key.id).c_str());
+    return 0;
+  }
+  std::fprintf(stderr, "ovixpatch: %s is not signed: %s\n", options.packageFile.c_str(), why.c_str());
+  return 1;
+}
+
+// verify, sign and manifest: package files on this machine.
 int runPackageTool(ovix::Env& env, const ovix::cli::CliOptions& options) {
   std::string why;
+  if (options.command == "sign") return signPackage(env, options);
   if (options.command == "verify") {
     if (!ovix::verifyPackageFile(env, options.packageFile, options.publicKey, &why)) {
       std::fprintf(stderr, "ovixpatch: %s is refused: %s\n", options.packageFile.c_str(), why.c_str());

@@ -202,8 +202,8 @@ namespace {
 // The road of a signed patch as the README shows it: a key of minisign -G,
 // a signed pack that minisign verifies, the upload, the public key in the
 // installation's trusted keys, the download.  A signature that minisign
-// itself made over the package's manifest is as good as ours, and a
-// package changed after signing is named.
+// itself made over the package's manifest is as good as ours, a package
+// changed after signing is named, and signing it again makes it whole.
 TEST_F(OvixpatchTest, ASignedPatchTravelsTheReadmeRoadWithMinisignBothWays) {
   if (std::system("command -v minisign >/dev/null 2>&1") != 0) GTEST_SKIP() << "no minisign";
   const std::string pub = home_.file("k.pub"), key = home_.file("k.key");
@@ -252,6 +252,9 @@ TEST_F(OvixpatchTest, ASignedPatchTravelsTheReadmeRoadWithMinisignBothWays) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("的数据与签名时不同"), std::string::npos) << refused.err;
   EXPECT_EQ(run("verify " + home_.file("none.package") + " --key " + pub).status, 1);
+  // Signed again as it now is, it verifies again.
+  ASSERT_EQ(run("sign " + package + " --key " + key).status, 0);
+  EXPECT_EQ(run("verify " + package + " --key " + pub).status, 0);
 }
 
 }  // namespace
