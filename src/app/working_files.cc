@@ -12,11 +12,20 @@ namespace ovix {
 
 std::string downloadIniPath() { return moduleBasePath + "_download.ini"; }
 std::string uploadIniPath() { return moduleBasePath + "_upload.ini"; }
+std::string packIniPath() { return moduleBasePath + "_pack.ini"; }
 std::string commandLogPath() { return moduleBasePath + ".logfile"; }
 std::string dbLogPath() { return moduleBasePath + ".dblog"; }
 
 std::string projectInfoPath(const std::string& name) {
   return programDirectory + "/" + name + ".ini";
+}
+
+std::string configuredSigningKey(Env& env) {
+  IniFile ini;
+  if (!env.fileExists(packIniPath()) || !ini.load(env, packIniPath())) return {};
+  char const* key = ini.getValue("Signing", "KEY");
+  if (key == nullptr || *key == '\0') return {};
+  return *key == '/' ? std::string(key) : joinPath(programDirectory, key);
 }
 
 std::string packageNamePrefix(Env& env, char const* kind) {

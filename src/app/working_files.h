@@ -13,6 +13,7 @@ namespace ovix {
 
 std::string downloadIniPath();   // moduleBasePath + "_download.ini"
 std::string uploadIniPath();     // moduleBasePath + "_upload.ini"
+std::string packIniPath();       // moduleBasePath + "_pack.ini"
 std::string commandLogPath();    // moduleBasePath + ".logfile"
 std::string dbLogPath();         // moduleBasePath + ".dblog"
 std::string projectInfoPath(const std::string& name);  // programDirectory/NAME.ini
@@ -31,6 +32,11 @@ RememberedFields loadRememberedFields(Env& env, const std::string& iniPath);
 // keeping the file's other content.
 bool rememberFields(Env& env, const std::string& iniPath, const RememberedFields& fields,
                     bool withPath);
+
+// The secret key file that packages are signed with, as packIniPath()
+// names it (section "Signing", key "KEY"; a relative path is taken from
+// the program directory); "" when none is named.
+std::string configuredSigningKey(Env& env);
 
 // Folder name used for packages packed without a user name.
 inline constexpr char kAllUsersFolder[] = "所有用户";

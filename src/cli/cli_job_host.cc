@@ -24,7 +24,7 @@ namespace {
 // file-open dialog with --info.
 class OptionsPackUi final : public PackJobUi {
  public:
-  explicit OptionsPackUi(const CliOptions& options) : options_(options) {}
+  OptionsPackUi(const CliOptions& options, Env& env) : options_(options), env_(env) {}
 
   bool askVersion(bool projectMode, VersionInfo* info) override {
     if (!options_.versionConfirmed()) {
@@ -45,8 +45,23 @@ class OptionsPackUi final : public PackJobUi {
     return true;
   }
 
+  // No box on a terminal: the password of a key the settings name comes
+  // from OVIX_SIGN_PASSWORD.
+  bool askSigningPassword(const std::string& keyPath, std::string* password) override {
+    std::optional<std::string> fromEnv = env_.getEnv("OVIX_SIGN_PASSWORD");
+    if (fromEnv) {
+      *password = *fromEnv;
+      return true;
+    }
+    zdcom::currentPresenter().showMessage(
+        "ovixpatch: the signing key " + keyPath +
+        " that the working folder's settings name needs its password in OVIX_SIGN_PASSWORD");
+    return false;
+  }
+
  private:
   const CliOptions& options_;
+  Env& env_;
 };
 
 // Longest administrator password read from standard input.
@@ -179,7 +194,7 @@ bool CliJobHost::runLocalPackage(const std::string& packageKind) {
     fields.signingKey = *options_.sign;
     if (!readSigningPassword(*env_, options_, &fields.signingPassword)) return false;
   }
-  OptionsPackUi ui(options_);
+  OptionsPackUi ui(options_, *env_);
   std::string packagePath;
   if (!packDialogOk(*env_, fields, packageKind, ui, &packagePath)) return false;
   // The path alone on standard output, for a pipeline's next step.

@@ -1,6 +1,8 @@
 #include "gui/gui_pack_ui.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 
 #include "gui/package_select_dlg.h"
 
@@ -18,5 +20,16 @@ bool GuiPackUi::chooseProjectInfoFile(const std::string& initialDirectory, std::
       QStringLiteral("INI Files (*.INI *.ini)"));
   if (chosen.isEmpty()) return false;
   *path = chosen.toLocal8Bit().toStdString();
+  return true;
+}
+
+bool GuiPackUi::askSigningPassword(const std::string& keyPath, std::string* password) {
+  bool ok = false;
+  QString text = QInputDialog::getText(
+      parent_, QStringLiteral("签名"),
+      QStringLiteral("签名私钥%1的密码：").arg(QString::fromLocal8Bit(keyPath)), QLineEdit::Password,
+      QString(), &ok);
+  if (!ok) return false;
+  *password = text.toStdString();
   return true;
 }

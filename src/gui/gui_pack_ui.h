@@ -13,6 +13,7 @@ class GuiPackUi final : public ovix::PackJobUi {
 
   bool askVersion(bool projectMode, ovix::VersionInfo* info) override;
   bool chooseProjectInfoFile(const std::string& initialDirectory, std::string* path) override;
+  bool askSigningPassword(const std::string& keyPath, std::string* password) override;
 
  private:
   QWidget* parent_;

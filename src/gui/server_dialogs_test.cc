@@ -86,6 +86,7 @@ class ServerDialogsTest : public QObject {
     struct : ovix::PackJobUi {
       bool askVersion(bool, ovix::VersionInfo*) override { return false; }
       bool chooseProjectInfoFile(const std::string&, std::string*) override { return false; }
+      bool askSigningPassword(const std::string&, std::string*) override { return false; }
     } neverAsked;
     dir.write("tree/ovixsetup.ini", ovix::testing::kSetup);
     dir.write("tree/bin/core.dll", "new dll bytes");

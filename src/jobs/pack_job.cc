@@ -79,15 +79,24 @@ bool namesStayInUserFolder(Env& env, const PackDialogFields& fields) {
 
 // Reads the signing key the fields name into *key; false, with the reason
 // shown, when it cannot be read or opened.
-bool loadSigningKey(Env& env, const PackDialogFields& fields, minisign::SecretKey* key) {
+// A key the settings name has its password asked for; false, silently,
+// when the user cancels that.
+bool loadSigningKey(Env& env, const PackDialogFields& fields, PackJobUi& ui,
+                    minisign::SecretKey* key) {
+  const bool fromSettings = fields.signingKey.empty();
+  const std::string path = fromSettings ? configuredSigningKey(env) : fields.signingKey;
+  std::string password = fields.signingPassword;
   std::string text;
   std::string error;
-  if (!readFileToString(env, fields.signingKey, &text)) {
+  if (!readFileToString(env, path, &text)) {
     error = Env::lastError();
-  } else if (minisign::parseSecretKey(text, fields.signingPassword, key, &error)) {
+  } else if (fromSettings && minisign::secretKeyIsEncrypted(text) &&
+             !ui.askSigningPassword(path, &password)) {
+    return false;
+  } else if (minisign::parseSecretKey(text, password, key, &error)) {
     return true;
   }
-  zdcom::errorMsg(zedaGetText_callbk("签名私钥%s无法使用：%s，没有打包"), fields.signingKey.c_str(),
+  zdcom::errorMsg(zedaGetText_callbk("签名私钥%s无法使用：%s，没有打包"), path.c_str(),
                   error.c_str());
   return false;
 }
@@ -103,8 +112,8 @@ bool packDialogOk(Env& env, const PackDialogFields& fields, const std::string& k
   const bool project = kind == kKindProjectPatch;
   if (!namesStayInUserFolder(env, fields)) return false;
   minisign::SecretKey signingKey;
-  const bool signing = !fields.signingKey.empty();
-  if (signing && !loadSigningKey(env, fields, &signingKey)) return false;
+  const bool signing = !fields.signingKey.empty() || !configuredSigningKey(env).empty();
+  if (signing && !loadSigningKey(env, fields, ui, &signingKey)) return false;
   zdcom::OVIXCommandLog commandLog(commandLogPath().c_str(), &env);
 
   OVIXPackageInfo header;

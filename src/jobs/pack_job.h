@@ -34,14 +34,20 @@ class PackJobUi {
   // The file-open dialog for a project information file ("*.INI", starting
   // in `initialDirectory`); true with a path when one was chosen.
   virtual bool chooseProjectInfoFile(const std::string& initialDirectory, std::string* path) = 0;
+  // The password box of the signing key `keyPath` that the working
+  // folder's settings name; true with *password unless the user cancelled.
+  virtual bool askSigningPassword(const std::string& keyPath, std::string* password) = 0;
 };
 
 // Runs the pack job for `kind` ("DLL" or "CONFIG") with the dialog's
 // fields.  Reports success and every failure through the message services.
 // A user name that is not one folder name, or a list-file name that would
 // leave the user folder, is refused before anything is asked or written.
-// A signing key that cannot be read or opened with its password is refused
-// before anything is written.
+// The package is signed with the fields' key or, when they name none, with
+// the key the working folder's settings name (configuredSigningKey), whose
+// password the ui asks for when the key has one.  A signing key that
+// cannot be read or opened with its password is refused before anything
+// is written.
 // Returns true when a package was written (the pack dialog closes).
 // `packagePath`, when given, receives the path of the package written.
 bool packDialogOk(Env& env, const PackDialogFields& fields, const std::string& kind,

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "app/working_files.h"
 #include "packing/file_selection.h"
 #include "package/package_signature.h"
 #include "packing/package_writer.h"
@@ -45,6 +46,13 @@ class FakePackUi : public ovix::PackJobUi {
     ++infoAsked;
     if (infoFile) *path = *infoFile;
     return infoFile.has_value();
+  }
+  std::optional<std::string> password;  // none: the box is cancelled
+  int passwordAsked = 0;
+  bool askSigningPassword(const std::string&, std::string* typed) override {
+    ++passwordAsked;
+    if (password) *typed = *password;
+    return password.has_value();
   }
 };
 
@@ -349,8 +357,9 @@ TEST_F(PackJobTest, NothingOutsideTheTreeIsRead) {
 
 namespace {
 
-// The pack signs with a key of minisign -G; a key it cannot open stops the
-// pack before anything is written.  (Passwords: see the minisign tests.)
+// The pack signs with a key of minisign -G, named by the fields or by the
+// working folder's settings (whose password box a cancel ends silently); a
+// key it cannot open stops the pack before anything is written.
 TEST_F(PackJobTest, APackSignedWithAMinisignKeyVerifiesWithItsPublicKey) {
   if (std::system("command -v minisign >/dev/null 2>&1") != 0) GTEST_SKIP() << "no minisign";
   const std::string pub = program_.file("k.pub"), key = program_.file("k.key");
@@ -374,6 +383,22 @@ TEST_F(PackJobTest, APackSignedWithAMinisignKeyVerifiesWithItsPublicKey) {
   std::string why;
   ASSERT_TRUE(ovix::minisign::parsePublicKey(program_.read("k.pub"), &publicKey, &why));
   DatabaseHandle db(ovix::openPackageFile(path.c_str()));
+  EXPECT_TRUE(ovix::verifyPackage(db.get(), {publicKey}, &why)) << why;
+
+  const std::string encryptedPub = program_.file("e.pub");
+  ASSERT_EQ(std::system(("printf 'pw\\npw\\n' | minisign -G -p " + encryptedPub + " -s " +
+                         program_.file("e.key") + " >/dev/null 2>&1").c_str()),
+            0);
+  program_.write(ovix::packIniPath().substr(program_.path().size() + 1), "[Signing]\nKEY=e.key\n");
+  fields_.signingKey.clear();
+  const auto before = programFiles();
+  EXPECT_FALSE(pack());
+  EXPECT_EQ(ui_.passwordAsked, 1);
+  EXPECT_EQ(programFiles(), before) << "no package";
+  ui_.password = "pw";
+  ASSERT_TRUE(pack("DLL", &path)) << ::testing::PrintToString(quiet.messages);
+  ASSERT_TRUE(ovix::minisign::parsePublicKey(program_.read("e.pub"), &publicKey, &why));
+  db.reset(ovix::openPackageFile(path.c_str()));
   EXPECT_TRUE(ovix::verifyPackage(db.get(), {publicKey}, &why)) << why;
 }
 

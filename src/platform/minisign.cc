@@ -124,6 +124,14 @@ bool parsePublicKey(std::string_view text, PublicKey* key, std::string* error) {
   return true;
 }
 
+bool secretKeyIsEncrypted(std::string_view text) {
+  std::vector<unsigned char> bytes;
+  const bool encrypted = ready() && decode(dataLine(text), kSecretKeyBytes, &bytes) &&
+                         std::memcmp(&bytes[2], "Sc", 2) == 0;
+  sodium_memzero(bytes.data(), bytes.size());
+  return encrypted;
+}
+
 bool parseSecretKey(std::string_view text, std::string_view password, SecretKey* key,
                     std::string* error) {
   std::vector<unsigned char> bytes;

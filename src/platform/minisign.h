@@ -39,6 +39,10 @@ PublicKey publicKeyOf(const SecretKey& key);
 // The text of a `.pub` file for `key`, as minisign -G writes it.
 std::string publicKeyText(const PublicKey& key);
 
+// True when the key file text `text` (of minisign -G) is protected by a
+// password; false for a key made with -W and for text that is no key.
+bool secretKeyIsEncrypted(std::string_view text);
+
 // Reads the secret key from the text of a key file that `minisign -G`
 // wrote, decrypting it with `password` (ignored for a key made with -W).
 // False, with *error saying why, for a wrong password or a damaged file;
