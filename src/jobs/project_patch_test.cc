@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "jobs/server_commit.h"
+#include "package/package_signature.h"
 #include "package/sqlite_connection.h"
 #include "project/project_lock.h"
 #include "testing/package_builder.h"
@@ -141,6 +142,49 @@ TEST_P(ProjectPatchTest, PackagesThatDoNotFitTheProjectChangeNothing) {
   }
   EXPECT_FALSE(patched(project));
   EXPECT_EQ(server_->mark(project), "X9X202001010000");
+}
+
+// With keys in the program directory's trusted-keys, only a package signed
+// by one of them patches a project, and its signature goes in with it.
+TEST_P(ProjectPatchTest, TrustedKeysInTheProgramDirectoryAdmitOnlyTheirSignatures) {
+  ovix::minisign::SecretKey supplier, stranger;
+  ovix::minisign::PublicKey supplierKey, strangerKey;
+  ovix::testing::makeSigningKey(&supplier, &supplierKey);
+  ovix::testing::makeSigningKey(&stranger, &strangerKey);
+  program_.write("trusted-keys/supplier.pub", ovix::minisign::publicKeyText(supplierKey));
+  std::string project = server_->addProject("plant", "{G}", "");
+  const std::string path = program_.file("p.package");
+  struct Case {
+    const ovix::minisign::SecretKey* signer;
+    std::string message;  // "" when the project is patched
+  } cases[] = {
+      {nullptr, "项目补丁包" + path + "没有通过签名校验：补丁没有签名，补丁被拒绝"},
+      {&stranger, "签名所用的密钥" + ovix::minisign::keyIdText(strangerKey.id) + "不受信任"},
+      {&supplier, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    ::unlink(path.c_str());
+    makePackage("p.package", project.c_str(), "{G}");
+    std::string why;
+    if (c.signer != nullptr) {
+      ASSERT_TRUE(ovix::signPackageFile(env_, path, *c.signer, &why)) << why;
+    }
+    ScopedRecorder recorder;
+    EXPECT_EQ(apply(path), c.message.empty()) << ::testing::PrintToString(recorder.messages);
+    if (!c.message.empty()) {
+      ASSERT_EQ(recorder.messages.size(), 1u);
+      EXPECT_NE(recorder.messages[0].find(c.message), std::string::npos) << recorder.messages[0];
+      EXPECT_FALSE(patched(project));
+    }
+  }
+  expectPatchedWith(project, kFiles);
+  DatabaseHandle db = server_->open(project);
+  ovix::PackageSignature carried;
+  std::string why;
+  ASSERT_TRUE(ovix::readSignatureRow(db.get(), kKey, &carried));
+  EXPECT_TRUE(ovix::minisign::verify(supplierKey, carried.manifest, carried.signature, nullptr, &why))
+      << why;
 }
 
 // A package that names no project (NULL or empty) asks, goes to every
