@@ -122,6 +122,7 @@ TEST_P(SignedPatchTest, EveryChangeAfterSigningIsRefusedBeforeTheInstallationIsT
        "文件bin\\big.dll的数据与签名时不同"},
       {"file swapped in from another signed patch", replaceBytes("bin\\a.dll", "old signed a"),
        "文件bin\\a.dll的数据与签名时不同"},
+      {"file emptied", replaceBytes("bin\\b.dll", ""), "文件bin\\b.dll的数据与签名时不同"},
       {"file removed",
        [this] {
          EXPECT_TRUE(inStore(std::string("delete from ") + kKey + " where m_skey=?", {"bin\\b.dll"}));

@@ -532,12 +532,13 @@ bool checkSignatures(Env& env, ZdDbDataBase* db, const std::string& installDir,
   }
   for (const OVIXPackageInfo* header : packagesOf(patches)) {
     PackageSignature signature;
+    std::string fault = "补丁没有签名";
     manifests->emplace_back();
-    if (!readSignatureRow(db, header->skey(), &signature)) why = "补丁没有签名";
-    if (why.empty() && checkSignedHeader(signature, keys, *header, &manifests->back(), &why))
-      continue;
-    refuseUnsigned(text(header->skey()), why);
-    return false;
+    if (!readSignatureRow(db, header->skey(), &signature) ||
+        !checkSignedHeader(signature, keys, *header, &manifests->back(), &fault)) {
+      refuseUnsigned(text(header->skey()), fault);
+      return false;
+    }
   }
   print(runLog, "补丁的签名已经用%zu个受信任的公钥校验", keys.size());
   return true;
