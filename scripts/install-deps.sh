@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev sqlite3
   libmariadb-dev mariadb-server mariadb-client
   libsimpleini-dev libcli11-dev
-  zlib1g-dev uuid-dev libsodium-dev minisign
+  zlib1g-dev uuid-dev libsodium-dev libssl-dev minisign
   libgtest-dev libgmock-dev
   fonts-wqy-microhei openssl
   help2man desktop-file-utils gcovr

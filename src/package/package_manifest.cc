@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include <openssl/evp.h>
+
 namespace ovix {
 namespace {
 
@@ -92,18 +94,29 @@ bool byKey(const ManifestEntry& a, const ManifestEntry& b) { return a.key < b.ke
 
 }  // namespace
 
-ContentHasher::ContentHasher() {
-  [[maybe_unused]] const int ready = sodium_init();  // hashing needs no more than a try
-  crypto_generichash_init(&state_, nullptr, 0, crypto_generichash_BYTES);
+struct ContentHasher::Context {
+  EVP_MD_CTX* digest = EVP_MD_CTX_new();
+  ~Context() { EVP_MD_CTX_free(digest); }
+};
+
+ContentHasher::ContentHasher() : context_(std::make_unique<Context>()) {
+  // Fetched once: a fetch per file would cost more than hashing a small one.
+  static EVP_MD* const sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+  EVP_DigestInit_ex(context_->digest, sha256, nullptr);
 }
 
+ContentHasher::~ContentHasher() = default;
+ContentHasher::ContentHasher(ContentHasher&&) noexcept = default;
+ContentHasher& ContentHasher::operator=(ContentHasher&&) noexcept = default;
+
 void ContentHasher::update(const void* data, size_t size) {
-  crypto_generichash_update(&state_, static_cast<const unsigned char*>(data), size);
+  EVP_DigestUpdate(context_->digest, data, size);
 }
 
 ContentHash ContentHasher::finish() {
-  ContentHash hash;
-  crypto_generichash_final(&state_, hash.data(), hash.size());
+  ContentHash hash{};
+  unsigned int size = 0;
+  EVP_DigestFinal_ex(context_->digest, hash.data(), &size);
   return hash;
 }
 

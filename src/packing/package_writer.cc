@@ -3,9 +3,11 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "package/file_key.h"
+#include "package/hash_worker.h"
 #include "package/package_file.h"
 #include "package/package_signature.h"
 #include "platform/command_log.h"
@@ -21,17 +23,20 @@ namespace {
 // file is read once.
 class CrcFileSource final : public zddb::BlobSource {
  public:
-  // `hasher`, when given, is fed the bytes too.
-  CrcFileSource(Env& env, std::string path, int64_t size, ContentHasher* hasher)
-      : env_(env), path_(std::move(path)), size_(size), hasher_(hasher) {}
+  // `hasher`, when given, is fed the bytes too, through `worker`: each
+  // piece is hashed while the caller writes it.
+  CrcFileSource(Env& env, std::string path, int64_t size, ContentHasher* hasher,
+                HashWorker& worker)
+      : env_(env), path_(std::move(path)), size_(size), hasher_(hasher), worker_(worker) {}
 
   int64_t size() const override { return size_; }
   bool read(char* buf, size_t n, size_t* got) override {
     *got = 0;
     if (!file_ && !env_.newSequentialFile(path_, &file_)) return false;
+    worker_.wait();  // the caller's buffer may hold the piece still being hashed
     if (!file_->read(buf, n, got)) return false;
+    if (hasher_ != nullptr) worker_.feed(hasher_, buf, *got);
     crc_ = crc::crc32_update(crc_, buf, *got);
-    if (hasher_ != nullptr) hasher_->update(buf, *got);
     read_ += static_cast<int64_t>(*got);
     return true;
   }
@@ -43,6 +48,7 @@ class CrcFileSource final : public zddb::BlobSource {
   std::string path_;
   int64_t size_;
   ContentHasher* hasher_;
+  HashWorker& worker_;
   std::unique_ptr<SequentialFile> file_;
   uint32_t crc_ = 0;
   int64_t read_ = 0;
@@ -121,8 +127,13 @@ class PackageBuilder {
   std::shared_ptr<CrcFileSource> attachLargeFile(OVIXFileRecord& record,
                                                  const std::string& fullPath, uint64_t size,
                                                  ContentHasher* hasher);
-  // Reads the rest of a small open file into buffer_; false on a read error.
-  bool readSmallFile(SequentialFile& file, uint64_t expectedSize, size_t* size);
+  // Reads the rest of a small open file into *buffer; false on a read error.
+  bool readSmallFile(SequentialFile& file, uint64_t expectedSize, std::vector<char>* buffer,
+                     size_t* size);
+  // Starts the signed entry of `relativePath`, after adding the one before.
+  ContentHasher* startEntry(const std::string& relativePath);
+  // Adds the last file's signed entry once its hash is done.
+  void settleEntry();
   // Writes the signed manifest of the header and the files written.
   bool writeSignature(const OVIXPackageInfo& header);
   // Records `message` as the failure; returns false.
@@ -139,21 +150,47 @@ class PackageBuilder {
   std::string fileTable_;
   std::string headerTable_;
   std::string failure_;
-  // One buffer serves every small file, so packing many files allocates
-  // (and faults in) its memory once.
-  std::vector<char> buffer_;
+  // Two buffers take turns serving the small files, so that one file is
+  // hashed while the next is read; each is allocated (and faulted in) once
+  // for the whole pack.
+  std::vector<char> buffers_[2];
+  int turn_ = 0;
+  // The signed entry of the last file, whose hash may still be running.
+  struct PendingEntry {
+    std::string key;
+    uint64_t size = 0;
+    ContentHasher hasher;
+  };
+  std::optional<PendingEntry> pending_;
+  // Last: it ends, finishing the piece in flight, before what it reads.
+  HashWorker hashWorker_;
 };
 
-bool PackageBuilder::readSmallFile(SequentialFile& file, uint64_t expectedSize, size_t* size) {
+ContentHasher* PackageBuilder::startEntry(const std::string& relativePath) {
+  if (signer_ == nullptr) return nullptr;
+  settleEntry();
+  pending_.emplace(PendingEntry{relativePath, 0, ContentHasher()});
+  return &pending_->hasher;
+}
+
+void PackageBuilder::settleEntry() {
+  if (!pending_) return;
+  hashWorker_.wait();
+  signedFiles_.push_back({pending_->key, pending_->size, pending_->hasher.finish()});
+  pending_.reset();
+}
+
+bool PackageBuilder::readSmallFile(SequentialFile& file, uint64_t expectedSize,
+                                   std::vector<char>* buffer, size_t* size) {
   // Asking for one byte more than the size tells the end of the file in the
   // same call, and shows a file that grew since it was measured.
   size_t want = static_cast<size_t>(expectedSize) + 1;
-  if (buffer_.size() < want) buffer_.resize(std::max(want, buffer_.size() * 2));
+  if (buffer->size() < want) buffer->resize(std::max(want, buffer->size() * 2));
   size_t total = 0;
   for (;;) {
-    if (total == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+    if (total == buffer->size()) buffer->resize(buffer->size() * 2);
     size_t got = 0;
-    if (!file.read(buffer_.data() + total, buffer_.size() - total, &got)) return false;
+    if (!file.read(buffer->data() + total, buffer->size() - total, &got)) return false;
     total += got;
     if (got == 0 || total < want) break;  // a short read of a regular file is its end
     if (total > static_cast<size_t>(kInMemoryFileBytes) * 2) return false;  // grew wildly
@@ -206,7 +243,7 @@ std::shared_ptr<CrcFileSource> PackageBuilder::attachLargeFile(OVIXFileRecord& r
   }
   record.setCrc(crcText.c_str());
   auto streamed =
-      std::make_shared<CrcFileSource>(env_, fullPath, static_cast<int64_t>(size), hasher);
+      std::make_shared<CrcFileSource>(env_, fullPath, static_cast<int64_t>(size), hasher, hashWorker_);
   record.setStreamSource(streamed);
   return streamed;
 }
@@ -222,18 +259,21 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
   if (env_.newSequentialFile(fullPath, &file)) size = file->size();
   std::shared_ptr<CrcFileSource> streamed;
   size_t bytes = 0;
-  ContentHasher hasher;
+  // The other buffer may hold the file before, still being hashed.
+  std::vector<char>& buffer = buffers_[turn_];
   if (size && static_cast<int64_t>(*size) > kInMemoryFileBytes) {
     file.reset();
-    streamed = attachLargeFile(record, fullPath, *size, signer_ != nullptr ? &hasher : nullptr);
+    streamed = attachLargeFile(record, fullPath, *size, startEntry(relativePath));
     if (!streamed) return false;
-  } else if (size && readSmallFile(*file, *size, &bytes)) {
-    record.setStreamView(buffer_.data(), static_cast<int32_t>(bytes));
-    if (signer_ != nullptr) hasher.update(buffer_.data(), bytes);
-    record.setCrc(crc::crc32_text(crc::crc32_update(0, buffer_.data(), bytes)).c_str());
+  } else if (size && readSmallFile(*file, *size, &buffer, &bytes)) {
+    record.setStreamView(buffer.data(), static_cast<int32_t>(bytes));
+    if (ContentHasher* hasher = startEntry(relativePath)) hashWorker_.feed(hasher, buffer.data(), bytes);
+    turn_ ^= 1;
+    record.setCrc(crc::crc32_text(crc::crc32_update(0, buffer.data(), bytes)).c_str());
   } else {
     zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)无法读取，已按空文件打包"),
                                     fullPath.c_str());
+    startEntry(relativePath);
     record.setCrc(crc::crc32_text(0).c_str());  // the CRC of no bytes
   }
   file.reset();
@@ -242,8 +282,7 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
     return fail(zdcom::format(zedaGetText_callbk("文件(%s)在打包过程中被修改，请重新打包"),
                               fullPath.c_str()));
   }
-  if (signer_ != nullptr)
-    signedFiles_.push_back({relativePath, static_cast<uint64_t>(record.streamSize()), hasher.finish()});
+  if (pending_) pending_->size = static_cast<uint64_t>(record.streamSize());
   return true;
 }
 
@@ -274,6 +313,7 @@ bool PackageBuilder::build(const std::string& tempPath, OVIXPackageInfo& header,
     if (!writeFile(files[i])) return false;
   }
   presenter.progress("打包", total, total);
+  settleEntry();
   if (signer_ != nullptr && !writeSignature(header)) return false;
   if (db_->commitTransaction() != 0) return failWriting();
   db_.reset();

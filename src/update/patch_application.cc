@@ -7,6 +7,7 @@
 #include "app/ini_file.h"
 #include "app/setup_file.h"
 #include "package/file_key.h"
+#include "package/hash_worker.h"
 #include "package/package_file.h"
 #include "package/package_signature.h"
 #include "package/server_connection.h"
@@ -48,20 +49,30 @@ void reportUnreadable() {
 enum class Fetched { kDone, kEmpty, kCorrupt, kNotSigned, kUnreadable, kUnwritable };
 
 // The checks a file's bytes pass while they stream: the record's CRC and,
-// for a signed package, the signed size and hash.
+// for a signed package, the signed size and hash.  With a worker the hash
+// runs beside whatever the caller does next with the bytes; a check with a
+// worker is never moved, and waits for it when it ends.
 class BytesCheck {
  public:
-  BytesCheck(const std::string& crcText, const ManifestEntry* signedFile)
-      : crcText_(crcText), signed_(signedFile) {}
+  BytesCheck(const std::string& crcText, const ManifestEntry* signedFile,
+             HashWorker* worker = nullptr)
+      : crcText_(crcText), signed_(signedFile), worker_(worker) {}
+  ~BytesCheck() {
+    if (worker_ != nullptr) worker_->wait();
+  }
 
+  // `data` stays unchanged until the next update or verdict (see HashWorker).
   void update(const char* data, size_t size) {
     crc_ = crc::crc32_update(crc_, data, size);
-    if (signed_ != nullptr) hasher_.update(data, size);
+    if (signed_ != nullptr && worker_ != nullptr) worker_->feed(&hasher_, data, size);
+    if (signed_ != nullptr && worker_ == nullptr) hasher_.update(data, size);
     size_ += size;
   }
+  bool crcMatches() const { return sameCrc(crc::crc32_text(crc_), crcText_); }
   // kDone, kCorrupt or kNotSigned; called once, after the last update.
   Fetched verdict() {
-    if (!sameCrc(crc::crc32_text(crc_), crcText_)) return Fetched::kCorrupt;
+    if (worker_ != nullptr) worker_->wait();
+    if (!crcMatches()) return Fetched::kCorrupt;
     if (signed_ != nullptr && (size_ != signed_->size || hasher_.finish() != signed_->hash))
       return Fetched::kNotSigned;
     return Fetched::kDone;
@@ -70,6 +81,7 @@ class BytesCheck {
  private:
   const std::string& crcText_;
   const ManifestEntry* signed_;
+  HashWorker* worker_;
   uint32_t crc_ = 0;
   uint64_t size_ = 0;
   ContentHasher hasher_;
@@ -77,13 +89,14 @@ class BytesCheck {
 
 // True when the installation's file `path` holds exactly `size` bytes that
 // pass `check`.  A link at the path never does.
-bool holdsBytes(DirectoryTree& tree, const std::string& path, int64_t size, BytesCheck check) {
+bool fileMatches(DirectoryTree& tree, const std::string& path, int64_t size, BytesCheck check) {
   uint64_t actual = 0;
   if (tree.kind(path, &actual) != EntryKind::kFile || static_cast<int64_t>(actual) != size)
     return false;
   std::unique_ptr<SequentialFile> file;
   if (!tree.openForReading(path, &file)) return false;
-  std::vector<char> chunk(kStreamChunkBytes);
+  // Most files are small: a buffer of their size, not of a whole chunk.
+  std::vector<char> chunk(static_cast<size_t>(std::clamp<int64_t>(size, 1, kStreamChunkBytes)));
   for (;;) {
     size_t got = 0;
     if (!file->read(chunk.data(), chunk.size(), &got)) return false;
@@ -91,6 +104,16 @@ bool holdsBytes(DirectoryTree& tree, const std::string& path, int64_t size, Byte
     check.update(chunk.data(), got);
   }
   return check.verdict() == Fetched::kDone;
+}
+
+// True when the installation's file `path` already holds the record's
+// bytes: its size and CRC and, for a signed package, the signed hash.  The
+// file is hashed only when all else matched, which is rare (a run that
+// resumes), so an update does not hash every file it replaces.
+bool holdsBytes(DirectoryTree& tree, const std::string& path, int64_t size,
+                const std::string& crcText, const ManifestEntry* signedFile) {
+  return fileMatches(tree, path, size, BytesCheck(crcText, nullptr)) &&
+         (signedFile == nullptr || fileMatches(tree, path, size, BytesCheck(crcText, signedFile)));
 }
 
 // Where one record's bytes go and what they must be.
@@ -101,45 +124,56 @@ struct Staging {
   const ManifestEntry* signedFile;  // null for an unsigned package
 };
 
-Fetched stageLent(DirectoryTree& tree, const ZdDbBlock& bytes, const Staging& to, bool* staged) {
-  BytesCheck check(to.storedCrc, to.signedFile);
-  check.update(reinterpret_cast<const char*>(bytes.data), static_cast<size_t>(bytes.size));
+// Bytes lent by the statement: hashed while the installed file is compared
+// and the staged one written, and refused (the staged file removed) when
+// they are not the signed ones.
+Fetched stageLent(DirectoryTree& tree, const ZdDbBlock& bytes, const Staging& to,
+                  HashWorker& worker, bool* staged) {
+  const char* data = reinterpret_cast<const char*>(bytes.data);
+  const size_t size = static_cast<size_t>(bytes.size);
+  BytesCheck check(to.storedCrc, to.signedFile, &worker);
+  check.update(data, size);
+  if (!check.crcMatches()) return Fetched::kCorrupt;
+  if (holdsBytes(tree, to.target, bytes.size, to.storedCrc, to.signedFile)) return check.verdict();
+  if (!writeNewFile(tree, to.stagedPath, data, size)) return Fetched::kUnwritable;
   const Fetched verdict = check.verdict();
-  if (verdict != Fetched::kDone) return verdict;
-  if (holdsBytes(tree, to.target, bytes.size, BytesCheck(to.storedCrc, to.signedFile)))
-    return Fetched::kDone;
-  if (!writeNewFile(tree, to.stagedPath, bytes.data, static_cast<size_t>(bytes.size)))
-    return Fetched::kUnwritable;
+  if (verdict != Fetched::kDone) {
+    tree.removeFile(to.stagedPath);
+    return verdict;
+  }
   *staged = true;
   return Fetched::kDone;
 }
 
 // A value too large to lend goes to its staged file in chunks, checked as
-// it passes.  A file that already holds the recorded bytes is not fetched.
+// it passes; two chunks take turns, so one is hashed while the next is read
+// and written.  A file that already holds the recorded bytes is not fetched.
 Fetched stageStreamed(DirectoryTree& tree, zddb::BlobSource* source, const Staging& to,
-                      bool* staged) {
+                      HashWorker& worker, bool* staged) {
   const int64_t size = source->size();
-  if (holdsBytes(tree, to.target, size, BytesCheck(to.storedCrc, to.signedFile)))
-    return Fetched::kDone;
+  if (holdsBytes(tree, to.target, size, to.storedCrc, to.signedFile)) return Fetched::kDone;
   std::unique_ptr<WritableFile> file;
   if (!tree.createFile(to.stagedPath, &file)) return Fetched::kUnwritable;
-  std::vector<char> chunk(kStreamChunkBytes);
-  BytesCheck check(to.storedCrc, to.signedFile);
-  int64_t done = 0;
+  std::vector<char> chunks[2] = {std::vector<char>(kStreamChunkBytes),
+                                 std::vector<char>(kStreamChunkBytes)};
   Fetched outcome = Fetched::kDone;
-  while (outcome == Fetched::kDone && done < size) {
-    size_t got = 0;
-    if (!source->read(chunk.data(), chunk.size(), &got) || got == 0) {
-      outcome = Fetched::kUnreadable;
-    } else if (!file->append(chunk.data(), got)) {
-      outcome = Fetched::kUnwritable;
-    } else {
+  {
+    BytesCheck check(to.storedCrc, to.signedFile, &worker);
+    int64_t done = 0;
+    for (int turn = 0; outcome == Fetched::kDone && done < size; turn ^= 1) {
+      std::vector<char>& chunk = chunks[turn];
+      size_t got = 0;
+      if (!source->read(chunk.data(), chunk.size(), &got) || got == 0) {
+        outcome = Fetched::kUnreadable;
+        continue;
+      }
       check.update(chunk.data(), got);
+      if (!file->append(chunk.data(), got)) outcome = Fetched::kUnwritable;
       done += static_cast<int64_t>(got);
     }
+    if (!file->close() && outcome == Fetched::kDone) outcome = Fetched::kUnwritable;
+    if (outcome == Fetched::kDone) outcome = check.verdict();
   }
-  if (!file->close() && outcome == Fetched::kDone) outcome = Fetched::kUnwritable;
-  if (outcome == Fetched::kDone) outcome = check.verdict();
   if (outcome == Fetched::kDone) {
     *staged = true;
     return outcome;
@@ -248,7 +282,8 @@ class PackageFetch {
   ZdDbDataBase* db_;
   std::string key_;
   const PackageManifest* signed_;
-  std::set<std::string> signedSeen_;
+  std::vector<bool> signedSeen_;  // by the entry's place in the manifest
+  HashWorker hashWorker_;
   std::string staging_;
   size_t total_;
   size_t fetched_ = 0;
@@ -265,14 +300,16 @@ bool PackageFetch::findSigned(const OVIXFileRecord& record, const ManifestEntry*
     refuse("文件" + printableKey(record.skey()) + "不在签名的清单中");
     return false;
   }
-  signedSeen_.insert(record.skey());
+  signedSeen_.resize(signed_->files().size());
+  signedSeen_[static_cast<size_t>(*entry - signed_->files().data())] = true;
   return true;
 }
 
 bool PackageFetch::allSignedFilesCame() {
   if (signed_ == nullptr) return true;
+  signedSeen_.resize(signed_->files().size());
   for (const ManifestEntry& file : signed_->files()) {
-    if (signedSeen_.count(file.key) == 0) {
+    if (!signedSeen_[static_cast<size_t>(&file - signed_->files().data())]) {
       refuse("签名的文件" + printableKey(file.key) + "不在补丁中");
       return false;
     }
@@ -296,9 +333,9 @@ bool PackageFetch::fetchRecord(OVIXFileRecord& record) {
   Fetched outcome = Fetched::kEmpty;
   if (bytes.isStreamed() && bytes.size() > 0) {
     std::unique_ptr<zddb::BlobSource> reader = bytes.open();
-    outcome = stageStreamed(tree_, reader.get(), to, &staged);
+    outcome = stageStreamed(tree_, reader.get(), to, hashWorker_, &staged);
   } else if (bytes.size() > 0) {
-    outcome = stageLent(tree_, bytes.block(), to, &staged);
+    outcome = stageLent(tree_, bytes.block(), to, hashWorker_, &staged);
   } else if (signedFile != nullptr && signedFile->size != 0) {
     outcome = Fetched::kNotSigned;
   }

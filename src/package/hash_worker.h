@@ -1,0 +1,50 @@
+// Hashing beside the work on the same bytes: a file's hash costs no time
+// of its own when it runs on a second processor while the bytes are
+// written.
+
+#ifndef OVIX_PACKAGE_HASH_WORKER_H_
+#define OVIX_PACKAGE_HASH_WORKER_H_
+
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <thread>
+
+#include "package/package_manifest.h"
+
+namespace ovix {
+
+// Feeds ContentHashers on a thread of its own, one piece at a time.
+// feed() first waits for the piece before, then hands the new one over and
+// returns; the piece must stay unchanged, and its hasher alive, until the
+// next feed() or wait() returns.  Pieces too small to be worth a handover
+// are hashed at once.  Not for use by two threads at once.
+class HashWorker {
+ public:
+  HashWorker() = default;
+  ~HashWorker();
+  HashWorker(const HashWorker&) = delete;
+  HashWorker& operator=(const HashWorker&) = delete;
+
+  void feed(ContentHasher* hasher, const void* data, size_t size);
+  // Returns once every piece fed is hashed.
+  void wait();
+
+ private:
+  // Below this a piece is hashed at once: handing it over costs more.
+  static constexpr size_t kHandoverBytes = 64 << 10;
+
+  void run();
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  ContentHasher* hasher_ = nullptr;  // the piece in flight, if any
+  const void* data_ = nullptr;
+  size_t size_ = 0;
+  bool stopping_ = false;
+  std::thread thread_;  // started with the first piece handed over
+};
+
+}  // namespace ovix
+
+#endif  // OVIX_PACKAGE_HASH_WORKER_H_
