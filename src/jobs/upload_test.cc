@@ -11,6 +11,7 @@
 
 #include "app/working_files.h"
 #include "jobs/server_commit.h"
+#include "package/package_signature.h"
 #include "package/server_connection.h"
 #include "testing/package_builder.h"
 #include "testing/project_server.h"
@@ -110,6 +111,7 @@ TEST_P(UploadTest, BadPackagesAreRefusedAndLeaveNothing) {
     const char* refTable;
     std::vector<PackageFile> files;
     std::string message;  // after "上传的版本数据包"
+    bool changedAfterSigning = false;
   };
   const std::vector<PackageFile> good = {{"a.dll", "x"}};
   const std::string uninstallable = "，工作站不能安装，上传被拒绝";
@@ -124,11 +126,22 @@ TEST_P(UploadTest, BadPackagesAreRefusedAndLeaveNothing) {
       {kKey, "", {{"\xff.dll", "x"}}, "中文件路径\\xFF.dll不是有效的文字编码" + uninstallable},
       {kKey, "", {{"a.dll", "x", "", 0, "C1"}}, "中文件a.dll的校验码C1不合法，上传被拒绝"},
       {kKey, "", {{"a.dll", "x", "", 0, ""}}, "中文件a.dll的校验码不合法，上传被拒绝"},
+      // What every workstation that trusts the signer would refuse.
+      {kKey, "", good, "没有通过签名校验：文件a.dll的数据与签名时不同", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     std::string path = makePackage(std::to_string(&c - cases) + ".package", c.files,
                                    {.key = c.key, .refTable = c.refTable});
+    if (c.changedAfterSigning) {
+      ovix::minisign::SecretKey signer;
+      ovix::minisign::PublicKey key;
+      ovix::testing::makeSigningKey(&signer, &key);
+      std::string why;
+      ASSERT_TRUE(ovix::signPackageFile(env_, path, signer, &why)) << why;
+      ovix::testing::query(path, "update OVIXFileRecord set m_stream=cast('y' as blob), m_crc='" +
+                                     ovix::testing::crcOf("y") + "'");
+    }
     ScopedRecorder recorder;
     EXPECT_FALSE(upload(path));
     EXPECT_EQ(recorder.messages, Texts{"上传的版本数据包" + c.message});
