@@ -20,20 +20,19 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using Texts = std::vector<std::string>;
+using Text = const std::string&;
 
 // Steps that record their calls and answer the checks from a script; the
 // log is shown as the real step shows it.
 class FakeSteps : public ovix::CheckUpdateSteps {
  public:
-  bool check(ovix::Env&, const std::string& dir, const std::string& ip,
-             const std::string& port) override {
+  bool check(ovix::Env&, Text dir, Text ip, Text port) override {
     calls.push_back("check " + dir + " " + ip + " " + port);
     bool found = !checks.empty() && checks.front();
     if (!checks.empty()) checks.pop_front();
     return found;
   }
-  bool apply(ovix::Env&, const std::string& dir, const std::string& ip,
-             const std::string& port) override {
+  bool apply(ovix::Env&, Text dir, Text ip, Text port) override {
     calls.push_back("apply " + dir + " " + ip + " " + port);
     return false;  // the run goes on whatever the outcome
   }
@@ -42,7 +41,7 @@ class FakeSteps : public ovix::CheckUpdateSteps {
     return stopAllowed;
   }
   void restart(ovix::Env&) override { calls.push_back("restart"); }
-  void openLog(ovix::Env& env, const std::string& path) override {
+  void openLog(ovix::Env& env, Text path) override {
     calls.push_back("log " + path);
     CheckUpdateSteps::openLog(env, path);
   }
@@ -142,9 +141,8 @@ TEST_F(CheckUpdateTest, TheRunChecksTwiceAroundTheStopAndRestartsAfterwards) {
     // The log the user chose to view, with the line ends of the viewer.
     ASSERT_EQ(recorder.texts.size(), c.answers == std::deque<bool>{true} ? 1u : 0u);
     if (!recorder.texts.empty()) {
-      EXPECT_EQ(recorder.texts[0].title, "日志记录");
-      EXPECT_THAT(recorder.texts[0].text, HasSubstr("prepare download···"));
-      EXPECT_THAT(recorder.texts[0].text, ::testing::EndsWith("\r\n"));
+      EXPECT_THAT(recorder.texts[0].text,
+                  ::testing::AllOf(HasSubstr("prepare download···"), ::testing::EndsWith("\r\n")));
     }
   }
 }
