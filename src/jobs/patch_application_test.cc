@@ -332,10 +332,8 @@ TEST_P(PatchApplicationTest, AnUnsafeOrFailingPatchChangesNothing) {
   ASSERT_TRUE(fs::is_symlink(install_.file("a.dll")));
   EXPECT_EQ(fs::read_symlink(install_.file("a.dll")), outside.file("victim"));
 
-  // With the obstacle gone the same run succeeds, also with a link at the
-  // setup file's old temporary name and a record whose CRC is in lower-case
-  // letters.  The link at a.dll is replaced by the file, and its backup is
-  // the link itself.
+  // Without the obstacle it succeeds, despite a link at the setup file's
+  // temporary name and a lower-case CRC; a.dll's backup is the link itself.
   fs::remove_all(install_.file("c.dll"));
   fs::create_symlink(outside.file("setup"), install_.file("ovixsetup.ini.tmp"));
   std::string crc = ovix::testing::crcOf("bee");
@@ -561,17 +559,15 @@ TEST_P(PatchApplicationTest, AnApplyKilledAtAnyMomentLeavesEveryFileWholeAndRuns
     oldFiles[key] = "old " + key;
     install_.write(key, oldFiles[key]);
   }
-  // A link at one file's place leads outside: no kill may leave a write
-  // there.
+  // A link at one file's place leads outside: no kill may write there.
   TempDir outside;
   outside.write("victim", "victim");
   fs::remove(install_.file("d1/f1.dll"));
   fs::create_symlink(outside.file("victim"), install_.file("d1/f1.dll"));
   oldFiles["d1/f1.dll"] = "victim";
 
-  // A child applies and dies just before its Nth file-system change, for
-  // every N until a child gets through; each child resumes what the earlier
-  // ones left, and every file is whole after each.
+  // A child dies just before its Nth file-system change, for every N until
+  // one gets through, resuming what the earlier ones left: files stay whole.
   int point = 1;
   for (; point < 500; ++point) {
     SCOPED_TRACE("killed at " + std::to_string(point));
