@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "cli/terminal_presenter.h"
 #include "platform/env.h"
@@ -13,20 +11,15 @@
 namespace {
 
 using ovix::cli::Answer;
-using ovix::cli::CliOptions;
-using ovix::cli::parseCommandLine;
 
-// Usage errors and the job each command runs are checked by running
-// ovixpatch itself (ovixpatch_pack_test.cc).
-TEST(CliOptionsTest, GlobalOptionsAndVersionConfirmation) {
-  CliOptions options;
-  ASSERT_TRUE(parseCommandLine({"--home", "/h", "--root", "/", "--no", "pack", "--path", "/i",
-                                "--name", "Ovix", "--version", "V8", "--date", "2026-12-04"},
-                               &options)
-                  .runJob);
-  EXPECT_EQ(*options.home + *options.root, "/h/");
-  EXPECT_EQ(options.answer, Answer::kNo);
-  EXPECT_TRUE(options.versionConfirmed());
+// The other options are checked by running ovixpatch (ovixpatch_pack_test.cc).
+TEST(CliOptionsTest, YesAndNoAnswerEveryQuestion) {
+  const std::pair<const char*, Answer> cases[] = {{"--yes", Answer::kYes}, {"--no", Answer::kNo}};
+  for (const auto& [flag, answer] : cases) {
+    ovix::cli::CliOptions options;
+    ASSERT_TRUE(ovix::cli::parseCommandLine({"--home", "/h", flag, "checkupdate"}, &options).runJob);
+    EXPECT_EQ(options.answer, answer) << flag;
+  }
 }
 
 TEST(TerminalPresenterTest, ALogIsPrintedWithItsOwnLineEnds) {

@@ -1,15 +1,10 @@
-// A signed package verifies whole, and every change made after signing is
-// named: a byte, a file swapped in from another signed package, a file
-// removed or added, a header field, another key, no signature.
+// A package signed as it is packed verifies whole, its large file hashed
+// while streamed, and every change made after signing is named.
 
 #include <gtest/gtest.h>
-#include <sodium.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
 
-#include "package/package_file.h"
 #include "package/package_signature.h"
 #include "packing/package_writer.h"
 #include "testing/package_builder.h"
@@ -20,83 +15,69 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace ms = ovix::minisign;
-using ovix::testing::TempDir;
 
-class PackageSigningTest : public ::testing::Test {
- protected:
-  void SetUp() override { ovix::testing::makeSigningKey(&secret_, &key_); }
-
-  // Packs `tree` (relative path -> bytes), signed, into `name`.
-  std::string pack(const std::string& name, const std::vector<std::pair<std::string, std::string>>& tree,
-                   const char* version = "V3") {
-    const std::string root = dir_.mkdir(name + ".tree");
-    for (const auto& [path, bytes] : tree) dir_.write(name + ".tree/" + path, bytes);
+TEST(PackageSigningTest, EveryChangeAfterSigningIsNamed) {
+  ovix::Env& env = *ovix::Env::Default();
+  ovix::testing::TempDir dir;
+  ms::SecretKey secret, stranger;
+  ms::PublicKey key, strangerKey;
+  ovix::testing::makeSigningKey(&secret, &key);
+  ovix::testing::makeSigningKey(&stranger, &strangerKey);
+  // Packs `files` (relative path -> bytes), signed, as `name`.
+  auto pack = [&](const std::string& name, const std::map<std::string, std::string>& files) {
+    for (const auto& [path, bytes] : files) dir.write(name + ".tree/" + path, bytes);
     OVIXPackageInfo header;
     header.setSkey("A3A202612040905");
-    header.setName("OVIX_TARNO");
-    header.setVer(version);
+    header.setVer("V3");
     header.setPackTime("2026-12-04-09-05");
-    header.setRefTblname("A3A202612040905");
-    ovix::PackFileFilter filter(env_, "", "", "DLL,BIN", false);
+    ovix::PackFileFilter filter(env, "", "", "DLL,BIN", false);
     ovix::testing::ScopedRecorder quiet;
-    const std::string path = dir_.file(name);
-    EXPECT_TRUE(ovix::writePackageFile(env_, header, path, root, "", filter, &secret_))
+    EXPECT_TRUE(ovix::writePackageFile(env, header, dir.file(name), dir.file(name + ".tree"), "",
+                                       filter, &secret))
         << ::testing::PrintToString(quiet.messages);
-    return path;
-  }
-
-  // Why `path` does not verify against `key`; "" when it does.
-  std::string refusal(const std::string& path, const ms::PublicKey& key) {
+    return dir.file(name);
+  };
+  // Why `path` does not verify against `trusted`; "" when it does.
+  auto refusal = [](const std::string& path, const ms::PublicKey& trusted) {
     DatabaseHandle db(ovix::openPackageFile(path.c_str()));
     std::string why;
-    return ovix::verifyPackage(db.get(), {key}, &why) ? "" : why;
-  }
-
-  ovix::Env& env_ = *ovix::Env::Default();
-  TempDir dir_;
-  ms::SecretKey secret_;
-  ms::PublicKey key_;
-};
-
-TEST_F(PackageSigningTest, EveryChangeAfterSigningIsNamed) {
-  const std::string big(5 << 20, 'b');  // larger than a file read whole: hashed while streamed
+    return ovix::verifyPackage(db.get(), {trusted}, &why) ? "" : why;
+  };
+  const std::string big(5 << 20, 'b');  // larger than a file read whole
   const std::string package = pack("p.package", {{"bin/a.dll", "abc"}, {"bin/big.bin", big}});
-  const std::string other = pack("q.package", {{"bin/a.dll", "other"}}, "V4");
-  ASSERT_EQ(refusal(package, key_), "");
-  ms::SecretKey stranger;
-  ms::PublicKey strangerKey;
-  ovix::testing::makeSigningKey(&stranger, &strangerKey);
+  const std::string other = pack("q.package", {{"bin/a.dll", "other"}});
+  ASSERT_EQ(refusal(package, key), "");
 
-  struct Case {
+  const struct {
     const char* name;
     std::string sql;
     const char* why;
-    const ms::PublicKey* key = nullptr;
-  };
-  const std::vector<Case> cases = {
+    const ms::PublicKey& key;
+  } cases[] = {
       {"flipped byte", "update OVIXFileRecord set m_stream=cast('abd' as blob) where m_skey='bin\\a.dll'",
-       "的数据与签名时不同"},
+       "的数据与签名时不同", key},
       {"file swapped in from another signed package",
        "attach '" + other + "' as o; update OVIXFileRecord set m_stream=(select m_stream from "
-       "o.OVIXFileRecord) where m_skey='bin\\a.dll'",
-       "的数据与签名时不同"},
-      {"file removed", "delete from OVIXFileRecord where m_skey='bin\\big.bin'", "签名的文件bin\\big.bin不在补丁中"},
+       "o.OVIXFileRecord) where m_skey='bin\\a.dll'", "的数据与签名时不同", key},
+      {"file removed", "delete from OVIXFileRecord where m_skey='bin\\big.bin'",
+       "签名的文件bin\\big.bin不在补丁中", key},
       {"file added", "insert into OVIXFileRecord (m_skey, m_crc, m_stream) values "
-       "('bin\\evil.dll', '00000000', x'00')", "不在签名的清单中"},
-      {"header edited", "update OVIXPackageInfo set m_ver='V9'", "包信息的version与签名时不同"},
-      {"newer pack time", "update OVIXPackageInfo set m_pack_time='2027-01-01-00-00'", "pack-time与签名时不同"},
-      {"signature removed", "drop table OVIXPackageSignature", "补丁没有签名"},
-      {"untrusted key", "", "不受信任", &strangerKey},
+       "('bin\\evil.dll', '00000000', x'00')", "不在签名的清单中", key},
+      {"header edited", "update OVIXPackageInfo set m_ver='V9'", "包信息的version与签名时不同", key},
+      {"newer pack time", "update OVIXPackageInfo set m_pack_time='2027-01-01-00-00'",
+       "pack-time与签名时不同", key},
+      {"signature removed", "drop table OVIXPackageSignature", "补丁没有签名", key},
+      {"untrusted key", "", "不受信任", strangerKey},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string copy = dir_.file("copy.package");
+    const std::string copy = dir.file("copy.package");
     fs::copy_file(package, copy, fs::copy_options::overwrite_existing);
     if (!c.sql.empty()) {
       DatabaseHandle db(ovix::openPackageFile(copy.c_str()));
-      ASSERT_EQ(db->connection()->execute(c.sql), true) << db->lastError();
+      ASSERT_TRUE(db->connection()->execute(c.sql)) << db->lastError();
     }
-    const std::string why = refusal(copy, c.key != nullptr ? *c.key : key_);
+    const std::string why = refusal(copy, c.key);
     EXPECT_NE(why.find(c.why), std::string::npos) << why;
   }
 }
