@@ -1,14 +1,19 @@
 // ovixpatch run as a user runs it: its exit statuses, what it says on
-// failure, and the packages it leaves, read back with the sqlite3 C API.
+// failure, and the packages it leaves, read back with the sqlite3 C API;
+// and what of its options and terminal that a run cannot show.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cli/cli_options.h"
+#include "cli/terminal_presenter.h"
+#include "platform/env.h"
 #include "testing/package_builder.h"
 #include "testing/temp_dir.h"
 
@@ -238,6 +243,27 @@ TEST_F(OvixpatchTest, ASignedPatchTravelsTheReadmeRoadWithMinisignBothWays) {
   // Signed again as it now is, it verifies again.
   ASSERT_EQ(run("sign " + package + " --key " + key).status, 0);
   EXPECT_EQ(run(verify).status, 0);
+}
+
+TEST(CliOptionsTest, YesAndNoAnswerEveryQuestion) {
+  using ovix::cli::Answer;
+  const std::pair<const char*, Answer> cases[] = {{"--yes", Answer::kYes}, {"--no", Answer::kNo}};
+  for (const auto& [flag, answer] : cases) {
+    ovix::cli::CliOptions options;
+    ASSERT_TRUE(ovix::cli::parseCommandLine({"--home", "/h", flag, "checkupdate"}, &options).runJob);
+    EXPECT_EQ(options.answer, answer) << flag;
+  }
+}
+
+TEST(TerminalPresenterTest, ALogIsPrintedWithItsOwnLineEnds) {
+  TempDir dir;
+  std::string path = dir.write("autoPatchLog.txt", "first\t[t]\nsecond\t[t]\n");
+  std::FILE* out = std::fopen(dir.file("shown").c_str(), "w");
+  ASSERT_NE(out, nullptr);
+  ovix::cli::TerminalPresenter(ovix::cli::Answer::kNo, nullptr, out, out)
+      .openLog(*ovix::Env::Default(), path);
+  std::fclose(out);
+  EXPECT_EQ(dir.read("shown"), "first\t[t]\nsecond\t[t]\n");
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 #include "app/working_files.h"
 #include "package/package_signature.h"
 #include "packing/file_selection.h"
+#include "packing/package_key.h"
 #include "packing/package_writer.h"
+#include "packing/version_input.h"
 #include "platform/path_text.h"
 #include "platform/program_paths.h"
 #include "platform/time_string.h"
@@ -23,6 +25,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace ms = ovix::minisign;
 using ovix::testing::crcOf;
 using ovix::testing::query;
 using ovix::testing::Rows;
@@ -330,10 +333,101 @@ TEST_F(PackJobTest, ASettingsKeyAsksForItsPasswordAndSignsThePackage) {
   ui_.password = "pw";
   std::string path, why;
   ASSERT_TRUE(pack("DLL", &path)) << ::testing::PrintToString(recorder.messages);
-  ovix::minisign::PublicKey key;
-  ASSERT_TRUE(ovix::minisign::parsePublicKey(program_.read("e.pub"), &key, &why));
+  ms::PublicKey key;
+  ASSERT_TRUE(ms::parsePublicKey(program_.read("e.pub"), &key, &why));
   DatabaseHandle db(ovix::openPackageFile(path.c_str()));
   EXPECT_TRUE(ovix::verifyPackage(db.get(), {key}, &why)) << why;
+}
+
+// A package signed as it is packed verifies whole, its large file hashed
+// while streamed, and every change made after signing is named.
+TEST_F(PackJobTest, EveryChangeAfterSigningIsNamed) {
+  ms::SecretKey secret, stranger;
+  ms::PublicKey key, strangerKey;
+  ovix::testing::makeSigningKey(&secret, &key);
+  ovix::testing::makeSigningKey(&stranger, &strangerKey);
+  // Packs `files` (relative path -> bytes), signed, as `name`.
+  auto signedPack = [&](const std::string& name, const std::map<std::string, std::string>& files) {
+    for (const auto& [path, bytes] : files) program_.write(name + ".tree/" + path, bytes);
+    OVIXPackageInfo header;
+    header.setSkey("A3A202612040905");
+    header.setVer("V3");
+    header.setPackTime("2026-12-04-09-05");
+    ovix::PackFileFilter filter(env_, "", "", "DLL,BIN", false);
+    ovix::testing::ScopedRecorder quiet;
+    EXPECT_TRUE(ovix::writePackageFile(env_, header, program_.file(name), program_.file(name + ".tree"), "",
+                                       filter, &secret))
+        << ::testing::PrintToString(quiet.messages);
+    return program_.file(name);
+  };
+  // Why `path` does not verify against `trusted`; "" when it does.
+  auto refusal = [](const std::string& path, const ms::PublicKey& trusted) {
+    DatabaseHandle db(ovix::openPackageFile(path.c_str()));
+    std::string why;
+    return ovix::verifyPackage(db.get(), {trusted}, &why) ? "" : why;
+  };
+  const std::string big(5 << 20, 'b');  // larger than a file read whole
+  const std::string package = signedPack("p.package", {{"bin/a.dll", "abc"}, {"bin/big.bin", big}});
+  const std::string other = signedPack("q.package", {{"bin/a.dll", "other"}});
+  ASSERT_EQ(refusal(package, key), "");
+
+  const struct {
+    const char* name;
+    std::string sql;
+    const char* why;
+    const ms::PublicKey& key;
+  } cases[] = {
+      {"flipped byte", "update OVIXFileRecord set m_stream=cast('abd' as blob) where m_skey='bin\\a.dll'",
+       "的数据与签名时不同", key},
+      {"file swapped in from another signed package",
+       "attach '" + other + "' as o; update OVIXFileRecord set m_stream=(select m_stream from "
+       "o.OVIXFileRecord) where m_skey='bin\\a.dll'", "的数据与签名时不同", key},
+      {"file removed", "delete from OVIXFileRecord where m_skey='bin\\big.bin'",
+       "签名的文件bin\\big.bin不在补丁中", key},
+      {"file added", "insert into OVIXFileRecord (m_skey, m_crc, m_stream) values "
+       "('bin\\evil.dll', '00000000', x'00')", "不在签名的清单中", key},
+      {"header edited", "update OVIXPackageInfo set m_ver='V9'", "包信息的version与签名时不同", key},
+      {"newer pack time", "update OVIXPackageInfo set m_pack_time='2027-01-01-00-00'",
+       "pack-time与签名时不同", key},
+      {"signature removed", "drop table OVIXPackageSignature", "补丁没有签名", key},
+      {"untrusted key", "", "不受信任", strangerKey},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string copy = program_.file("copy.package");
+    fs::copy_file(package, copy, fs::copy_options::overwrite_existing);
+    if (!c.sql.empty()) {
+      DatabaseHandle db(ovix::openPackageFile(copy.c_str()));
+      ASSERT_TRUE(db->connection()->execute(c.sql)) << db->lastError();
+    }
+    const std::string why = refusal(copy, c.key);
+    EXPECT_NE(why.find(c.why), std::string::npos) << why;
+  }
+}
+
+// An empty date of a project is taken by the command line's tests.
+TEST_F(PackJobTest, VersionDialogDatesAreStoredInTheFixedFormOrRefused) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"2024-05-06 13:45", "2024-05-06-13-45"},
+      {"", "1970-01-01-00-00"},  // time 0
+      {"abcd", nullptr},         // year 0 does not fit the form: refused
+  };
+  for (const auto& [date, stored] : cases) {
+    SCOPED_TRACE(date);
+    ovix::testing::ScopedRecorder recorder;
+    ovix::VersionInfo info{"old", "old", "old"};
+    EXPECT_EQ(ovix::versionDialogOk("OVIX_VEL", "V2", date, false, &info), stored != nullptr);
+    EXPECT_EQ(info.date + info.name, stored ? stored + std::string("OVIX_VEL") : "oldold");
+    EXPECT_EQ(recorder.messages.size(), stored ? 0u : 1u);
+  }
+}
+
+TEST_F(PackJobTest, PackageKeyCodesAreExactAndTheTimeIsTwelveDigits) {
+  const char* time = "2026-12-04-09-05";
+  EXPECT_EQ(ovix::encodePackageKey("OVIX_MORBIX", "V4", time, "INSTALL"), "D4C202612040905");
+  EXPECT_EQ(ovix::encodePackageKey("ovix_tarno", "V1", time, "DLL"), "");
+  EXPECT_EQ(ovix::encodePackageKey("OVIX_TARNO", "V1", time, "dll"), "");
+  EXPECT_EQ(ovix::encodePackageKey(nullptr, "V1", time, "DLL"), "");
 }
 
 }  // namespace
