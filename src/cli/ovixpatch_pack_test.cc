@@ -1,15 +1,19 @@
 // ovixpatch run as a user runs it: its exit statuses, what it says on
-// failure, and the packages it leaves, read back with the sqlite3 C API.
+// failure, and the packages it leaves, read back with the sqlite3 C API;
+// and what of its options and terminal that a run cannot show.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "cli/cli_options.h"
+#include "cli/terminal_presenter.h"
+#include "platform/env.h"
 #include "testing/package_builder.h"
 #include "testing/temp_dir.h"
 
@@ -47,6 +51,13 @@ class OvixpatchTest : public ::testing::Test {
     return outcome;
   }
 
+  // The server options of a store in `store` whose administrator has `password`.
+  static std::string serverOf(const TempDir& store, const std::string& password) {
+    query(store.file("ovixgeneral.sqlite"), "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);"
+                                            "INSERT INTO ZedaUser VALUES ('system', '" + password + "');");
+    return " --server file:" + store.path() + " --port 0";
+  }
+
   TempDir home_;
   TempDir tree_;
 };
@@ -54,9 +65,14 @@ class OvixpatchTest : public ::testing::Test {
 // Every command reaches its job, the project pack with the version and the
 // target project of its options, and every failure says on standard error
 // what happened: usage errors end with 2 before any job runs, failed jobs
-// with 1.  A server that cannot be reached is followed by the reason on the
-// next line.
+// with 1.  A full disk fails the pack and leaves nothing; a server that
+// cannot be reached is followed by the reason on the next line.
 TEST_F(OvixpatchTest, EachCommandReachesItsJobAndFailuresSayWhy) {
+  TempDir bigTree;
+  bigTree.write("ovixsetup.ini", kSetup);
+  std::string big(3 << 20, 'x');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7919 % 251);
+  bigTree.write("big.dll", big);
   std::string noKeys = home_.write("nokeys.ini", "[PatchProject]\nNAME=P1\n");
   std::string info = home_.write("P1.ini", "[PatchProject]\nGUID={G1}\nNAME=P1\n");
   tree_.write("cfg.lua", "x");
@@ -67,7 +83,7 @@ TEST_F(OvixpatchTest, EachCommandReachesItsJobAndFailuresSayWhy) {
     std::string args;
     int status;
     std::string said;
-    std::string globals = "";
+    std::string globals = "", prefix = "";
   };
   const std::vector<Case> cases = {
       {"--help", 0, "upproject"},
@@ -103,16 +119,21 @@ TEST_F(OvixpatchTest, EachCommandReachesItsJobAndFailuresSayWhy) {
       {project + "--info " + tree_.file("x.ini"), 1, "cannot be read"},
       {project + "--info " + noKeys, 1, "has no GUID and NAME"},
       {project + "--info " + info, 0, "版本名称：V1\n\t项目名称：P1\n\t项目GUID：{G1}"},
+      // Files may grow to 1 MiB only: the package cannot be completed.
+      {"pack --path " + bigTree.path() + " --user full", 1, "写入补丁包失败", "",
+       "ulimit -f 1024; trap \"\" XFSZ; "},
       {"upload --server file:" + tree_.file("none") + " --port 1", 1, cannotConnect},
   };
   Outcome r;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
-    r = run(c.args, "OVIX_ADMIN_PASSWORD=pw ", c.globals);
+    r = run(c.args, c.prefix + "OVIX_ADMIN_PASSWORD=pw ", c.globals);
     EXPECT_EQ(r.status, c.status);
     EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.err;
   }
   EXPECT_TRUE(fs::is_directory(home_.file("new/home")));
+  std::error_code ignored;
+  EXPECT_TRUE(fs::directory_iterator(home_.file("full"), ignored) == fs::directory_iterator());
   // The reason stands between the system's message and the verdict.
   size_t reason = r.err.find('\n', r.err.find(cannotConnect)) + 1;
   size_t verdict = r.err.find("用户名和密码不对");
@@ -134,29 +155,22 @@ TEST_F(OvixpatchTest, APackedPackageIsUploadedOnlyWithTheRightPassword) {
   ASSERT_EQ(packed.status, 0) << packed.err;
   EXPECT_NE(packed.err.find("打包完成，包版本信息："), std::string::npos);
   EXPECT_EQ(fs::path(packed.out).parent_path(), fs::path(home_.file("rel")));
-  EXPECT_EQ(
-      query(packed.out,
-            "SELECT m_skey, hex(substr(m_stream, 1, 3)) FROM OVIXFileRecord ORDER BY rowid"),
-      (Rows{{"bin\\a.dll", "000102"}, {"bin\\中文.xml", "3C782F"}, {"ovixsetup.ini", "5B4F56"}}));
+  EXPECT_EQ(query(packed.out, "SELECT m_skey, hex(substr(m_stream, 1, 3)) FROM OVIXFileRecord"),
+            (Rows{{"bin\\a.dll", "000102"}, {"bin\\中文.xml", "3C782F"}, {"ovixsetup.ini", "5B4F56"}}));
 
   // Longer than any fixed line buffer, shorter than the 4 KiB limit.
   const std::string password = "Pa55 word" + std::string(3000, 'x');
   TempDir store;
-  query(store.file("ovixgeneral.sqlite"),
-        "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);"
-        "INSERT INTO ZedaUser VALUES ('system', '" +
-            password + "');");
-  const std::string server = "--server file:" + store.path() + " --port 0";
-  const std::string upload = "upload --package " + packed.out + " " + server;
+  const std::string server = serverOf(store, password);
+  const std::string upload = "upload --package " + packed.out + server;
   const std::string admin = "OVIX_ADMIN_PASSWORD=\"" + password + "\" ";
   home_.write("inst/ovixsetup.ini", "[OVIX]\nNAME=OVIX_MORBIX\nVERSION=V6\nBUILDTIME=2999-01-01\n");
-  struct Case {
+  const struct {
     const char* name;
     std::string prefix, args;
     int status;
     std::string said;
-  };
-  const std::vector<Case> cases = {
+  } cases[] = {
       {"no password", "", upload, 1, "OVIX_ADMIN_PASSWORD"},
       {"wrong password", "echo wrong | ", upload + " --password-stdin", 1, "用户名和密码不对"},
       {"password too long", "head -c 4097 /dev/zero | tr \"\\\\0\" x | ",
@@ -164,97 +178,92 @@ TEST_F(OvixpatchTest, APackedPackageIsUploadedOnlyWithTheRightPassword) {
       {"right password", "printf \"" + password + "\\r\\n\" | ", upload + " --password-stdin", 0,
        "上传完成"},
       {"uploaded before", admin, upload, 0, "该补丁已经上传过服务器，无法再传"},
-      {"not a project package", admin, "upproject --package " + packed.out + " " + server, 1,
+      {"not a project package", admin, "upproject --package " + packed.out + server, 1,
        "is not a package file of type CONFIG"},
-      {"nothing newer", "", "download --install " + home_.file("inst") + " " + server, 1,
+      {"nothing newer", "", "download --install " + home_.file("inst") + server, 1,
        "版本数据库中没有比之更新的补丁"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Outcome r = run(c.args, c.prefix);
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Pa55"), std::string::npos) << "the password is never shown";
   }
-  EXPECT_EQ(
-      query(store.file("ovixinstallpatch.sqlite"), "SELECT m_name, m_ver FROM OVIXPackageInfo"),
-      (Rows{{"OVIX_MORBIX", "V6"}}));
+  EXPECT_EQ(query(store.file("ovixinstallpatch.sqlite"), "SELECT m_name, m_ver FROM OVIXPackageInfo"),
+            (Rows{{"OVIX_MORBIX", "V6"}}));
 }
 
-TEST_F(OvixpatchTest, AFullDiskFailsThePackAndLeavesNothing) {
-  tree_.write("ovixsetup.ini", kSetup);
-  std::string big(3 << 20, 'x');
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7919 % 251);
-  tree_.write("big.dll", big);
-  // Files may grow to 1 MiB only: the package cannot be completed.
-  Outcome r =
-      run("pack --path " + tree_.path() + " --user full", "ulimit -f 1024; trap \"\" XFSZ; ");
-  EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_NE(r.err.find("写入补丁包失败"), std::string::npos) << r.err;
-  std::error_code ignored;
-  EXPECT_TRUE(fs::directory_iterator(home_.file("full"), ignored) == fs::directory_iterator());
-}
-
-}  // namespace
-
-namespace {
-
-// The road of a signed patch as the README shows it: a key of minisign -G,
-// a signed pack that minisign verifies, the upload, the public key in the
-// installation's trusted keys, the download.  A signature that minisign
-// itself made over the package's manifest is as good as ours, a package
-// changed after signing is named, and signing it again makes it whole.
+// The road of a signed patch as the README shows it: a key of minisign -G
+// (without a password: that path is minisign_test's), a signed pack that
+// minisign verifies, the upload, the public key in the installation's
+// trusted keys, the download.  A signature that minisign itself made over
+// the package's manifest is as good as ours, a package changed after
+// signing is named, and signing it again makes it whole.
 TEST_F(OvixpatchTest, ASignedPatchTravelsTheReadmeRoadWithMinisignBothWays) {
   if (std::system("command -v minisign >/dev/null 2>&1") != 0) GTEST_SKIP() << "no minisign";
   const std::string pub = home_.file("k.pub"), key = home_.file("k.key");
-  auto readWhole = [](const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
   auto shell = [](const std::string& command) {
     return std::system(("bash -c '" + command + "' >/dev/null 2>&1").c_str());
   };
-  // Without a password (-W): the key's password path is minisign_test's.
   ASSERT_EQ(shell("minisign -G -W -p " + pub + " -s " + key), 0);
   tree_.write("ovixsetup.ini", kSetup);
   tree_.write("bin/a.dll", "abc");
-  Outcome packed = run("pack --path " + tree_.path() + " --sign " + key + " --sign-password-stdin",
-                       "echo pw | ");
+  Outcome packed = run("pack --path " + tree_.path() + " --user s --sign " + key +
+                       " --sign-password-stdin", "echo pw | ");
   ASSERT_EQ(packed.status, 0) << packed.err;
-  const std::string package = packed.out;
-  EXPECT_EQ(run("verify " + package + " --key " + pub).status, 0);
+  const std::string package = packed.out, manifest = package + ".manifest";
+  const std::string verify = "verify " + package + " --key " + pub;
+  EXPECT_EQ(run(verify).status, 0);
   ASSERT_EQ(run("manifest " + package).status, 0);
-  const std::string manifest = package + ".manifest";
   EXPECT_EQ(shell("minisign -Vm " + manifest + " -p " + pub), 0);
 
   // minisign signs our manifest; its signature goes into the package.
   fs::remove(manifest + ".minisig");
   ASSERT_EQ(shell("minisign -S -s " + key + " -m " + manifest + " -t by-minisign"), 0);
-  query(package, "update OVIXPackageSignature set m_signature='" + readWhole(manifest + ".minisig") +
-                     "'");
-  EXPECT_EQ(run("verify " + package + " --key " + pub).status, 0);
+  query(package, "update OVIXPackageSignature set m_signature='" +
+                     home_.read(manifest.substr(home_.path().size() + 1) + ".minisig") + "'");
+  EXPECT_EQ(run(verify).status, 0);
 
   TempDir store;
-  query(store.file("ovixgeneral.sqlite"), "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);"
-                                          "INSERT INTO ZedaUser VALUES ('system', 'pw');");
-  const std::string server = " --server file:" + store.path() + " --port 0";
+  const std::string server = serverOf(store, "pw");
   Outcome uploaded = run("upload --package " + package + server, "OVIX_ADMIN_PASSWORD=pw ");
   ASSERT_EQ(uploaded.status, 0) << uploaded.err;
   home_.write("inst/ovixsetup.ini", "[OVIX]\nNAME=OVIX_MORBIX\nVERSION=V6\nBUILDTIME=2020-01-01\n");
-  fs::create_directories(home_.file("inst/sys/trusted-keys"));
-  fs::copy_file(pub, home_.file("inst/sys/trusted-keys/supplier.pub"));
+  home_.write("inst/sys/trusted-keys/supplier.pub", home_.read("k.pub"));
   Outcome downloaded = run("download --install " + home_.file("inst") + server);
   ASSERT_EQ(downloaded.status, 0) << downloaded.err;
   EXPECT_EQ(home_.read("inst/bin/a.dll"), "abc");
 
   query(package, "update OVIXFileRecord set m_stream=cast('abd' as blob)");
-  Outcome refused = run("verify " + package + " --key " + pub);
+  Outcome refused = run(verify);
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("的数据与签名时不同"), std::string::npos) << refused.err;
   EXPECT_EQ(run("verify " + home_.file("none.package") + " --key " + pub).status, 1);
   // Signed again as it now is, it verifies again.
   ASSERT_EQ(run("sign " + package + " --key " + key).status, 0);
-  EXPECT_EQ(run("verify " + package + " --key " + pub).status, 0);
+  EXPECT_EQ(run(verify).status, 0);
+}
+
+TEST(CliOptionsTest, YesAndNoAnswerEveryQuestion) {
+  using ovix::cli::Answer;
+  const std::pair<const char*, Answer> cases[] = {{"--yes", Answer::kYes}, {"--no", Answer::kNo}};
+  for (const auto& [flag, answer] : cases) {
+    ovix::cli::CliOptions options;
+    ASSERT_TRUE(ovix::cli::parseCommandLine({"--home", "/h", flag, "checkupdate"}, &options).runJob);
+    EXPECT_EQ(options.answer, answer) << flag;
+  }
+}
+
+TEST(TerminalPresenterTest, ALogIsPrintedWithItsOwnLineEnds) {
+  TempDir dir;
+  std::string path = dir.write("autoPatchLog.txt", "first\t[t]\nsecond\t[t]\n");
+  std::FILE* out = std::fopen(dir.file("shown").c_str(), "w");
+  ASSERT_NE(out, nullptr);
+  ovix::cli::TerminalPresenter(ovix::cli::Answer::kNo, nullptr, out, out)
+      .openLog(*ovix::Env::Default(), path);
+  std::fclose(out);
+  EXPECT_EQ(dir.read("shown"), "first\t[t]\nsecond\t[t]\n");
 }
 
 }  // namespace
