@@ -46,11 +46,9 @@ class PackageDbTest : public ::testing::TestWithParam<Target> {
       ASSERT_EQ(db_->pureOpenDB_2(server_->connectionText(name).c_str(), 1, nullptr), 0)
           << db_->lastError();
     }
-    ZdDbFilter* filter = db_->getFilter(0);
-    ASSERT_EQ(ovix::createClassTable(filter, "OVIXFileRecord", OVIXFileRecord::desc()), 0)
-        << db_->lastError();
-    ASSERT_EQ(ovix::createClassTable(filter, "OVIXPackageInfo", OVIXPackageInfo::desc()), 0)
-        << db_->lastError();
+    for (auto [name, cls] : {std::pair{"OVIXFileRecord", OVIXFileRecord::desc()},
+                             {"OVIXPackageInfo", OVIXPackageInfo::desc()}})
+      ASSERT_EQ(ovix::createClassTable(db_->getFilter(0), name, cls), 0) << db_->lastError();
   }
 
   // Inserts (mode 1) or updates (mode 2, which leaves the GUID) file `key`.
@@ -138,17 +136,15 @@ TEST_P(PackageDbTest, LargeStreamsTravelInChunks) {
   std::string bytes(20 * 1024 * 1024 + 123, '\0');
   std::mt19937 random(7);
   for (char& c : bytes) c = static_cast<char>(random());
-  OVIXFileRecord record, empty, emptyFile;
-  record.setSkey("big.bin");
-  ASSERT_TRUE(record.setStreamFile(env, dir_.write("big.bin", bytes)));
-  EXPECT_EQ(record.streamSize(), static_cast<int64_t>(bytes.size()));
+  OVIXFileRecord big, empty, emptyFile;  // `empty` has no bytes, `emptyFile` an empty file's
+  big.setSkey("big.bin");
   empty.setSkey("empty.bin");
   emptyFile.setSkey("empty.src");
-  ASSERT_TRUE(emptyFile.setStreamFile(env, dir_.write("empty.src", "")));
-  for (OVIXFileRecord* r : {&record, &empty, &emptyFile}) {
+  ASSERT_TRUE(big.setStreamFile(env, dir_.write("big.bin", bytes)) &&
+              emptyFile.setStreamFile(env, dir_.write("empty.src", "")));
+  EXPECT_EQ(big.streamSize(), static_cast<int64_t>(bytes.size()));
+  for (OVIXFileRecord* r : {&big, &empty, &emptyFile})
     ASSERT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", r, 1), 0) << db_->lastError();
-  }
-
   int rows = 0;
   ASSERT_EQ(db_->selectEach("select m_skey, m_crc, m_guid, m_version from OVIXFileRecord",
                             OVIXFileRecord::desc(), ZdDbFilter::BlobReading::kDefer,
@@ -162,9 +158,7 @@ TEST_P(PackageDbTest, LargeStreamsTravelInChunks) {
   EXPECT_EQ(connection.blobSize(where), static_cast<int64_t>(bytes.size()));
   StringSink sink;
   ASSERT_TRUE(connection.readBlob(where, &sink)) << db_->lastError();
-  EXPECT_LE(sink.largest, 4u << 20);
-  EXPECT_TRUE(sink.bytes == bytes);
-
+  EXPECT_TRUE(sink.largest <= (4u << 20) && sink.bytes == bytes) << sink.largest;
   auto type = connection.prepare("SELECT m_stream FROM OVIXFileRecord WHERE m_skey = ?");
   for (const char* key : {"empty.bin", "empty.src"}) {
     where.keyValue = key;
@@ -220,22 +214,16 @@ TEST_P(PackageDbTest, ADatabaseCarriedInARecordIsCopiedIn) {
   }
 }
 
-std::string targetName(const ::testing::TestParamInfo<Target>& info) {
-  const char* names[] = {"PackageFile", "Embedded", "MariaDb"};
-  return names[static_cast<int>(info.param)];
-}
-
+const char* const kTargetNames[] = {"PackageFile", "Embedded", "MariaDb"};
 INSTANTIATE_TEST_SUITE_P(Backends, PackageDbTest,
                          ::testing::Values(Target::kPackageFile, Target::kEmbedded, Target::kMariaDb),
-                         targetName);
+                         [](const auto& info) { return kTargetNames[static_cast<int>(info.param)]; });
 
 TEST(GuidTextTest, IsThirtyEightUpperCaseCharactersAndFresh) {
   std::regex form("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");
   std::set<std::string> seen;
   for (int i = 0; i < 100; ++i) {
-    std::string guid = ovix::newGuidText();
-    EXPECT_TRUE(std::regex_match(guid, form)) << guid;
-    seen.insert(guid);
+    EXPECT_TRUE(std::regex_match(*seen.insert(ovix::newGuidText()).first, form));
   }
   EXPECT_EQ(seen.size(), 100u);
 }
