@@ -3,13 +3,13 @@
 
 #include "package/mariadb_connection.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <fstream>
-#include <optional>
 #include <thread>
 
 #include "testing/scoped_env.h"
@@ -22,6 +22,9 @@ using ovix::testing::ScopedEnv;
 using ovix::testing::StringSink;
 using ovix::testing::TempDir;
 using zddb::StepResult;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 // The option file of OVIX_MYSQL_CNF with the line of `key` replaced by
 // `replacement` ("" drops it); *old gets that line's value.
@@ -72,11 +75,11 @@ TEST(MariaDbServerTest, BadPortsAndUnreadableOptionFilesAreRefusedBeforeConnecti
   for (const char* port :
        {"", "0", "65536", "99999999999", "-1", "+3306", " 3306", "3306x", "abc"}) {
     EXPECT_EQ(zddb::openMariaDbServer("127.0.0.1", port, &error), nullptr) << port;
-    EXPECT_NE(error.find("port"), std::string::npos) << port << ": " << error;
+    EXPECT_THAT(error, HasSubstr("port")) << port;
   }
   ScopedEnv cnf("OVIX_MYSQL_CNF", "/nonexistent/ovix-client.cnf");
   EXPECT_EQ(zddb::openMariaDbServer("127.0.0.1", "3306", &error), nullptr);
-  EXPECT_NE(error.find("/nonexistent/ovix-client.cnf"), std::string::npos) << error;
+  EXPECT_THAT(error, HasSubstr("/nonexistent/ovix-client.cnf"));
 }
 
 // A fake server greets as MariaDB 10.11 without TLS (protocol 10, no SSL
@@ -104,8 +107,8 @@ TEST(MariaDbServerTest, AServerWithoutTlsIsRefusedNamingTheOptionThatAllowsIt) {
   ::shutdown(listener, SHUT_RDWR);
   server.join();
   ::close(listener);
-  EXPECT_NE(error.find("server does not support"), std::string::npos) << error;
-  EXPECT_NE(error.find("set ssl-verify-server-cert=0"), std::string::npos) << error;
+  EXPECT_THAT(error, AllOf(HasSubstr("server does not support"),
+                           HasSubstr("set ssl-verify-server-cert=0")));
 }
 
 // A connection to a fresh database of the test server, dropped afterwards,
@@ -161,28 +164,25 @@ TEST_F(MariaDbTest, FailedConnectionsExplainWithoutThePasswordAndTlsIsVerified) 
   ASSERT_FALSE(password.empty());
   ::close(loopbackSocket(&closedPort, false));
   EXPECT_EQ(zddb::openMariaDbServer(host, closedPort, &error), nullptr);
-  EXPECT_NE(error.find("cannot connect"), std::string::npos) << error;
-  EXPECT_EQ(error.find(password), std::string::npos);
+  EXPECT_THAT(error, AllOf(HasSubstr("cannot connect"), Not(HasSubstr(password))));
   EXPECT_EQ(server_->connect("no_such_database_ovix"), nullptr);
-  EXPECT_NE(server_->lastError().find("Unknown database"), std::string::npos)
-      << server_->lastError();
+  EXPECT_THAT(server_->lastError(), HasSubstr("Unknown database"));
 
   TempDir dir;
   const std::string wrong = "Wr0ngPassw0rdForOvixTests";
-  std::optional<ScopedEnv> cnf;
-  cnf.emplace("OVIX_MYSQL_CNF", dir.write("wrong.cnf", optionsWith("password", "password=" + wrong)));
-  EXPECT_EQ(zddb::openMariaDbServer(host, scratch_.port(), &error), nullptr);
-  EXPECT_NE(error.find("Access denied"), std::string::npos) << error;
-  EXPECT_EQ(error.find(wrong), std::string::npos) << error;
-  cnf.reset();
+  {
+    ScopedEnv cnf("OVIX_MYSQL_CNF",
+                  dir.write("a.cnf", optionsWith("password", "password=" + wrong)));
+    EXPECT_EQ(zddb::openMariaDbServer(host, scratch_.port(), &error), nullptr);
+    EXPECT_THAT(error, AllOf(HasSubstr("Access denied"), Not(HasSubstr(wrong))));
+  }
   if (optionsWith("ssl-ca", "", &ca); ca.empty()) GTEST_SKIP() << "the test server has no TLS";
   auto st = conn_->prepare("SHOW SESSION STATUS LIKE 'Ssl_cipher'");
   ASSERT_TRUE(st && st->step() == StepResult::kRow) << conn_->lastError();
   EXPECT_NE(st->columnBytes(1), "");
-  cnf.emplace("OVIX_MYSQL_CNF", dir.write("no-ca.cnf", optionsWith("ssl-ca", "")));
+  ScopedEnv cnf("OVIX_MYSQL_CNF", dir.write("no-ca.cnf", optionsWith("ssl-ca", "")));
   EXPECT_EQ(zddb::openMariaDbServer(host, scratch_.port(), &error), nullptr);
-  EXPECT_NE(error.find("certificate"), std::string::npos) << error;
-  EXPECT_NE(error.find("ssl-ca"), std::string::npos) << error;
+  EXPECT_THAT(error, AllOf(HasSubstr("certificate"), HasSubstr("ssl-ca")));
 }
 
 // A source that fails, gives less than it announced or is larger than the
@@ -200,7 +200,7 @@ TEST_F(MariaDbTest, AStreamThatCannotBeSentLeavesNothingBehind) {
       {&failing, "blob source"}, {&shortSource, "announced"}, {&huge, "max_allowed_packet"}};
   for (const auto& [source, reason] : faults) {
     EXPECT_EQ(put("a", source), StepResult::kError) << reason;
-    EXPECT_NE(conn_->lastError().find(reason), std::string::npos) << conn_->lastError();
+    EXPECT_THAT(conn_->lastError(), HasSubstr(reason));
     EXPECT_EQ(count(), 0) << reason;
   }
   EXPECT_EQ(huge.reads, 0);
@@ -229,15 +229,12 @@ TEST_F(MariaDbTest, ColumnTypesNullsAndNumbers) {
       EXPECT_EQ(st->columnBytes(i), *columns[i].second) << "column " << i;
     }
   }
-  EXPECT_EQ(st->columnInt(0), 42);
-  EXPECT_DOUBLE_EQ(st->columnDouble(1), -7.25);
-  EXPECT_EQ(st->columnDouble(2), 0.1);
-  EXPECT_EQ(st->columnInt(4), 0);
-  EXPECT_EQ(st->columnInt(6), INT64_MIN);
-  EXPECT_EQ(st->columnDouble(7), 0.1);
+  EXPECT_TRUE(st->columnInt(0) == 42 && st->columnInt(4) == 0 && st->columnInt(6) == INT64_MIN);
+  EXPECT_TRUE(st->columnDouble(1) == -7.25 && st->columnDouble(2) == 0.1 &&
+              st->columnDouble(7) == 0.1);
   EXPECT_EQ(st->step(), StepResult::kDone);
   EXPECT_FALSE(st->bindInt(6, 1));
-  EXPECT_NE(conn_->lastError().find("out of range"), std::string::npos);
+  EXPECT_THAT(conn_->lastError(), HasSubstr("out of range"));
 }
 
 // The column types of the program's tables, and database names that are
@@ -266,7 +263,7 @@ TEST_F(MariaDbTest, TablesAndColumnsFromTheSchema) {
   EXPECT_EQ(tables, (std::vector<std::string>{"patch", "t"}));
   for (const char* bad : {"a-b", "x`; DROP DATABASE mysql; --", ""}) {
     EXPECT_FALSE(server_->createDatabase(bad)) << bad;
-    EXPECT_NE(server_->lastError().find("invalid database name"), std::string::npos);
+    EXPECT_THAT(server_->lastError(), HasSubstr("invalid database name"));
   }
 }
 

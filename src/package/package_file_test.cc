@@ -3,6 +3,7 @@
 
 #include "package/package_file.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -95,7 +96,8 @@ TEST_P(PackageDbTest, KeysRoundTripByteForByteAndUpdatesFindThem) {
     EXPECT_EQ(file->version(), 9) << file->skey();
     EXPECT_STREQ(file->guid(), "{G}") << file->skey();
     EXPECT_STREQ(file->crc(), "FFFFFFFF") << file->skey();
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(file->stream().data), file->stream().size), "new");
+    EXPECT_EQ(std::string_view(reinterpret_cast<char*>(file->stream().data), file->stream().size),
+              "new");
   }
   EXPECT_EQ(back, std::set<std::string>(keys.begin(), keys.end()));
   std::vector<std::string> columns;  // the database key goes into package files only
@@ -174,7 +176,7 @@ TEST_P(PackageDbTest, LargeStreamsTravelInChunks) {
                            {"OVIXFileRecord", "m_stream`", "m_skey", "x"},
                            {"OVIXFileRecord", "m_stream", "", "x"}}) {
     EXPECT_FALSE(connection.readBlob(bad, &sink));
-    EXPECT_NE(connection.lastError().find("plain"), std::string::npos) << connection.lastError();
+    EXPECT_THAT(connection.lastError(), ::testing::HasSubstr("plain"));
   }
 }
 
@@ -189,7 +191,7 @@ TEST_P(PackageDbTest, ADatabaseCarriedInARecordIsCopiedIn) {
     zdcom::OVIXCommandLog log(dir_.file("job.logfile").c_str());
     EXPECT_FALSE(ovix::cloneDatabaseFromRecord(env, &record, db_.get()));
     EXPECT_FALSE(env.fileExists(dir_.file(ovix::kTempSqliteName)));
-    EXPECT_NE(dir_.read("job.logfile").find("服务器上下载的数据为空"), std::string::npos);
+    EXPECT_THAT(dir_.read("job.logfile"), ::testing::HasSubstr("服务器上下载的数据为空"));
   }
   std::string config = dir_.file("config.db"), error;
   ASSERT_TRUE(zddb::openSqliteConnection(config, zddb::OpenMode::kCreate, &error)->execute(
@@ -217,7 +219,7 @@ TEST_P(PackageDbTest, ADatabaseCarriedInARecordIsCopiedIn) {
 const char* const kTargetNames[] = {"PackageFile", "Embedded", "MariaDb"};
 INSTANTIATE_TEST_SUITE_P(Backends, PackageDbTest,
                          ::testing::Values(Target::kPackageFile, Target::kEmbedded, Target::kMariaDb),
-                         [](const auto& info) { return kTargetNames[static_cast<int>(info.param)]; });
+                         [](const auto& info) { return kTargetNames[int(info.param)]; });
 
 TEST(GuidTextTest, IsThirtyEightUpperCaseCharactersAndFresh) {
   std::regex form("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");

@@ -1,5 +1,6 @@
 #include "package/package_records.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,6 +14,8 @@
 namespace {
 
 using ovix::testing::TempDir;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 class RecordsTest : public ::testing::Test {
  protected:
@@ -73,12 +76,12 @@ TEST_F(RecordsTest, StreamLoadsAndSavesAndAnEmptyOrHugeStreamIsRefused) {
   OVIXFileRecord record;
   EXPECT_TRUE(record.saveStream(env, target.c_str()));
   EXPECT_EQ(dir.read("target.dll"), "old bytes");
-  EXPECT_NE(dir.read("job.logfile").find("无法更新，服务器上下载的数据为空"), std::string::npos);
+  EXPECT_THAT(dir.read("job.logfile"), HasSubstr("无法更新，服务器上下载的数据为空"));
   ASSERT_TRUE(record.loadStream(env, dir.write("in.bin", bytes)));
   ASSERT_TRUE(record.saveStream(env, target.c_str()));
   EXPECT_EQ(dir.read("target.dll"), bytes);
   EXPECT_FALSE(record.saveStream(env, dir.file("no-dir/target.dll").c_str()));
-  EXPECT_NE(dir.read("job.logfile").find("请检查是不是被占用或已经打开"), std::string::npos);
+  EXPECT_THAT(dir.read("job.logfile"), HasSubstr("请检查是不是被占用或已经打开"));
   EXPECT_FALSE(record.loadStream(env, dir.file("missing")));
   EXPECT_TRUE(record.stream().size == 0 && record.stream().data == nullptr);
 
@@ -90,8 +93,7 @@ TEST_F(RecordsTest, StreamLoadsAndSavesAndAnEmptyOrHugeStreamIsRefused) {
   EXPECT_FALSE(record.hasStreamSource());
   EXPECT_TRUE(recorder.messages.empty());  // its caller reports
   EXPECT_FALSE(record.loadStream(env, huge));
-  ASSERT_EQ(recorder.messages.size(), 1u);
-  EXPECT_NE(recorder.messages[0].find("huge.bin"), std::string::npos);
+  EXPECT_THAT(recorder.messages, ElementsAre(HasSubstr("huge.bin")));
 }
 
 }  // namespace
