@@ -15,40 +15,24 @@ namespace {
 
 using ovix::testing::TempDir;
 
-// A package with a header and a few file records.
-std::string makePackage(const TempDir& dir) {
-  registerRecordClasses();
-  std::vector<ovix::testing::PackageFile> files;
-  for (int i = 0; i < 40; ++i) {
-    files.push_back({"dir\\file" + std::to_string(i) + ".dat",
-                     std::string(3000 + i * 977, static_cast<char>('a' + i % 26))});
-  }
-  return ovix::testing::writePackage(dir.file("whole.package"), {}, files);
-}
-
 // Opens and reads everything a job would read; returns whether it all worked.
 bool readWholePackage(const std::string& path) {
   DatabaseHandle db(ovix::openPackageFile(path.c_str()));
   if (db == nullptr) return false;
   ovix::testing::ScopedRecorder quiet;
-  std::vector<std::unique_ptr<ZdDbObject>> headers;
+  std::vector<std::unique_ptr<ZdDbObject>> headers, files;
   bool ok = ovix::selectNewestHeader(db.get(), headers) != nullptr;
-  std::vector<std::unique_ptr<ZdDbObject>> files;
-  ok = db->selectSql("select * from OVIXFileRecord", OVIXFileRecord::desc(), files, 0) == 0 && ok;
-  return ok;
+  return db->selectSql("select * from OVIXFileRecord", OVIXFileRecord::desc(), files, 0) == 0 && ok;
 }
 
-TEST(MalformedPackageTest, AFileThatIsNotADatabaseIsRefused) {
+TEST(MalformedPackageTest, AFileThatIsNotADatabaseIsRefusedUnchanged) {
   TempDir dir;
-  const std::pair<const char*, std::string> files[] = {
-      {"text.package", "this is not a database\n"},
-      {"zeros.package", std::string(8192, '\0') + "x"},
-      {"header-only.package", std::string("SQLite format 3\0", 16) + std::string(84, '\xff')},
-  };
-  for (const auto& [name, contents] : files) {
-    std::string path = dir.write(name, contents);
-    EXPECT_EQ(ovix::openPackageFile(path.c_str()), nullptr) << name;
-    EXPECT_EQ(dir.read(name), contents) << name << " must not be changed";
+  for (const std::string& contents :
+       {std::string("this is not a database\n"), std::string(8192, '\0') + "x",
+        std::string("SQLite format 3\0", 16) + std::string(84, '\xff')}) {
+    SCOPED_TRACE(contents.size());
+    EXPECT_EQ(ovix::openPackageFile(dir.write("bad.package", contents).c_str()), nullptr);
+    EXPECT_EQ(dir.read("bad.package"), contents);  // left unchanged
   }
 }
 
@@ -72,18 +56,14 @@ TEST(MalformedPackageTest, NullTextsReadAsAbsentFieldsAndMissingTablesAsNothing)
   registerRecordClasses();
   DatabaseHandle db(ovix::openPackageFile(path.c_str()));
   ASSERT_NE(db, nullptr);
-  std::vector<std::unique_ptr<ZdDbObject>> rows;
+  std::vector<std::unique_ptr<ZdDbObject>> rows, shortRows, files;
   ASSERT_EQ(db->selectSql("select * from OVIXPackageInfo", OVIXPackageInfo::desc(), rows, 0), 0);
   auto* header = OVIXPackageInfo::cast(rows[0].get());
-  EXPECT_EQ(header->skey(), nullptr);
-  EXPECT_EQ(header->packTime(), nullptr);
-  EXPECT_FALSE(header->depend());
-  rows.clear();
+  EXPECT_TRUE(header->skey() == nullptr && header->packTime() == nullptr && !header->depend());
   // A header table that lacks fields is not read as headers at all.
-  EXPECT_NE(db->selectSql("select * from Short", OVIXPackageInfo::desc(), rows, 0), 0);
-  rows.clear();
-  ASSERT_EQ(db->selectSql("select * from OVIXFileRecord", OVIXFileRecord::desc(), rows, 0), 0);
-  auto* file = OVIXFileRecord::cast(rows[0].get());
+  EXPECT_NE(db->selectSql("select * from Short", OVIXPackageInfo::desc(), shortRows, 0), 0);
+  ASSERT_EQ(db->selectSql("select * from OVIXFileRecord", OVIXFileRecord::desc(), files, 0), 0);
+  auto* file = OVIXFileRecord::cast(files[0].get());
   EXPECT_EQ(file->skey(), nullptr);
   EXPECT_STREQ(file->crc(), "12");
   EXPECT_EQ(file->version(), 0);
@@ -96,18 +76,21 @@ TEST(MalformedPackageTest, NullTextsReadAsAbsentFieldsAndMissingTablesAsNothing)
 // record catches later.  Flipped bytes may give any result but a crash.
 TEST(MalformedPackageTest, TruncatedPackagesFailCleanlyAndFlippedBytesNeverCrash) {
   TempDir dir;
-  std::string path = makePackage(dir);
+  registerRecordClasses();
+  std::vector<ovix::testing::PackageFile> files;
+  for (int i = 0; i < 40; ++i) {
+    files.push_back({"dir\\file" + std::to_string(i) + ".dat",
+                     std::string(3000 + i * 977, static_cast<char>('a' + i % 26))});
+  }
+  ASSERT_TRUE(readWholePackage(ovix::testing::writePackage(dir.file("whole.package"), {}, files)));
   const std::string bytes = dir.read("whole.package");
-  ASSERT_TRUE(readWholePackage(path));
   for (size_t cut : {bytes.size() / 2, size_t{65536}, size_t{100}}) {
-    std::string cutPath = dir.write("cut.package", bytes.substr(0, cut));
-    EXPECT_FALSE(readWholePackage(cutPath)) << "cut at " << cut;
+    EXPECT_FALSE(readWholePackage(dir.write("cut.package", bytes.substr(0, cut)))) << cut;
   }
   std::mt19937 random(2026);
   for (int round = 0; round < 60; ++round) {
     std::string damaged = bytes;
-    int flips = 1 + static_cast<int>(random() % 16);
-    for (int i = 0; i < flips; ++i) {
+    for (int i = 0, flips = 1 + static_cast<int>(random() % 16); i < flips; ++i) {
       // Half the flips land in the first pages, where the schema lives.
       size_t limit = (i % 2 == 0) ? std::min<size_t>(damaged.size(), 3 * 65536) : damaged.size();
       damaged[random() % limit] ^= static_cast<char>(1 + random() % 255);

@@ -3,12 +3,14 @@
 
 #include "package/package_file.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 #include <regex>
 #include <set>
+#include <tuple>
 
 #include "package/sqlite_connection.h"
 #include "platform/command_log.h"
@@ -45,28 +47,22 @@ class PackageDbTest : public ::testing::TestWithParam<Target> {
       ASSERT_EQ(db_->pureOpenDB_2(server_->connectionText(name).c_str(), 1, nullptr), 0)
           << db_->lastError();
     }
-    ZdDbFilter* filter = db_->getFilter(0);
-    ASSERT_EQ(ovix::createClassTable(filter, "OVIXFileRecord", OVIXFileRecord::desc()), 0)
-        << db_->lastError();
-    ASSERT_EQ(ovix::createClassTable(filter, "OVIXPackageInfo", OVIXPackageInfo::desc()), 0)
-        << db_->lastError();
+    for (auto [name, cls] : {std::pair{"OVIXFileRecord", OVIXFileRecord::desc()},
+                             {"OVIXPackageInfo", OVIXPackageInfo::desc()}})
+      ASSERT_EQ(ovix::createClassTable(db_->getFilter(0), name, cls), 0) << db_->lastError();
   }
 
-  int writeFile(const std::string& key, const std::string& bytes) {
+  // Inserts (mode 1) or updates (mode 2, which leaves the GUID) file `key`.
+  int writeFile(const std::string& key, const char* crc, const std::string& bytes, int mode = 1) {
     OVIXFileRecord record;
     record.setSkey(key.c_str());
-    record.setCrc("0000ABCD");
-    record.setGuid("{G}");
+    record.setCrc(crc);
+    record.setGuid(mode == 1 ? "{G}" : "{CHANGED}");
+    record.setWriteGuid(mode == 1);
     record.setDbkey("db\\key");
-    record.setVersion(3);
+    record.setVersion(mode == 1 ? 3 : 9);
     record.setStream(bytes.data(), static_cast<int32_t>(bytes.size()));
-    return ovix::writeRecord(db_.get(), "OVIXFileRecord", &record, 1);
-  }
-
-  std::vector<std::unique_ptr<ZdDbObject>> selectFiles() {
-    std::vector<std::unique_ptr<ZdDbObject>> rows;
-    db_->selectSql("select * from OVIXFileRecord", OVIXFileRecord::desc(), rows, 0);
-    return rows;
+    return ovix::writeRecord(db_.get(), "OVIXFileRecord", &record, mode);
   }
 
   TempDir dir_;
@@ -83,30 +79,24 @@ TEST_P(PackageDbTest, KeysRoundTripByteForByteAndUpdatesFindThem) {
       "100% _x_", "with space", "中文\\路径\\配置.ini", "x'; DROP TABLE OVIXFileRecord; --",
       "SELECT * FROM t WHERE 1=1 OR ''=''", "line\nbreak\ttab", "`backtick`", "Case.txt",
       "case.txt", "CASE.TXT"};
-  for (const std::string& key : keys) ASSERT_EQ(writeFile(key, key), 0) << key << db_->lastError();
-  EXPECT_EQ(writeFile("case.txt", "taken"), 1);
+  for (const std::string& key : keys) ASSERT_EQ(writeFile(key, "0000ABCD", key), 0) << key;
+  EXPECT_EQ(writeFile("case.txt", "0000ABCD", "taken"), 1);
   OVIXFileRecord keyless;
   EXPECT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", &keyless, 1), 1);
   keyless.setSkey("");
   EXPECT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", &keyless, 1), 1);
   EXPECT_EQ(ovix::writeRecord(nullptr, "OVIXFileRecord", &keyless, 1), 1);
-  for (const std::string& key : keys) {
-    OVIXFileRecord record;
-    record.setSkey(key.c_str());
-    record.setCrc("FFFFFFFF");
-    record.setVersion(9);
-    record.setWriteGuid(0);
-    record.setStream("new", 3);
-    ASSERT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", &record, 2), 0) << key;
-  }
+  for (const std::string& key : keys) ASSERT_EQ(writeFile(key, "FFFFFFFF", "new", 2), 0) << key;
   std::set<std::string> back;
-  for (auto& row : selectFiles()) {
+  std::vector<std::unique_ptr<ZdDbObject>> rows;
+  db_->selectSql("select * from OVIXFileRecord", OVIXFileRecord::desc(), rows, 0);
+  for (auto& row : rows) {
     auto* file = OVIXFileRecord::cast(row.get());
     back.insert(file->skey());
     EXPECT_EQ(file->version(), 9) << file->skey();
     EXPECT_STREQ(file->guid(), "{G}") << file->skey();
     EXPECT_STREQ(file->crc(), "FFFFFFFF") << file->skey();
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(file->stream().data), file->stream().size),
+    EXPECT_EQ(std::string_view(reinterpret_cast<char*>(file->stream().data), file->stream().size),
               "new");
   }
   EXPECT_EQ(back, std::set<std::string>(keys.begin(), keys.end()));
@@ -123,19 +113,15 @@ TEST_P(PackageDbTest, NewestHeaderIsTheFirstOfCloseOnesAndSkipsDependents) {
     EXPECT_EQ(ovix::selectNewestHeader(db_.get(), headers), nullptr);
     EXPECT_EQ(recorder.messages, std::vector<std::string>{"版本服务器中无版本信息记录"});
   }
-  struct Row {
-    const char* key;
-    const char* packTime;
-    bool depend;
-  };
-  for (const Row& r : {Row{"A1", "2026-12-04-09-00", false},
-                       {"A2", "2026-12-04 09:00:30", false},  // 30 s after A1: A1 stays best
-                       {"A3", "2026-12-04-10-00", true},      // depends on another: skipped
-                       {"A4", "2026-12-04-09-30", false}}) {  // newest independent one
+  // A2 is 30 s after A1, which stays best; A3 depends on another; A4 is newest.
+  for (auto [key, packTime, depend] : {std::tuple{"A1", "2026-12-04-09-00", false},
+                                       {"A2", "2026-12-04 09:00:30", false},
+                                       {"A3", "2026-12-04-10-00", true},
+                                       {"A4", "2026-12-04-09-30", false}}) {
     OVIXPackageInfo header;
-    header.setSkey(r.key);
-    header.setPackTime(r.packTime);
-    header.setDepend(r.depend);
+    header.setSkey(key);
+    header.setPackTime(packTime);
+    header.setDepend(depend);
     ASSERT_EQ(ovix::writeRecord(db_.get(), "OVIXPackageInfo", &header, 1), 0);
   }
   OVIXPackageInfo* best = ovix::selectNewestHeader(db_.get(), headers);
@@ -152,34 +138,29 @@ TEST_P(PackageDbTest, LargeStreamsTravelInChunks) {
   std::string bytes(20 * 1024 * 1024 + 123, '\0');
   std::mt19937 random(7);
   for (char& c : bytes) c = static_cast<char>(random());
-  OVIXFileRecord record, empty, emptyFile;
-  record.setSkey("big.bin");
-  ASSERT_TRUE(record.setStreamFile(env, dir_.write("big.bin", bytes)));
-  EXPECT_EQ(record.streamSize(), static_cast<int64_t>(bytes.size()));
+  OVIXFileRecord big, empty, emptyFile;  // `empty` has no bytes, `emptyFile` an empty file's
+  big.setSkey("big.bin");
   empty.setSkey("empty.bin");
   emptyFile.setSkey("empty.src");
-  ASSERT_TRUE(emptyFile.setStreamFile(env, dir_.write("empty.src", "")));
-  for (OVIXFileRecord* r : {&record, &empty, &emptyFile}) {
+  ASSERT_TRUE(big.setStreamFile(env, dir_.write("big.bin", bytes)) &&
+              emptyFile.setStreamFile(env, dir_.write("empty.src", "")));
+  EXPECT_EQ(big.streamSize(), static_cast<int64_t>(bytes.size()));
+  for (OVIXFileRecord* r : {&big, &empty, &emptyFile})
     ASSERT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", r, 1), 0) << db_->lastError();
-  }
-
-  std::vector<std::string> keys;
+  int rows = 0;
   ASSERT_EQ(db_->selectEach("select m_skey, m_crc, m_guid, m_version from OVIXFileRecord",
                             OVIXFileRecord::desc(), ZdDbFilter::BlobReading::kDefer,
-                            [&keys](std::unique_ptr<ZdDbObject>& row) {
-                              keys.push_back(OVIXFileRecord::cast(row.get())->skey());
-                              return true;
+                            [&rows](std::unique_ptr<ZdDbObject>& row) {
+                              return OVIXFileRecord::cast(row.get()) != nullptr && ++rows;
                             }),
             0);
-  EXPECT_EQ(keys.size(), 3u);
+  EXPECT_EQ(rows, 3);
   zddb::Connection& connection = *db_->connection();
   BlobLocation where{"OVIXFileRecord", "m_stream", "m_skey", "big.bin"};
   EXPECT_EQ(connection.blobSize(where), static_cast<int64_t>(bytes.size()));
   StringSink sink;
   ASSERT_TRUE(connection.readBlob(where, &sink)) << db_->lastError();
-  EXPECT_LE(sink.largest, 4u << 20);
-  EXPECT_TRUE(sink.bytes == bytes);
-
+  EXPECT_TRUE(sink.largest <= (4u << 20) && sink.bytes == bytes) << sink.largest;
   auto type = connection.prepare("SELECT m_stream FROM OVIXFileRecord WHERE m_skey = ?");
   for (const char* key : {"empty.bin", "empty.src"}) {
     where.keyValue = key;
@@ -195,7 +176,7 @@ TEST_P(PackageDbTest, LargeStreamsTravelInChunks) {
                            {"OVIXFileRecord", "m_stream`", "m_skey", "x"},
                            {"OVIXFileRecord", "m_stream", "", "x"}}) {
     EXPECT_FALSE(connection.readBlob(bad, &sink));
-    EXPECT_NE(connection.lastError().find("plain"), std::string::npos) << connection.lastError();
+    EXPECT_THAT(connection.lastError(), ::testing::HasSubstr("plain"));
   }
 }
 
@@ -210,7 +191,7 @@ TEST_P(PackageDbTest, ADatabaseCarriedInARecordIsCopiedIn) {
     zdcom::OVIXCommandLog log(dir_.file("job.logfile").c_str());
     EXPECT_FALSE(ovix::cloneDatabaseFromRecord(env, &record, db_.get()));
     EXPECT_FALSE(env.fileExists(dir_.file(ovix::kTempSqliteName)));
-    EXPECT_NE(dir_.read("job.logfile").find("服务器上下载的数据为空"), std::string::npos);
+    EXPECT_THAT(dir_.read("job.logfile"), ::testing::HasSubstr("服务器上下载的数据为空"));
   }
   std::string config = dir_.file("config.db"), error;
   ASSERT_TRUE(zddb::openSqliteConnection(config, zddb::OpenMode::kCreate, &error)->execute(
@@ -235,22 +216,16 @@ TEST_P(PackageDbTest, ADatabaseCarriedInARecordIsCopiedIn) {
   }
 }
 
-std::string targetName(const ::testing::TestParamInfo<Target>& info) {
-  const char* names[] = {"PackageFile", "Embedded", "MariaDb"};
-  return names[static_cast<int>(info.param)];
-}
-
+const char* const kTargetNames[] = {"PackageFile", "Embedded", "MariaDb"};
 INSTANTIATE_TEST_SUITE_P(Backends, PackageDbTest,
                          ::testing::Values(Target::kPackageFile, Target::kEmbedded, Target::kMariaDb),
-                         targetName);
+                         [](const auto& info) { return kTargetNames[int(info.param)]; });
 
 TEST(GuidTextTest, IsThirtyEightUpperCaseCharactersAndFresh) {
   std::regex form("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");
   std::set<std::string> seen;
   for (int i = 0; i < 100; ++i) {
-    std::string guid = ovix::newGuidText();
-    EXPECT_TRUE(std::regex_match(guid, form)) << guid;
-    seen.insert(guid);
+    EXPECT_TRUE(std::regex_match(*seen.insert(ovix::newGuidText()).first, form));
   }
   EXPECT_EQ(seen.size(), 100u);
 }

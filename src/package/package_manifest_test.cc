@@ -43,9 +43,8 @@ TEST(PackageManifestTest, OnePackageGivesOneTextThatReadsBackExactly) {
   ASSERT_TRUE(PackageManifest::parse(a.text(), &read, &error)) << error;
   EXPECT_EQ(read.text(), a.text());
   EXPECT_EQ(read.field("table"), "line\nbreak\\");
-  ASSERT_NE(read.find("bin\\b.dll"), nullptr);
-  EXPECT_EQ(read.find("bin\\b.dll")->size, 2u);
-  EXPECT_EQ(read.find("bin\\b.dll")->hash, entry("x", "bb").hash);
+  const ManifestEntry* b2 = read.find("bin\\b.dll");
+  ASSERT_TRUE(b2 && b2->size == 2u && b2->hash == entry("x", "bb").hash);
   EXPECT_EQ(read.find("bin\\missing"), nullptr);
   std::string field;
   EXPECT_TRUE(read.describes(h, &field));
@@ -64,11 +63,7 @@ TEST(PackageManifestTest, TextsItWouldNotWriteAreRefused) {
   };
   const std::string lineA = "1 " + ovix::hashText(entry("a", "1").hash) + " a\n";
   const std::string lineB = "1 " + ovix::hashText(entry("b", "2").hash) + " b\n";
-  struct Case {
-    const char* name;
-    std::string text;
-  };
-  const std::vector<Case> cases = {
+  const std::pair<const char*, std::string> cases[] = {
       {"empty", ""},
       {"other first line", edited("manifest 1", "manifest 2")},
       {"field missing", edited("name OVIX_TARNO\n", "")},
@@ -84,16 +79,12 @@ TEST(PackageManifestTest, TextsItWouldNotWriteAreRefused) {
   PackageManifest read;
   std::string error;
   ASSERT_TRUE(PackageManifest::parse(good, &read, &error)) << error;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_FALSE(PackageManifest::parse(c.text, &read, &error));
+  for (const auto& [name, text] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(PackageManifest::parse(text, &read, &error));
     EXPECT_FALSE(error.empty());
   }
 }
-
-}  // namespace
-
-namespace {
 
 // The hash is SHA-256 whether the bytes come whole or in pieces, and
 // whether the pieces are hashed at once or on the worker's thread.

@@ -1,5 +1,6 @@
 #include "package/package_records.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,13 +14,15 @@
 namespace {
 
 using ovix::testing::TempDir;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 class RecordsTest : public ::testing::Test {
  protected:
   void SetUp() override { registerRecordClasses(); }
 };
 
-TEST_F(RecordsTest, TextsAreCopiedAndProductsCompareIgnoringCase) {
+TEST_F(RecordsTest, TextsAreCopiedProductsCompareIgnoringCaseAndCastChecksTheKind) {
   OVIXPackageInfo header, unnamed;
   std::string name = "Ovix";
   header.setName(name.c_str());
@@ -33,25 +36,24 @@ TEST_F(RecordsTest, TextsAreCopiedAndProductsCompareIgnoringCase) {
   EXPECT_FALSE(unnamed.isSameProduct("Ovix", "V8.0"));
   header.setForce(1);
   header.clear();
-  EXPECT_EQ(header.name(), nullptr);
-  EXPECT_FALSE(header.force());
+  EXPECT_TRUE(header.name() == nullptr && !header.force());
+
+  EXPECT_EQ(registerRecordClasses(), registerRecordClasses());
+  std::unique_ptr<ZdRxObject> made(OVIXFileRecord::desc()->create());
+  EXPECT_NE(OVIXFileRecord::cast(made.get()), nullptr);
+  EXPECT_EQ(OVIXPackageInfo::cast(made.get()), nullptr);
+  EXPECT_EQ(OVIXPackageInfo::cast(nullptr), nullptr);
 }
 
 TEST_F(RecordsTest, MainKeyValueIsEscapedForServersOnly) {
-  struct Case {
+  const struct {
     const char* key;
-    int dbType;
-    int status;
+    int dbType, status;
     const char* value;
-  };
-  const Case cases[] = {
-      {"\\bin\\a.dll", 2, 0, "\\\\bin\\\\a.dll"},
-      {"\\bin\\a.dll", 1, 0, "\\bin\\a.dll"},
-      {"项目 100% 'q'", 2, 0, "项目 100% 'q'"},
-      {"", 2, 18, "untouched"},
-      {nullptr, 1, 18, "untouched"},
-  };
-  for (const Case& c : cases) {
+  } cases[] = {{"\\bin\\a.dll", 2, 0, "\\\\bin\\\\a.dll"}, {"\\bin\\a.dll", 1, 0, "\\bin\\a.dll"},
+               {"项目 100% 'q'", 2, 0, "项目 100% 'q'"},   {"", 2, 18, "untouched"},
+               {nullptr, 1, 18, "untouched"}};
+  for (const auto& c : cases) {
     OVIXFileRecord record;
     record.setSkey(c.key);
     KVData value = KVData::text("untouched");
@@ -64,55 +66,34 @@ TEST_F(RecordsTest, MainKeyValueIsEscapedForServersOnly) {
   EXPECT_EQ(escapeKeyText(static_cast<char const*>(nullptr)), nullptr);
 }
 
-TEST_F(RecordsTest, ClassesAreRegisteredOnceAndCastChecksTheKind) {
-  EXPECT_EQ(registerRecordClasses(), registerRecordClasses());
-  std::unique_ptr<ZdRxObject> made(OVIXFileRecord::desc()->create());
-  EXPECT_NE(OVIXFileRecord::cast(made.get()), nullptr);
-  EXPECT_EQ(OVIXPackageInfo::cast(made.get()), nullptr);
-  EXPECT_EQ(OVIXPackageInfo::cast(nullptr), nullptr);
-}
-
 // An empty stream is not saved over the target, which is left; a target
-// that cannot be written is logged.
-TEST_F(RecordsTest, StreamLoadsAndSavesAndAnEmptyStreamLeavesTheFile) {
+// that cannot be written is logged; files beyond 31 bits are refused.
+TEST_F(RecordsTest, StreamLoadsAndSavesAndAnEmptyOrHugeStreamIsRefused) {
   TempDir dir;
   ovix::Env& env = *ovix::Env::Default();
   zdcom::OVIXCommandLog log(dir.file("job.logfile").c_str());
-  std::string bytes("a\0b\xff", 4);
-  dir.write("in.bin", bytes);
-  dir.write("target.dll", "old bytes");
+  std::string bytes("a\0b\xff", 4), target = dir.write("target.dll", "old bytes");
   OVIXFileRecord record;
-  EXPECT_TRUE(record.saveStream(env, dir.file("target.dll").c_str()));
+  EXPECT_TRUE(record.saveStream(env, target.c_str()));
   EXPECT_EQ(dir.read("target.dll"), "old bytes");
-  EXPECT_NE(dir.read("job.logfile").find("无法更新，服务器上下载的数据为空"), std::string::npos);
-
-  ASSERT_TRUE(record.loadStream(env, dir.file("in.bin")));
-  ASSERT_TRUE(record.saveStream(env, dir.file("target.dll").c_str()));
+  EXPECT_THAT(dir.read("job.logfile"), HasSubstr("无法更新，服务器上下载的数据为空"));
+  ASSERT_TRUE(record.loadStream(env, dir.write("in.bin", bytes)));
+  ASSERT_TRUE(record.saveStream(env, target.c_str()));
   EXPECT_EQ(dir.read("target.dll"), bytes);
   EXPECT_FALSE(record.saveStream(env, dir.file("no-dir/target.dll").c_str()));
-  EXPECT_NE(dir.read("job.logfile").find("请检查是不是被占用或已经打开"), std::string::npos);
-
+  EXPECT_THAT(dir.read("job.logfile"), HasSubstr("请检查是不是被占用或已经打开"));
   EXPECT_FALSE(record.loadStream(env, dir.file("missing")));
-  EXPECT_EQ(record.stream().size, 0);
-  EXPECT_EQ(record.stream().data, nullptr);
-}
+  EXPECT_TRUE(record.stream().size == 0 && record.stream().data == nullptr);
 
-TEST_F(RecordsTest, FilesBeyondTheThirtyTwoBitSizeAreRefused) {
-  TempDir dir;
-  std::string path = dir.file("huge.bin");
   // A sparse file: the size is real, the disk space is not used.
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  ASSERT_EQ(ftruncate(fileno(f), (1LL << 31) + 10), 0);
-  std::fclose(f);
+  std::string huge = dir.write("huge.bin", "");
+  ASSERT_EQ(::truncate(huge.c_str(), (1LL << 31) + 10), 0);
   ovix::testing::ScopedRecorder recorder;
-  OVIXFileRecord record;
-  EXPECT_FALSE(record.setStreamFile(*ovix::Env::Default(), path));
+  EXPECT_FALSE(record.setStreamFile(env, huge));
   EXPECT_FALSE(record.hasStreamSource());
   EXPECT_TRUE(recorder.messages.empty());  // its caller reports
-  EXPECT_FALSE(record.loadStream(*ovix::Env::Default(), path));
-  ASSERT_EQ(recorder.messages.size(), 1u);
-  EXPECT_NE(recorder.messages[0].find("huge.bin"), std::string::npos);
+  EXPECT_FALSE(record.loadStream(env, huge));
+  EXPECT_THAT(recorder.messages, ElementsAre(HasSubstr("huge.bin")));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "testing/project_server.h"
 #include "testing/recording_presenter.h"
 
@@ -31,19 +33,13 @@ TEST_P(ServerConnectionTest, OnlyTheStoredPasswordPassesByteForByte) {
   ASSERT_TRUE(server_->scratch().execute(server_->generalDatabase(),
                                          "INSERT INTO ZedaUser VALUES ('nopwd', NULL), ('other', 'x')"));
   ovix::testing::ScopedRecorder recorder;
-  struct Case {
-    const char* user;
-    const char* password;
-    bool ok;
-  };
-  const Case cases[] = {
-      {"system", "Pa55", true},    {"system", "pa55", false},   {"system", "Pa55 ", false},
-      {"system", "", false},       {"nobody", "Pa55", false},   {"nopwd", "", false},
-      {"system", "' OR '1'='1", false}, {nullptr, "x", false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ovix::checkAdministrator(address(), port(), c.user, c.password), c.ok)
-        << (c.user ? c.user : "<null>") << "/" << c.password;
+  for (auto [user, password, ok] : {std::tuple<const char*, const char*, bool>{"system", "Pa55", true},
+                                    {"system", "pa55", false}, {"system", "Pa55 ", false},
+                                    {"system", "", false}, {"nobody", "Pa55", false},
+                                    {"nopwd", "", false}, {"system", "' OR '1'='1", false},
+                                    {nullptr, "x", false}}) {
+    EXPECT_EQ(ovix::checkAdministrator(address(), port(), user, password), ok)
+        << (user ? user : "<null>") << "/" << password;
   }
   EXPECT_TRUE(recorder.messages.empty());
 }
