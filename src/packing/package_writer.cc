@@ -267,8 +267,10 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
     if (!streamed) return false;
   } else if (size && readSmallFile(*file, *size, &buffer, &bytes)) {
     record.setStreamView(buffer.data(), static_cast<int32_t>(bytes));
-    if (ContentHasher* hasher = startEntry(relativePath)) hashWorker_.feed(hasher, buffer.data(), bytes);
-    turn_ ^= 1;
+    if (ContentHasher* hasher = startEntry(relativePath)) {
+      hashWorker_.feed(hasher, buffer.data(), bytes);
+      turn_ ^= 1;  // the next file goes to the other buffer while this one is hashed
+    }
     record.setCrc(crc::crc32_text(crc::crc32_update(0, buffer.data(), bytes)).c_str());
   } else {
     zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)无法读取，已按空文件打包"),

@@ -148,20 +148,28 @@ Fetched stageLent(DirectoryTree& tree, const ZdDbBlock& bytes, const Staging& to
 // A value too large to lend goes to its staged file in chunks, checked as
 // it passes; two chunks take turns, so one is hashed while the next is read
 // and written.  A file that already holds the recorded bytes is not fetched.
+// The two chunks of stageStreamed, allocated once for a whole package.
+struct StreamChunks {
+  std::vector<char> chunk[2];
+  StreamChunks& ready() {
+    for (std::vector<char>& c : chunk) c.resize(kStreamChunkBytes);
+    return *this;
+  }
+};
+
 Fetched stageStreamed(DirectoryTree& tree, zddb::BlobSource* source, const Staging& to,
-                      HashWorker& worker, bool* staged) {
+                      HashWorker& worker, StreamChunks& chunks, bool* staged) {
   const int64_t size = source->size();
   if (holdsBytes(tree, to.target, size, to.storedCrc, to.signedFile)) return Fetched::kDone;
   std::unique_ptr<WritableFile> file;
   if (!tree.createFile(to.stagedPath, &file)) return Fetched::kUnwritable;
-  std::vector<char> chunks[2] = {std::vector<char>(kStreamChunkBytes),
-                                 std::vector<char>(kStreamChunkBytes)};
+  chunks.ready();
   Fetched outcome = Fetched::kDone;
   {
     BytesCheck check(to.storedCrc, to.signedFile, &worker);
     int64_t done = 0;
     for (int turn = 0; outcome == Fetched::kDone && done < size; turn ^= 1) {
-      std::vector<char>& chunk = chunks[turn];
+      std::vector<char>& chunk = chunks.chunk[turn];
       size_t got = 0;
       if (!source->read(chunk.data(), chunk.size(), &got) || got == 0) {
         outcome = Fetched::kUnreadable;
@@ -283,7 +291,8 @@ class PackageFetch {
   std::string key_;
   const PackageManifest* signed_;
   std::vector<bool> signedSeen_;  // by the entry's place in the manifest
-  HashWorker hashWorker_;
+  StreamChunks chunks_;
+  HashWorker hashWorker_;  // last: it ends, finishing its piece, before what it reads
   std::string staging_;
   size_t total_;
   size_t fetched_ = 0;
@@ -333,7 +342,7 @@ bool PackageFetch::fetchRecord(OVIXFileRecord& record) {
   Fetched outcome = Fetched::kEmpty;
   if (bytes.isStreamed() && bytes.size() > 0) {
     std::unique_ptr<zddb::BlobSource> reader = bytes.open();
-    outcome = stageStreamed(tree_, reader.get(), to, hashWorker_, &staged);
+    outcome = stageStreamed(tree_, reader.get(), to, hashWorker_, chunks_, &staged);
   } else if (bytes.size() > 0) {
     outcome = stageLent(tree_, bytes.block(), to, hashWorker_, &staged);
   } else if (signedFile != nullptr && signedFile->size != 0) {
