@@ -24,7 +24,7 @@ namespace {
 class CrcFileSource final : public zddb::BlobSource {
  public:
   // `hasher`, when given, is fed the bytes too, through `worker`: each
-  // piece is hashed while the caller writes it.
+  // piece is hashed beside its CRC.
   CrcFileSource(Env& env, std::string path, int64_t size, ContentHasher* hasher,
                 HashWorker& worker)
       : env_(env), path_(std::move(path)), size_(size), hasher_(hasher), worker_(worker) {}
@@ -33,11 +33,12 @@ class CrcFileSource final : public zddb::BlobSource {
   bool read(char* buf, size_t n, size_t* got) override {
     *got = 0;
     if (!file_ && !env_.newSequentialFile(path_, &file_)) return false;
-    worker_.wait();  // the caller's buffer may hold the piece still being hashed
     if (!file_->read(buf, n, got)) return false;
     if (hasher_ != nullptr) worker_.feed(hasher_, buf, *got);
     crc_ = crc::crc32_update(crc_, buf, *got);
     read_ += static_cast<int64_t>(*got);
+    // The buffer is the caller's again once this returns (it may be gone).
+    worker_.wait();
     return true;
   }
   // The CRC text of the bytes read, once all of them were.
