@@ -39,28 +39,6 @@ best() {  # command...
   echo "$best_s $best_kib"
 }
 
-# The fastest of ${OVIX_BENCH_RUNS:-2} runs of each of two commands (each a
-# single text of words without quotes), run in turn after a warm-up of both.
-alternate() {  # command-a command-b
-  local a_s="" b_s="" s kib i which
-  for ((i = 0; i <= ${OVIX_BENCH_RUNS:-2}; i++)); do
-    for which in a b; do
-      rm -rf "$work/inst" "$work/backup"
-      cp -a "$work/older" "$work/inst"
-      sync
-      # shellcheck disable=SC2086
-      if [ "$which" = a ]; then read -r s kib < <(measure $1); else read -r s kib < <(measure $2); fi
-      [ "$i" -eq 0 ] && continue
-      if [ "$which" = a ]; then
-        if [ -z "$a_s" ] || [ "$(echo "$s < $a_s" | bc)" -eq 1 ]; then a_s=$s; fi
-      elif [ -z "$b_s" ] || [ "$(echo "$s < $b_s" | bc)" -eq 1 ]; then
-        b_s=$s
-      fi
-    done
-  done
-  echo "$a_s $b_s"
-}
-
 same_as_tree() {  # the installation now holds the tree's files
   diff -r -q -x ovixsetup.ini -x patch -x temp -x .ovixpatch.lock "$work/tree" "$work/inst" >/dev/null
 }
@@ -106,7 +84,8 @@ for tree in "${trees[@]}"; do
     earlier=("$baseline" --home "$work/home" --root "$work/home" download --install "$work/inst")
     for target in "--server $host --port $port" "--server file:$store --port 0"; do
       # shellcheck disable=SC2086  # the two words of each option are meant
-      read -r n_s b_s < <(alternate "${download[*]} $target" "${earlier[*]} $target")
+      read -r n_s b_s < <(alternate "rm -rf $work/inst $work/backup && cp -a $work/older $work/inst" \
+                            "${download[*]} $target" "${earlier[*]} $target")
       row "this build ($target)" "$n_s" 0
       row "baseline ($target)" "$b_s" 0
       printf '  this build / baseline: %.3f\n' "$(echo "$n_s / $b_s" | bc -l)"

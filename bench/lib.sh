@@ -10,6 +10,9 @@
 #                          with a generated password, given to ovixpatch only
 #                          through OVIX_ADMIN_PASSWORD; sets $admin_password
 #   sql [SQL]              runs SQL from $1 or standard input on that server
+#   alternate PREP A B     the fastest seconds of the shell commands A and B,
+#                          run in turn ${OVIX_BENCH_RUNS:-3} times after a
+#                          warm-up of both, PREP run untimed before each
 #   measure COMMAND...     prints "seconds peak_kib" of the command, whose
 #                          output is discarded (standard error shown when it
 #                          fails)
@@ -75,4 +78,24 @@ measure() {  # seconds and peak KiB of a command, its output discarded
     return 1
   }
   cat "$work/time"
+}
+
+# The fastest of the runs of each of two commands, run in turn after a
+# warm-up of both; `prepare` (a shell text) runs untimed before each run.
+alternate() {  # prepare command-a command-b
+  local a_s="" b_s="" s kib i which
+  for ((i = 0; i <= ${OVIX_BENCH_RUNS:-3}; i++)); do
+    for which in a b; do
+      eval "$1"
+      sync
+      if [ "$which" = a ]; then read -r s kib < <(measure bash -c "$2"); else read -r s kib < <(measure bash -c "$3"); fi
+      [ "$i" -eq 0 ] && continue
+      if [ "$which" = a ]; then
+        if [ -z "$a_s" ] || [ "$(echo "$s < $a_s" | bc)" -eq 1 ]; then a_s=$s; fi
+      elif [ -z "$b_s" ] || [ "$(echo "$s < $b_s" | bc)" -eq 1 ]; then
+        b_s=$s
+      fi
+    done
+  done
+  echo "$a_s $b_s"
 }

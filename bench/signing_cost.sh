@@ -24,26 +24,6 @@ sqlite3 "$store/ovixgeneral.sqlite" "CREATE TABLE ZedaUser (m_user TEXT, m_pwd T
   INSERT INTO ZedaUser VALUES ('system', '$admin_password');"
 minisign -G -W -p "$work/supplier.pub" -s "$work/supplier.key" >/dev/null
 
-# The fastest of the runs of each of two commands, run in turn after a
-# warm-up of both; `prepare` (a shell text) runs untimed before each run.
-alternate() {  # prepare command-a command-b
-  local a_s="" b_s="" s kib i which
-  for ((i = 0; i <= ${OVIX_BENCH_RUNS:-3}; i++)); do
-    for which in a b; do
-      eval "$1"
-      sync
-      if [ "$which" = a ]; then read -r s kib < <(measure bash -c "$2"); else read -r s kib < <(measure bash -c "$3"); fi
-      [ "$i" -eq 0 ] && continue
-      if [ "$which" = a ]; then
-        if [ -z "$a_s" ] || [ "$(echo "$s < $a_s" | bc)" -eq 1 ]; then a_s=$s; fi
-      elif [ -z "$b_s" ] || [ "$(echo "$s < $b_s" | bc)" -eq 1 ]; then
-        b_s=$s
-      fi
-    done
-  done
-  echo "$a_s $b_s"
-}
-
 report() {  # what signed-seconds plain-seconds
   printf '  %-34s signed %8.2f s, plain %8.2f s, signed / plain %.3f\n' "$1" "$2" "$3" \
     "$(echo "$2 / $3" | bc -l)"

@@ -26,6 +26,20 @@ constexpr char kDescription[] =
     "(default ~/.local/state/ovix/autoPatchLog.txt).\n"
     "Exit status: 0 success, 1 the job failed, 2 usage error.";
 
+// A secret key option and the flag that reads its password from standard
+// input (else it comes from OVIX_SIGN_PASSWORD).
+CLI::Option* addSigningKeyOption(CLI::App* cmd, const char* name, const std::string& help,
+                                 CliOptions* o) {
+  CLI::Option* key =
+      cmd->add_option(name, o->sign,
+                      help + "; its password comes from OVIX_SIGN_PASSWORD or --sign-password-stdin")
+          ->type_name("SECRET_KEY");
+  cmd->add_flag("--sign-password-stdin", o->signPasswordStdin,
+                "Read the secret key's password from the first line of standard input")
+      ->needs(key);
+  return key;
+}
+
 void addPackOptions(CLI::App* cmd, CliOptions* o, bool project) {
   cmd->add_option("--path", o->path, "Directory to pack")->required()->type_name("DIR");
   cmd->add_option("--subdir", o->subdir,
@@ -42,14 +56,7 @@ void addPackOptions(CLI::App* cmd, CliOptions* o, bool project) {
   if (project)
     cmd->add_option("--info", o->info, "Project information file naming the target project")
         ->type_name("FILE");
-  CLI::Option* sign =
-      cmd->add_option("--sign", o->sign,
-                      "Sign the package with this secret key of minisign -G; its password "
-                      "comes from OVIX_SIGN_PASSWORD or --sign-password-stdin")
-          ->type_name("SECRET_KEY");
-  cmd->add_flag("--sign-password-stdin", o->signPasswordStdin,
-                "Read the secret key's password from the first line of standard input")
-      ->needs(sign);
+  addSigningKeyOption(cmd, "--sign", "Sign the package with this secret key of minisign -G", o);
 }
 
 void addServerOptions(CLI::App* cmd, CliOptions* o) {
@@ -130,13 +137,7 @@ void addPackageTools(CLI::App& app, CliOptions* o) {
   CLI::App* sign = app.add_subcommand(
       "sign", "Sign a package file as it is, replacing a signature it had");
   sign->add_option("PACKAGE", o->packageFile, "Package file")->required();
-  sign->add_option("--key", o->sign,
-                   "Secret key file of minisign -G; its password comes from OVIX_SIGN_PASSWORD "
-                   "or --sign-password-stdin")
-      ->required()
-      ->type_name("KEY");
-  sign->add_flag("--sign-password-stdin", o->signPasswordStdin,
-                 "Read the key's password from the first line of standard input");
+  addSigningKeyOption(sign, "--key", "Secret key file of minisign -G", o)->required();
   CLI::App* manifest = app.add_subcommand(
       "manifest", "Write a signed package's manifest and signature as files for minisign -V");
   manifest->add_option("PACKAGE", o->packageFile, "Package file")->required();
