@@ -18,10 +18,7 @@ trees=("$@")
 
 start_private_mariadb
 create_administrator
-store="$work/store"
-mkdir -p "$store"
-sqlite3 "$store/ovixgeneral.sqlite" "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);
-  INSERT INTO ZedaUser VALUES ('system', '$admin_password');"
+create_embedded_store
 
 # A fresh older installation for every run (untimed), synced, then the
 # command; the fastest of ${OVIX_BENCH_RUNS:-2} runs after a warm-up counts.

@@ -9,6 +9,8 @@
 #   create_administrator   the general database's administrator "system"
 #                          with a generated password, given to ovixpatch only
 #                          through OVIX_ADMIN_PASSWORD; sets $admin_password
+#   create_embedded_store  an embedded store in $store with the same
+#                          administrator (after create_administrator)
 #   sql [SQL]              runs SQL from $1 or standard input on that server
 #   alternate PREP A B     the fastest seconds of the shell commands A and B,
 #                          run in turn ${OVIX_BENCH_RUNS:-3} times after a
@@ -70,6 +72,13 @@ DELETE FROM ovixgeneral.ZedaUser;
 INSERT INTO ovixgeneral.ZedaUser VALUES ('system', '$admin_password');
 SQL
   export OVIX_ADMIN_PASSWORD=$admin_password
+}
+
+create_embedded_store() {
+  store="$work/store"
+  mkdir -p "$store"
+  sqlite3 "$store/ovixgeneral.sqlite" "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);
+    INSERT INTO ZedaUser VALUES ('system', '$admin_password');"
 }
 
 measure() {  # seconds and peak KiB of a command, its output discarded

@@ -18,10 +18,7 @@ trees=("$@")
 
 start_private_mariadb
 create_administrator
-store="$work/store"
-mkdir -p "$store"
-sqlite3 "$store/ovixgeneral.sqlite" "CREATE TABLE ZedaUser (m_user TEXT, m_pwd TEXT);
-  INSERT INTO ZedaUser VALUES ('system', '$admin_password');"
+create_embedded_store
 minisign -G -W -p "$work/supplier.pub" -s "$work/supplier.key" >/dev/null
 
 report() {  # what signed-seconds plain-seconds
