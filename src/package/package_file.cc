@@ -1,9 +1,9 @@
 #include "package/package_file.h"
 
-#include <uuid/uuid.h>
 
 #include <cstdio>
 
+#include "platform/guid.h"
 #include "platform/messages.h"
 #include "platform/program_paths.h"
 #include "platform/time_string.h"
@@ -140,8 +140,8 @@ OVIXPackageInfo* selectNewestHeader(ZdDbDataBase* database,
 }
 
 std::string newGuidText() {
-  uuid_t id;
-  uuid_generate(id);
+  unsigned char id[16];
+  newGuidBytes(id);
   char text[39];
   std::snprintf(text, sizeof text,
                 "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", id[0],
