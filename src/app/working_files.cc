@@ -1,6 +1,5 @@
 #include "app/working_files.h"
 
-#include <fnmatch.h>
 #include <strings.h>
 
 #include "app/ini_file.h"
@@ -70,7 +69,7 @@ std::vector<std::string> listProgramFiles(Env& env, char const* pattern) {
   if (!env.listDirectory(programDirectory, &entries)) return paths;
   for (const DirEntry& e : entries) {
     if (!e.isFile) continue;
-    if (fnmatch(glob.c_str(), e.name.c_str(), FNM_CASEFOLD) == 0)
+    if (matchesWildcard(glob, e.name))
       paths.push_back(programDirectory + "/" + e.name);
   }
   return paths;

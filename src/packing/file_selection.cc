@@ -1,8 +1,6 @@
 #include "packing/file_selection.h"
 
-#include <locale.h>
 #include <strings.h>
-#include <wctype.h>
 
 #include <algorithm>
 
@@ -11,6 +9,7 @@
 #include "platform/csv.h"
 #include "platform/path_text.h"
 #include "platform/program_paths.h"
+#include "platform/text_case.h"
 
 namespace ovix {
 
@@ -44,11 +43,6 @@ const char* const kProjectDatabaseNames[26] = {
 };
 
 namespace {
-
-locale_t utf8Locale() {
-  static locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-  return locale;
-}
 
 // Decodes one UTF-8 sequence at text[i]; returns its length, 0 when the
 // bytes are not valid UTF-8 (they are then kept as they are).
@@ -108,7 +102,6 @@ bool isRegularFile(Env& env, const std::string& path) {
 std::string toUpperKey(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  locale_t locale = utf8Locale();
   for (size_t i = 0; i < text.size();) {
     char32_t cp = 0;
     size_t n = decodeUtf8(text, i, &cp);
@@ -119,10 +112,7 @@ std::string toUpperKey(const std::string& text) {
     if (cp < 0x80) {
       out += static_cast<char>(cp >= 'a' && cp <= 'z' ? cp - 32 : cp);
     } else {
-      char32_t upper = locale != static_cast<locale_t>(0)
-                           ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(cp), locale))
-                           : cp;
-      appendUtf8(upper, &out);
+      appendUtf8(upperCaseOf(cp), &out);
     }
     i += n;
   }

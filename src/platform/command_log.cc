@@ -1,4 +1,5 @@
 #include "platform/command_log.h"
+#include "platform/time_string.h"
 
 #include <cstdarg>
 #include <ctime>
@@ -24,7 +25,7 @@ bool OVIXCommandLog::append(const std::string& text) {
   if (path_.empty()) return false;
   std::time_t now = env_->now();
   std::tm local{};
-  localtime_r(&now, &local);
+  ovix::toLocalTime(now, &local);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "[%Y-%m-%d %H:%M:%S] ", &local);
   std::string line = stamp + text + "\n";

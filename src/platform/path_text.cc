@@ -44,4 +44,31 @@ bool isSingleFileName(std::string_view name) {
          name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
+namespace {
+char foldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+}  // namespace
+
+// Greedy with one step back to the last '*': linear for patterns with a
+// single star, never exponential.
+bool matchesWildcard(std::string_view pattern, std::string_view name) {
+  size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (p < pattern.size() &&
+               (pattern[p] == '?' || foldCase(pattern[p]) == foldCase(name[n]))) {
+      ++p;
+      ++n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
 }  // namespace ovix

@@ -28,6 +28,10 @@ std::string baseName(std::string_view path);
 // without '/', '\' or NUL.
 bool isSingleFileName(std::string_view name);
 
+// True when `name` matches `pattern`, in which '*' stands for any run of
+// characters and '?' for one; ASCII letters match in either case.
+bool matchesWildcard(std::string_view pattern, std::string_view name);
+
 }  // namespace ovix
 
 #endif  // OVIX_PLATFORM_PATH_TEXT_H_

@@ -41,9 +41,17 @@ int64_t parseTimeString(char const* text) {
   return static_cast<int64_t>(seconds);
 }
 
+bool toLocalTime(std::time_t when, std::tm* local) {
+#ifdef _WIN32
+  return localtime_s(local, &when) == 0;
+#else
+  return localtime_r(&when, local) != nullptr;
+#endif
+}
+
 std::string formatLocalTime(std::time_t when, char const* format) {
   std::tm local{};
-  if (localtime_r(&when, &local) == nullptr) return {};
+  if (!toLocalTime(when, &local)) return {};
   char buf[256];
   size_t n = std::strftime(buf, sizeof buf, format, &local);
   return std::string(buf, n);

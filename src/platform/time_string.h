@@ -27,6 +27,9 @@ int64_t parseTimeString(char const* text);
 // `format` (strftime) applied to `when` in local time; at most 255 bytes.
 std::string formatLocalTime(std::time_t when, char const* format);
 
+// Breaks `when` down in the local time zone; false when it cannot.
+bool toLocalTime(std::time_t when, std::tm* local);
+
 }  // namespace ovix
 
 #endif  // OVIX_PLATFORM_TIME_STRING_H_
