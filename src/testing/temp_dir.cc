@@ -1,14 +1,67 @@
 #include "testing/temp_dir.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/env.h"
+#include "platform/path_text.h"
+#include "platform/utf16_windows.h"
+#else
+#include <unistd.h>
+#endif
 
 namespace ovix::testing {
 
 namespace fs = std::filesystem;
+
+#ifdef _WIN32
+
+// No mkdtemp here: a random name is tried until one is new.  The path is
+// kept with '/' separators, as the tests join names with '/'.
+TempDir::TempDir() {
+  std::random_device random;
+  const fs::path base = fs::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "ovix-test-%08x", static_cast<unsigned>(random()));
+    if (fs::create_directory(base / name)) {
+      path_ = (base / name).generic_string();
+      return;
+    }
+  }
+  throw std::runtime_error("no fresh temporary directory");
+}
+
+// std::filesystem here would walk into a junction or directory link and
+// empty its target; the tree removes links as links.
+TempDir::~TempDir() {
+  std::unique_ptr<DirectoryTree> parent;
+  if (Env::Default()->openTree(parentPath(path_), &parent)) parent->removeTree(baseName(path_));
+}
+
+bool makeSymbolicLink(const std::string& target, const std::string& link) {
+  std::wstring wideTarget = widen(target), wideLink = widen(link);
+  std::replace(wideTarget.begin(), wideTarget.end(), L'/', L'\\');
+  std::replace(wideLink.begin(), wideLink.end(), L'/', L'\\');
+  DWORD flags = SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+  if (fs::is_directory(fs::path(wideTarget))) flags |= SYMBOLIC_LINK_FLAG_DIRECTORY;
+  if (!CreateSymbolicLinkW(wideLink.c_str(), wideTarget.c_str(), flags)) return false;
+  // Some systems report success without making the link.
+  DWORD attributes = GetFileAttributesW(wideLink.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+#else
 
 TempDir::TempDir() {
   std::string pattern = (fs::temp_directory_path() / "ovix-test-XXXXXX").string();
@@ -21,6 +74,12 @@ TempDir::~TempDir() {
   fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
   fs::remove_all(path_, ignored);
 }
+
+bool makeSymbolicLink(const std::string& target, const std::string& link) {
+  return ::symlink(target.c_str(), link.c_str()) == 0;
+}
+
+#endif
 
 std::string TempDir::file(const std::string& relative) const { return path_ + "/" + relative; }
 

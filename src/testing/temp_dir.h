@@ -29,6 +29,11 @@ class TempDir {
   std::string path_;
 };
 
+// Makes `link` a symbolic link whose target text is `target`; a link to a
+// directory when `target` is one.  False where the system makes none
+// (Windows without developer mode or administrator rights, Wine 8).
+bool makeSymbolicLink(const std::string& target, const std::string& link);
+
 }  // namespace ovix::testing
 
 #endif  // OVIX_TESTING_TEMP_DIR_H_
