@@ -9,7 +9,7 @@ endif()
 add_library(ovix_mariadb_static INTERFACE)
 target_include_directories(ovix_mariadb_static INTERFACE ${OVIX_WINDOWS_DEPS}/include/mariadb)
 target_link_libraries(ovix_mariadb_static INTERFACE ${OVIX_WINDOWS_DEPS}/lib/libmariadbclient.a
-                      ZLIB::ZLIB ws2_32 secur32 crypt32 shlwapi bcrypt advapi32)
+                      ${ZLIB_LIBRARIES} ws2_32 secur32 crypt32 shlwapi bcrypt advapi32)
 add_library(ovix::mariadb ALIAS ovix_mariadb_static)
 
 add_library(ovix_sodium_static INTERFACE)

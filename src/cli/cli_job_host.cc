@@ -11,6 +11,7 @@
 #include "jobs/project_info_job.h"
 #include "jobs/server_commit.h"
 #include "packing/file_selection.h"
+#include "platform/console_text.h"
 #include "platform/messages.h"
 #include "platform/presenter.h"
 #include "project/project_info.h"
@@ -198,7 +199,7 @@ bool CliJobHost::runLocalPackage(const std::string& packageKind) {
   std::string packagePath;
   if (!packDialogOk(*env_, fields, packageKind, ui, &packagePath)) return false;
   // The path alone on standard output, for a pipeline's next step.
-  std::printf("%s\n", packagePath.c_str());
+  writeText(stdout, packagePath + "\n");
   std::fflush(stdout);
   return true;
 }
@@ -213,7 +214,7 @@ bool CliJobHost::runProjectInfo() {
     zdcom::noteMsg("%s", error.c_str());
     return false;
   }
-  for (const std::string& name : names) std::printf("%s\n", name.c_str());
+  for (const std::string& name : names) writeText(stdout, name + "\n");
   return true;
 }
 

@@ -13,7 +13,9 @@
 #include "cli/cli_options.h"
 #include "cli/terminal_presenter.h"
 #include "package/package_signature.h"
+#include "platform/console_text.h"
 #include "platform/env.h"
+#include "platform/messages.h"
 #include "platform/presenter.h"
 #include "platform/zeda_system.h"
 
@@ -39,11 +41,12 @@ int signPackage(ovix::Env& env, const ovix::cli::CliOptions& options) {
     why = ovix::Env::lastError();
   } else if (ovix::minisign::parseSecretKey(keyText, password, &key, &why) &&
              ovix::signPackageFile(env, options.packageFile, key, &why)) {
-    std::printf("%s: signed with key %s\n", options.packageFile.c_str(),
-                ovix::minisign::keyIdText(key.id).c_str());
+    ovix::writeText(stdout, zdcom::format("%s: signed with key %s\n", options.packageFile.c_str(),
+                                          ovix::minisign::keyIdText(key.id).c_str()));
     return 0;
   }
-  std::fprintf(stderr, "ovixpatch: %s is not signed: %s\n", options.packageFile.c_str(), why.c_str());
+  ovix::writeText(stderr, zdcom::format("ovixpatch: %s is not signed: %s\n",
+                                        options.packageFile.c_str(), why.c_str()));
   return 1;
 }
 
@@ -53,30 +56,31 @@ int runPackageTool(ovix::Env& env, const ovix::cli::CliOptions& options) {
   if (options.command == "sign") return signPackage(env, options);
   if (options.command == "verify") {
     if (!ovix::verifyPackageFile(env, options.packageFile, options.publicKey, &why)) {
-      std::fprintf(stderr, "ovixpatch: %s is refused: %s\n", options.packageFile.c_str(), why.c_str());
+      ovix::writeText(stderr, zdcom::format("ovixpatch: %s is refused: %s\n",
+                                            options.packageFile.c_str(), why.c_str()));
       return 1;
     }
-    std::printf("%s: signature and contents verified\n", options.packageFile.c_str());
+    ovix::writeText(stdout, options.packageFile + ": signature and contents verified\n");
     return 0;
   }
   const std::string out =
       options.manifestPath.empty() ? options.packageFile + ".manifest" : options.manifestPath;
   if (!ovix::exportManifest(env, options.packageFile, out, &why)) {
-    std::fprintf(stderr, "ovixpatch: no manifest written: %s\n", why.c_str());
+    ovix::writeText(stderr, "ovixpatch: no manifest written: " + why + "\n");
     return 1;
   }
-  std::printf("%s\n%s.minisig\n", out.c_str(), out.c_str());
+  ovix::writeText(stdout, out + "\n" + out + ".minisig\n");
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = ovix::programArguments(argc, argv);
   ovix::cli::CliOptions options;
   ovix::cli::ParseResult parsed = ovix::cli::parseCommandLine(args, &options);
   if (!parsed.runJob) {
-    std::fprintf(parsed.exitCode == 0 ? stdout : stderr, "%s\n", parsed.output.c_str());
+    ovix::writeText(parsed.exitCode == 0 ? stdout : stderr, parsed.output + "\n");
     return parsed.exitCode;
   }
 
@@ -84,8 +88,8 @@ int main(int argc, char** argv) {
   if (options.switchText.empty()) return runPackageTool(*env, options);
   // A new working folder is made, so that the job's settings are kept.
   if (options.home && !createDirectories(*env, *options.home)) {
-    std::fprintf(stderr, "ovixpatch: cannot create the --home directory %s: %s\n",
-                 options.home->c_str(), ovix::Env::lastError().c_str());
+    ovix::writeText(stderr, zdcom::format("ovixpatch: cannot create the --home directory %s: %s\n",
+                                          options.home->c_str(), ovix::Env::lastError().c_str()));
     return 2;
   }
   ovix_print_logfile errorOutput(env);

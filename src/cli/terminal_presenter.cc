@@ -1,16 +1,13 @@
 #include "cli/terminal_presenter.h"
 
-#include <unistd.h>
-
 #include <cctype>
 
 #include "app/log_viewer.h"
+#include "platform/console_text.h"
 #include "platform/messages.h"
 
 namespace ovix::cli {
 namespace {
-
-bool isTerminal(std::FILE* f) { return f != nullptr && ::isatty(::fileno(f)) == 1; }
 
 std::string withUnixLineEnds(const std::string& text) {
   std::string out;
@@ -35,13 +32,13 @@ TerminalPresenter::TerminalPresenter(Answer answer, std::FILE* in, std::FILE* ou
 
 void TerminalPresenter::endProgressLine() {
   if (!progressShown_) return;
-  std::fputs("\n", err_);
+  writeText(err_, "\n");
   progressShown_ = false;
 }
 
 void TerminalPresenter::showMessage(const std::string& text) {
   endProgressLine();
-  std::fprintf(err_, "%s\n", withUnixLineEnds(text).c_str());
+  writeText(err_, withUnixLineEnds(text) + "\n");
   std::fflush(err_);
 }
 
@@ -52,15 +49,15 @@ bool TerminalPresenter::askYesNo(const std::string& question) {
   std::string q = withUnixLineEnds(question);
   if (answer_ != Answer::kAsk) {
     bool yes = answer_ == Answer::kYes;
-    std::fprintf(err_, "%s %s\n", q.c_str(), yes ? "yes" : "no");
+    writeText(err_, q + (yes ? " yes\n" : " no\n"));
     return yes;
   }
   if (!inIsTerminal_) {
-    std::fprintf(err_, "%s no (no terminal to ask)\n", q.c_str());
+    writeText(err_, q + " no (no terminal to ask)\n");
     return false;
   }
   for (;;) {
-    std::fprintf(err_, "%s [y/n] ", q.c_str());
+    writeText(err_, q + " [y/n] ");
     std::fflush(err_);
     char line[64];
     if (std::fgets(line, sizeof line, in_) == nullptr) return false;
@@ -73,7 +70,7 @@ bool TerminalPresenter::askYesNo(const std::string& question) {
 void TerminalPresenter::showText(const std::string& title, const std::string& text) {
   (void)title;
   endProgressLine();
-  std::fputs(withUnixLineEnds(text).c_str(), out_);
+  writeText(out_, withUnixLineEnds(text));
   std::fflush(out_);
 }
 
@@ -94,7 +91,7 @@ bool TerminalPresenter::progress(const std::string& what, uint64_t done, uint64_
     line += zdcom::format(" (%llu/%llu)", static_cast<unsigned long long>(done),
                           static_cast<unsigned long long>(total));
   }
-  std::fprintf(err_, "\r%s", line.c_str());
+  writeText(err_, "\r" + line);
   std::fflush(err_);
   progressShown_ = true;
   return true;

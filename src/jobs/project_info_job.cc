@@ -33,7 +33,7 @@ bool projectInfoOk(Env& env, const std::string& address, const std::string& port
   ini.setValue("PatchProject", "GUID", guid.c_str());
   ini.setValue("PatchProject", "NAME", name.c_str());
   if (!ini.save(env, path)) {
-    zdcom::errorMsg(zedaGetText_callbk("写入项目信息文件失败：%s"), path.c_str());
+    zdcom::errorMsg(zedaGetText_callbk("写入项目信息文件失败：%s"), Env::lastError().c_str());
     return false;
   }
   zdcom::errorMsg(zedaGetText_callbk("生成项目信息文件成功，请发给软件开发商！\n文件名：%s"), path.c_str());

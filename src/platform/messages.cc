@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/command_log.h"
+#include "platform/console_text.h"
 #include "platform/presenter.h"
 
 namespace zdcom {
@@ -19,14 +20,14 @@ TextLookup& textLookup() {
 class StderrPresenter final : public Presenter {
  public:
   void showMessage(const std::string& text) override {
-    std::fprintf(stderr, "%s\n", text.c_str());
+    ovix::writeText(stderr, text + "\n");
   }
   bool askYesNo(const std::string& question) override {
-    std::fprintf(stderr, "%s\n", question.c_str());
+    ovix::writeText(stderr, question + "\n");
     return false;
   }
   void showText(const std::string& title, const std::string& text) override {
-    std::fprintf(stderr, "%s\n%s\n", title.c_str(), text.c_str());
+    ovix::writeText(stderr, title + "\n" + text + "\n");
   }
 };
 

@@ -10,8 +10,11 @@
 #include <functional>
 #include <string>
 
+// gnu_printf: the formats are checked against GNU printf (%zu, %lld) on
+// every platform.  MinGW's C++ library formats that way too, where plain
+// "printf" would check against the Microsoft one and refuse %zu.
 #define OVIX_PRINTF_FORMAT(fmt_index, first_arg) \
-  __attribute__((format(printf, fmt_index, first_arg)))
+  __attribute__((format(gnu_printf, fmt_index, first_arg)))
 
 // Returns the text to use in place of `text`: its translation when a lookup
 // is installed, else `text` itself.  Null gives null.  The result stays valid

@@ -544,7 +544,11 @@ bool recordApplied(Env& env, DirectoryTree& tree, const std::string& installDir,
     setup.setValue(kSetupSection, "BUILDTIME", base->verTime());
   }
   setup.setValue(kSetupSection, "PATCH", base->skey());
-  if (!setup.save(env, setupFilePath(installDir))) return false;
+  if (!setup.save(env, setupFilePath(installDir))) {
+    zdcom::errorMsg(zedaGetText_callbk("补丁的文件已经替换，但不能记入安装信息文件：%s"),
+                    Env::lastError().c_str());
+    return false;
+  }
   // Only now: a run killed before the setup file names the patch runs the
   // package again and must keep the backups it finds.
   markBackupsCompleted(tree, backupFolderOf(*base));
