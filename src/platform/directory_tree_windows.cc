@@ -259,7 +259,8 @@ class WindowsDirectoryTree final : public DirectoryTree {
     std::vector<std::string> parts = plainComponents(path);
     if (parts.empty()) return failWith("mkdir", path, ERROR_INVALID_NAME);
     Walk walk;
-    if (!walkDirectories(parts, parts.size(), made, &walk)) return fail("mkdir", path);
+    if (!walkDirectories(parts, parts.size(), /*create=*/true, made, &walk))
+      return fail("mkdir", path);
     return true;
   }
 
@@ -415,7 +416,9 @@ class WindowsDirectoryTree final : public DirectoryTree {
 
   // Holds the root and the first `count` directories of `parts` in *walk;
   // with `made` given, missing ones are created and appended to it.
-  bool walkDirectories(const std::vector<std::string>& parts, size_t count,
+  // Holds the first `count` directories of `parts`, making the missing
+  // ones when `create` (and appending those to *made when given).
+  bool walkDirectories(const std::vector<std::string>& parts, size_t count, bool create,
                        std::vector<std::string>* made, Walk* walk) {
     walk->dir = root_;
     walk->held.emplace_back();
@@ -424,7 +427,7 @@ class WindowsDirectoryTree final : public DirectoryTree {
     for (size_t i = 0; i < count; ++i) {
       walk->dir = joinWide(walk->dir, parts[i]);
       relative += (i == 0 ? "" : "/") + parts[i];
-      if (made != nullptr && !createOne(walk->dir, relative, made)) return false;
+      if (create && !createOne(walk->dir, relative, made)) return false;
       walk->held.emplace_back();
       if (!holdDirectory(walk->dir, &walk->held.back())) return false;
     }
@@ -434,7 +437,7 @@ class WindowsDirectoryTree final : public DirectoryTree {
   static bool createOne(const std::wstring& dir, const std::string& relative,
                         std::vector<std::string>* made) {
     if (CreateDirectoryW(dir.c_str(), nullptr)) {
-      made->push_back(relative);
+      if (made != nullptr) made->push_back(relative);
       return true;
     }
     return GetLastError() == ERROR_ALREADY_EXISTS;
@@ -447,7 +450,7 @@ class WindowsDirectoryTree final : public DirectoryTree {
       SetLastError(ERROR_INVALID_NAME);
       return false;
     }
-    if (!walkDirectories(parts, parts.size() - 1, nullptr, walk)) return false;
+    if (!walkDirectories(parts, parts.size() - 1, /*create=*/false, nullptr, walk)) return false;
     *target = joinWide(walk->dir, parts.back());
     return true;
   }
@@ -462,7 +465,7 @@ class WindowsDirectoryTree final : public DirectoryTree {
         return false;
       }
     }
-    return walkDirectories(parts, parts.size(), nullptr, walk);
+    return walkDirectories(parts, parts.size(), /*create=*/false, nullptr, walk);
   }
 
   static bool makeSymbolicLink(const std::wstring& link, const std::wstring& target,

@@ -10,6 +10,8 @@ namespace {
 
 constexpr char kStagingPrefix[] = ".staging-";
 constexpr char kSetAsidePrefix[] = ".trash-";
+// A file that was in use when it was replaced, moved out of the way.
+constexpr char kInUsePrefix[] = ".in-use-";
 // Beside a backup folder "patch/<key>": the backups of a run that
 // completed.  It stands beside the folder rather than in it, so that no
 // file of the package, whose backup lies in the folder under its own
@@ -85,8 +87,9 @@ void removeLeftoversOfEarlierRuns(DirectoryTree& tree) {
   std::vector<std::string> names;
   if (tree.kind(kPatchFolder) != EntryKind::kDirectory || !tree.list(kPatchFolder, &names)) return;
   for (const std::string& name : names) {
-    if (name.rfind(kStagingPrefix, 0) == 0 || name.rfind(kSetAsidePrefix, 0) == 0)
-      tree.removeTree(joinPath(kPatchFolder, name));
+    if (name.rfind(kStagingPrefix, 0) == 0 || name.rfind(kSetAsidePrefix, 0) == 0 ||
+        name.rfind(kInUsePrefix, 0) == 0)
+      tree.removeTree(joinPath(kPatchFolder, name));  // one still in use stays till later
   }
 }
 
@@ -117,12 +120,31 @@ bool FileReplacer::replace(const std::string& path, const std::string& staged) {
                                     Env::lastError().c_str());
     return false;
   }
-  if (!tree_.rename(staged, path)) {
+  if (!tree_.rename(staged, path) && !(existed && replaceInUse(path, staged))) {
     zdcom::OVIXCommandLog::errorlog(
         zedaGetText_callbk("文件(%s)无法更新，请检查是不是被占用或已经打开"), path.c_str());
     return false;
   }
   replaced_.push_back({path, existed});
+  return true;
+}
+
+// Windows refuses to replace a file that is open (a running program, a
+// loaded library) but lets it be moved.  The file goes into "patch" (its
+// bytes are in the backup already), the staged file takes its place, and
+// the moved file is removed now or, while it is still in use, by a later
+// run (removeLeftoversOfEarlierRuns).
+bool FileReplacer::replaceInUse(const std::string& path, const std::string& staged) {
+  const std::string aside = joinPath(kPatchFolder, kInUsePrefix + baseName(path) + uniqueSuffix());
+  if (!tree_.rename(path, aside)) return false;
+  if (!tree_.rename(staged, path)) {
+    std::string reason = Env::lastError();
+    tree_.rename(aside, path);
+    setLastError(std::move(reason));
+    return false;
+  }
+  print(runLog, "File in use moved aside:%s", path.c_str());
+  tree_.removeFile(aside);
   return true;
 }
 

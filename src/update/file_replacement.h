@@ -39,8 +39,9 @@ class StagingFolder {
   std::string path_;
 };
 
-// Removes what earlier runs that were killed left in "patch": staging
-// folders and backup folders set aside.  Only called while holding the
+// Removes what earlier runs left in "patch": staging folders and backup
+// folders set aside by runs that were killed, files moved aside while in
+// use (one still in use stays).  Only called while holding the
 // installation lock, so no other run uses them.
 void removeLeftoversOfEarlierRuns(DirectoryTree& tree);
 
@@ -57,8 +58,10 @@ class FileReplacer {
 
   // Puts the staged file in place of the installation's file `path`,
   // keeping the file's bytes (or the link standing there, as a link) in
-  // the backup folder first unless a backup of it is there already.
-  // False (logged) when the file cannot be replaced; it is then unchanged.
+  // the backup folder first unless a backup of it is there already.  A
+  // file in use that cannot be replaced but can be moved is moved into
+  // "patch" first.  False (logged) when the file cannot be replaced; it is
+  // then unchanged.
   bool replace(const std::string& path, const std::string& staged);
 
   // Undoes this object's replacements, latest first: a file that had a
@@ -73,6 +76,7 @@ class FileReplacer {
   };
 
   bool backUp(const std::string& path);
+  bool replaceInUse(const std::string& path, const std::string& staged);
   bool copyAside(const std::string& from, const std::string& to);
   bool putBack(const std::string& path);
 
