@@ -13,6 +13,9 @@ packages=(
   libgtest-dev libgmock-dev
   fonts-wqy-microhei openssl
   help2man desktop-file-utils gcovr
+  # the Windows build: MinGW-w64, Wine to run its tests, and what building
+  # SQLite and libsodium from their sources needs
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 tcl autoconf automake libtool
 )
 
 missing=()

@@ -10,25 +10,38 @@
 #      -DBUILD_TESTING=OFF, checked to build the programs alone;
 #   4. the package unpacked into a scratch root and used by a normal user, whose
 #      packages and run log must land in ~/.local/share/ovix and
-#      ~/.local/state/ovix since the installation is not theirs to write.
-# Dialog pictures land in build/pictures/.
+#      ~/.local/state/ovix since the installation is not theirs to write;
+#   5. the Windows programs, cross-built with MinGW-w64: their tests under Wine
+#      against the embedded store and the same private MariaDB, the
+#      command-line tests run against ovixpatch.exe, the Windows program beside
+#      the Linux one end to end, and the Windows archive.
+# Dialog pictures land in build/pictures/.  Each stage prints its seconds.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 jobs=$(nproc)
+stage_name=""
+stage_start=$SECONDS
+stage() {  # prints the time of the stage that ends and the name of the next
+  [ -z "$stage_name" ] || echo "   ($stage_name: $((SECONDS - stage_start)) s)"
+  stage_name=$1
+  stage_start=$SECONDS
+  [ -z "$1" ] || echo "== $1"
+}
 
+stage "packages"
 bash scripts/install-deps.sh
 
-echo "== layers and size"
+stage "layers and size"
 bash scripts/check-layers.sh
 # The tests are still above the third of the code they aim at; printed, not
 # enforced, until they are down to it.
 bash scripts/count-lines.sh || true
 
-echo "== build"
+stage "build"
 bash scripts/build.sh "$here/build" -DOVIX_WERROR=ON
 
-echo "== private MariaDB"
+stage "private MariaDB"
 server_dir="$here/build/mariadb-test"
 scratch=""
 cleanup() {
@@ -42,18 +55,45 @@ trap cleanup EXIT
 eval "$(bash scripts/mariadb-test-server.sh start "$server_dir")"
 export OVIX_REQUIRE_MARIADB=1
 
-echo "== tests"
+stage "tests"
 (cd build && ctest --output-on-failure -j"$jobs")
 
-echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+stage "Windows: cross-build"
+bash scripts/windows/build.sh "$here/build-windows" -DOVIX_WERROR=ON
+windows_cnf=$server_dir/client-windows.cnf
+bash scripts/windows/client-cnf.sh "$OVIX_MYSQL_CNF" "$windows_cnf"
+wine_run=$here/scripts/windows/wine-run.sh
+"$wine_run" "$here/build-windows/ovixpatch.exe" --version >/dev/null  # makes the Wine prefix
+
+stage "Windows: tests under Wine"
+(cd build-windows && OVIX_MYSQL_CNF=$windows_cnf ctest --output-on-failure -j"$jobs")
+
+stage "Windows: command-line tests against ovixpatch.exe"
+OVIX_MYSQL_CNF=$windows_cnf OVIX_TEST_OVIXPATCH="$wine_run $here/build-windows/ovixpatch.exe" \
+  build/ovix_tests --gtest_filter='Ovixpatch*' --gtest_brief=1
+
+stage "Windows: end to end beside the Linux program"
+bash scripts/windows/end-to-end.sh "$here/build" "$here/build-windows"
+
+stage "Windows: archive"
+(cd build-windows && cpack >/dev/null)
+zip=$(ls "$here"/build-windows/ovixpatch-*-win64.zip)
+unzipped=$(mktemp -d)
+(cd "$unzipped" && cmake -E tar xf "$zip")
+[ -f "$unzipped/bin/v80-win32/ovixpatch.exe" ] || { echo "no bin/v80-win32/ovixpatch.exe in $zip"; exit 1; }
+[ "$("$wine_run" "$unzipped/bin/v80-win32/ovixpatch.exe" --version)" = "$(build/ovixpatch --version)" ]
+rm -rf "$unzipped"
+echo "   $(basename "$zip"): $(du -k "$zip" | cut -f1) KiB"
+
+stage "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 bash scripts/build.sh "$here/build-sanitize" -DOVIX_SANITIZE=ON -DOVIX_BUILD_GUI=OFF -DOVIX_WERROR=ON
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
    ctest --output-on-failure -j"$jobs")
 
-echo "== package"
+stage "package"
 bash scripts/check-package.sh "$here/build"
 
-echo "== configuration without tests"
+stage "configuration without tests"
 # Configured only: its targets are the programs and their pages, no test or
 # benchmark program.
 notest="$here/build-notest"
@@ -67,7 +107,7 @@ if grep -E '^ovix_bench_|^ovix_tests$|_test$' <<<"$targets"; then
   exit 1
 fi
 
-echo "== the installed package used by a normal user"
+stage "the installed package used by a normal user"
 # Unpacked as dpkg installs it, below a scratch root that the user may read but
 # not write.  As root the run is made as the user ovixtest (created when
 # missing); otherwise the unpacked tree is made read-only for this user.
@@ -104,3 +144,4 @@ package=$(run_as_user pack --path "$scratch/tree" --user me 2>/dev/null)
   { echo "pack printed '$package'"; exit 1; }
 grep -q '^Enter update app' "$user_home/.local/state/ovix/autoPatchLog.txt"
 echo "installed package ok: packages in ~/.local/share/ovix, run log in ~/.local/state/ovix"
+stage ""

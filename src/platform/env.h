@@ -128,7 +128,8 @@ class Env {
   virtual bool terminateProcess(int pid) = 0;
   // Starts the program file `path`, without arguments, in a session of its
   // own and without waiting for it.  False when it cannot be started;
-  // *errorCode then holds the errno of the failure.
+  // *errorCode then holds the system's code of the failure (errno on
+  // Linux, GetLastError() on Windows).
   virtual bool spawnProgram(const std::string& path, int* errorCode) = 0;
 };
 

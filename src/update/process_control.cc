@@ -8,6 +8,7 @@
 #include "app/text_lines.h"
 #include "platform/messages.h"
 #include "platform/presenter.h"
+#include "platform/system_error.h"
 #include "platform/zeda_system.h"
 
 namespace ovix {
@@ -103,6 +104,6 @@ void restartDesignProgram(Env& env) {
   print(runLog, "Restart OvixDesign fail :%d", error);
 }
 
-std::string lastErrorText(int errnoValue) { return std::strerror(errnoValue); }
+std::string lastErrorText(int errorCode) { return systemErrorText(errorCode); }
 
 }  // namespace ovix

@@ -55,8 +55,8 @@ bool stopSuiteProcesses(Env& env);
 // logged with its error code.
 void restartDesignProgram(Env& env);
 
-// The system's text for an errno value.
-std::string lastErrorText(int errnoValue);
+// The system's text for an error code of Env::spawnProgram.
+std::string lastErrorText(int errorCode);
 
 }  // namespace ovix
 
