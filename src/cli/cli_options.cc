@@ -172,6 +172,10 @@ ParseResult checkParsed(CLI::App& app, const CliOptions& o) {
 
 ParseResult parseCommandLine(const std::vector<std::string>& args, CliOptions* o) {
   CLI::App app{kDescription, "ovixpatch"};
+  // On Windows CLI11 would take an argument such as /pkg/a.package for a
+  // /option; the command line reads the same on every system.  The
+  // subcommands inherit this.
+  app.allow_windows_style_options(false);
   bool yes = false;
   bool no = false;
   addGlobalOptions(app, o, &yes, &no);

@@ -30,6 +30,14 @@ struct Outcome {
   std::string err;
 };
 
+// The command that starts ovixpatch: OVIX_TEST_OVIXPATCH when set, a
+// command prefix such as "wine-run.sh .../ovixpatch.exe", else the program
+// built beside these tests.
+std::string ovixpatchCommand() {
+  const char* command = std::getenv("OVIX_TEST_OVIXPATCH");
+  return command != nullptr && *command != '\0' ? command : OVIXPATCH_BINARY;
+}
+
 constexpr char kSetup[] =
     "[OVIX]\nNAME=OVIX_MORBIX\nVERSION=V6\nKERNELTIME=2026-01-02\nBUILDTIME=2026-12-03\n";
 
@@ -41,7 +49,7 @@ class OvixpatchTest : public ::testing::Test {
               const std::string& globals = "") {
     bool piped = prefix.find('|') != std::string::npos;
     std::string cmd =
-        prefix + std::string(OVIXPATCH_BINARY) +
+        prefix + ovixpatchCommand() +
         (globals.empty() ? " --home " + home_.path() + " --root " + home_.path() : globals) + " " +
         args + " 2>" + home_.file("err") + (piped ? "" : " </dev/null") + " >" + home_.file("out");
     int status = std::system(("bash -c '" + cmd + "'").c_str());

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <compare>
 
 #include "app/text_lines.h"
 #include "package/file_key.h"
@@ -198,9 +199,16 @@ namespace {
 
 // Name order as a directory listing on the suite's home platform gives it:
 // letters compared without regard to case, ties broken byte by byte.
+// Bytes count as unsigned, which not every C library's strcasecmp does.
 bool listingOrder(const DirEntry& a, const DirEntry& b) {
-  int c = strcasecmp(a.name.c_str(), b.name.c_str());
-  return c != 0 ? c < 0 : a.name < b.name;
+  const auto folded = [](char c) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    return byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : int{byte};
+  };
+  const std::strong_ordering order = std::lexicographical_compare_three_way(
+      a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
+      [&](char x, char y) { return folded(x) <=> folded(y); });
+  return order != 0 ? order < 0 : a.name < b.name;
 }
 
 // The tree walk of collectFiles.  Links are taken only when they lead to a

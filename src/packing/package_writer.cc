@@ -351,9 +351,14 @@ bool writePackageFile(Env& env, OVIXPackageInfo& header, const std::string& pack
 
   const std::string tempPath = packagePath + ".part";
   env.removeFile(tempPath);  // left by an earlier crash, if at all
-  PackageBuilder builder(env, root, filter, signer);
-  bool ok = builder.build(tempPath, header, files);
-  if (!ok && !builder.failure().empty()) zdcom::errorMsg("%s", builder.failure().c_str());
+  bool ok = false;
+  std::string failure;
+  {  // The builder closes the file when it goes: Windows removes no open file.
+    PackageBuilder builder(env, root, filter, signer);
+    ok = builder.build(tempPath, header, files);
+    failure = builder.failure();
+  }
+  if (!ok && !failure.empty()) zdcom::errorMsg("%s", failure.c_str());
   if (ok && !env.syncPath(tempPath)) {
     zdcom::errorMsg(zedaGetText_callbk("写入补丁包失败：%s"), Env::lastError().c_str());
     ok = false;
