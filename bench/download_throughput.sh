@@ -7,6 +7,9 @@
 #   - ovix_bench_reader: the least a reader of the server can do, rows
 #     streamed one at a time (mysql_use_result), the old file copied, the new
 #     one written (no staging, no CRC, no rename).
+# With a Windows build (OVIX_WINDOWS_BUILD_DIR, default build-windows, when
+# it holds ovixpatch.exe) the same download by ovixpatch.exe under Wine is
+# shown too, for information: Wine's file system costs are not ours.
 #
 #   bench/download_throughput.sh [big|small ...]   (default: big small)
 set -euo pipefail
@@ -19,6 +22,12 @@ trees=("$@")
 start_private_mariadb
 create_administrator
 create_embedded_store
+windows_build=${OVIX_WINDOWS_BUILD_DIR:-$here/build-windows}
+wine=()
+if [ -x "$windows_build/ovixpatch.exe" ]; then
+  wine=("$here/scripts/windows/wine-run.sh" "$windows_build/ovixpatch.exe")
+  bash "$here/scripts/windows/client-cnf.sh" "$OVIX_MYSQL_CNF" "$work/client-windows.cnf"
+fi
 
 # A fresh older installation for every run (untimed), synced, then the
 # command; the fastest of ${OVIX_BENCH_RUNS:-2} runs after a warm-up counts.
@@ -88,10 +97,25 @@ for tree in "${trees[@]}"; do
       printf '  this build / baseline: %.3f\n' "$(echo "$n_s / $b_s" | bc -l)"
     done
   fi
+  if [ ${#wine[@]} -gt 0 ]; then
+    under_wine=(env OVIX_MYSQL_CNF="$work/client-windows.cnf" "${wine[@]}" --home "$work/home"
+                --root "$work/home" download --install "$work/inst")
+    read -r wm_s wm_kib < <(best "${under_wine[@]}" --server "$host" --port "$port")
+    same_as_tree || { echo "ovixpatch.exe from MariaDB left a different installation"; exit 1; }
+    read -r we_s we_kib < <(best "${under_wine[@]}" --server "file:$store" --port 0)
+    same_as_tree || { echo "ovixpatch.exe from the embedded store left a different installation"; exit 1; }
+  fi
   row "ovixpatch download (MariaDB)" "$m_s" "$m_kib"
   row "reference reader (MariaDB)" "$r_s" "$r_kib"
   row "ovixpatch download (embedded)" "$e_s" "$e_kib"
   row "cp -r twice" "$c_s" "$c_kib"
+  if [ ${#wine[@]} -gt 0 ]; then
+    # Peak memory here is Wine's own process, not the program's.
+    row "ovixpatch.exe under Wine (MariaDB)" "$wm_s" 0
+    row "ovixpatch.exe under Wine (embedded)" "$we_s" 0
+    printf '  under Wine / Linux: %.2f (MariaDB), %.2f (embedded), for information\n' \
+      "$(echo "$wm_s / $m_s" | bc -l)" "$(echo "$we_s / $e_s" | bc -l)"
+  fi
   printf '  ratios: MariaDB %.2f of the reader, embedded %.2f of cp -r twice; ' \
     "$(echo "$m_s / $r_s" | bc -l)" "$(echo "$e_s / $c_s" | bc -l)"
   printf 'peak memory over the largest file: %.1f MiB (MariaDB), %.1f MiB (embedded)\n\n' \
