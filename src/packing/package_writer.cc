@@ -19,26 +19,23 @@
 namespace ovix {
 namespace {
 
-// Streams a file into a record and computes its CRC on the way, so a large
-// file is read once.
+// The piece of a large file read, CRC-checked and hashed at a time.
+constexpr size_t kLargeFileChunkBytes = 1 << 20;
+
+// Streams a file into a record and computes its CRC on the way, so that a
+// file changed since its CRC was taken is noticed.
 class CrcFileSource final : public zddb::BlobSource {
  public:
-  // `hasher`, when given, is fed the bytes too, through `worker`: each
-  // piece is hashed beside its CRC.
-  CrcFileSource(Env& env, std::string path, int64_t size, ContentHasher* hasher,
-                HashWorker& worker)
-      : env_(env), path_(std::move(path)), size_(size), hasher_(hasher), worker_(worker) {}
+  CrcFileSource(Env& env, std::string path, int64_t size)
+      : env_(env), path_(std::move(path)), size_(size) {}
 
   int64_t size() const override { return size_; }
   bool read(char* buf, size_t n, size_t* got) override {
     *got = 0;
     if (!file_ && !env_.newSequentialFile(path_, &file_)) return false;
     if (!file_->read(buf, n, got)) return false;
-    if (hasher_ != nullptr) worker_.feed(hasher_, buf, *got);
     crc_ = crc::crc32_update(crc_, buf, *got);
     read_ += static_cast<int64_t>(*got);
-    // The buffer is the caller's again once this returns (it may be gone).
-    worker_.wait();
     return true;
   }
   // The CRC text of the bytes read, once all of them were.
@@ -48,8 +45,6 @@ class CrcFileSource final : public zddb::BlobSource {
   Env& env_;
   std::string path_;
   int64_t size_;
-  ContentHasher* hasher_;
-  HashWorker& worker_;
   std::unique_ptr<SequentialFile> file_;
   uint32_t crc_ = 0;
   int64_t read_ = 0;
@@ -128,6 +123,9 @@ class PackageBuilder {
   std::shared_ptr<CrcFileSource> attachLargeFile(OVIXFileRecord& record,
                                                  const std::string& fullPath, uint64_t size,
                                                  ContentHasher* hasher);
+  // The CRC text of the file `path` ("" when it cannot be read), its bytes
+  // fed to `hasher` too when given.
+  std::string crcAndHash(const std::string& path, ContentHasher* hasher);
   // Reads the rest of a small open file into *buffer; false on a read error.
   bool readSmallFile(SequentialFile& file, uint64_t expectedSize, std::vector<char>* buffer,
                      size_t* size);
@@ -151,9 +149,9 @@ class PackageBuilder {
   std::string fileTable_;
   std::string headerTable_;
   std::string failure_;
-  // Two buffers take turns serving the small files, so that one file is
-  // hashed while the next is read; each is allocated (and faulted in) once
-  // for the whole pack.
+  // Two buffers take turns serving the small files (and the chunks of a
+  // large one), so that one is hashed while the next is read; each is
+  // allocated (and faulted in) once for the whole pack.
   std::vector<char> buffers_[2];
   int turn_ = 0;
   // The signed entry of the last file, whose hash may still be running.
@@ -179,6 +177,28 @@ void PackageBuilder::settleEntry() {
   hashWorker_.wait();
   signedFiles_.push_back({pending_->key, pending_->size, pending_->hasher.finish()});
   pending_.reset();
+}
+
+// The chunks take turns: one is hashed on the worker while the next is read
+// and its CRC taken, so the hash costs no time where a second core is free.
+std::string PackageBuilder::crcAndHash(const std::string& path, ContentHasher* hasher) {
+  std::unique_ptr<SequentialFile> file;
+  if (!env_.newSequentialFile(path, &file)) return {};
+  uint32_t crc = 0;
+  for (int turn = 0;; turn ^= 1) {
+    // feed() below waited for the chunk before, in the other buffer, so
+    // this one is free.
+    std::vector<char>& chunk = buffers_[turn];
+    if (chunk.size() < kLargeFileChunkBytes) chunk.resize(kLargeFileChunkBytes);
+    size_t got = 0;
+    const bool read = file->read(chunk.data(), kLargeFileChunkBytes, &got);
+    if (!read || got == 0) {
+      hashWorker_.wait();
+      return read ? crc::crc32_text(crc) : std::string();
+    }
+    if (hasher != nullptr) hashWorker_.feed(hasher, chunk.data(), got);
+    crc = crc::crc32_update(crc, chunk.data(), got);
+  }
 }
 
 bool PackageBuilder::readSmallFile(SequentialFile& file, uint64_t expectedSize,
@@ -235,16 +255,18 @@ std::shared_ptr<CrcFileSource> PackageBuilder::attachLargeFile(OVIXFileRecord& r
   // The CRC goes into the row with the other fields: changing the row
   // afterwards would make SQLite load the whole blob again.  The bytes are
   // checked against it while they stream, so a file that changes during
-  // packing cannot slip in with a wrong CRC.
+  // packing cannot slip in with a wrong CRC (nor with bytes other than
+  // those hashed: the upload and the workstation check them against the
+  // hash too).
   std::string crcText;
-  if (record.setStreamFile(env_, fullPath)) crcText = crc::crc32_file_str(env_, fullPath);
+  if (record.setStreamFile(env_, fullPath)) crcText = crcAndHash(fullPath, hasher);
   if (crcText.empty()) {
     failWriting();
     return nullptr;
   }
   record.setCrc(crcText.c_str());
   auto streamed =
-      std::make_shared<CrcFileSource>(env_, fullPath, static_cast<int64_t>(size), hasher, hashWorker_);
+      std::make_shared<CrcFileSource>(env_, fullPath, static_cast<int64_t>(size));
   record.setStreamSource(streamed);
   return streamed;
 }
