@@ -10,7 +10,8 @@ CZedaTextEditDlg::CZedaTextEditDlg() : Dialog(IDD_TEXT_EDIT) {}
 void CZedaTextEditDlg::onInit() {
   setWindowText(window(), m_title);
   HWND edit = item(IDC_TEXT);
-  // An edit box takes 32767 characters unless told otherwise; logs are longer.
+  // Typing stops at 32767 characters unless told otherwise; an editable
+  // text may be longer than that (WM_SETTEXT itself has no such limit).
   SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
   SetFocus(edit);
   setText(IDC_TEXT, m_text);
