@@ -7,7 +7,7 @@
 #   2 app        start-up, run log, working files, INI and setup files
 #   3 packing, server, update, project   (siblings: none includes another)
 #   4 jobs       the dialogs' OK handlers and the check-update run
-#   5 gui, cli   the two front ends (siblings)
+#   5 gui, cli, win32   the front ends (siblings)
 #
 # Tests (*_test.cc) follow the rule of their folder and may also include the
 # test helpers in src/testing, which may include any core folder but never a
@@ -23,7 +23,7 @@ rank() {
     app) echo 2 ;;
     packing | server | update | project) echo 3 ;;
     jobs) echo 4 ;;
-    gui | cli) echo 5 ;;
+    gui | cli | win32) echo 5 ;;
     testing) echo T ;;
     *) echo "" ;;
   esac
