@@ -8,14 +8,21 @@
 
 namespace {
 
+using ovix::IniFile;
+using ovix::testing::FaultEnv;
+using ovix::testing::TempDir;
+
+// "中文" in code page 936 (GBK) and in UTF-8, and UTF-8's byte-order mark.
+const std::string kGbk = "\xD6\xD0\xCE\xC4", kUtf8 = "中文", kBom = "\xEF\xBB\xBF";
+
 // A set replaces the value whatever the case of the names, and is written
 // without blanks around '='; a failed save leaves the old file.
 TEST(IniFileTest, NamesMatchWithoutRegardToCaseAndAFailedSaveLeavesTheOldFile) {
-  ovix::testing::TempDir dir;
+  TempDir dir;
   const std::string old = "[mysqlserver]\nip=10.0.0.1\n";
   const std::string path = dir.write("pack_upload.ini", old);
-  ovix::testing::FaultEnv env;
-  ovix::IniFile ini, back;
+  FaultEnv env;
+  IniFile ini, back;
   ASSERT_TRUE(ini.load(env, path));
   EXPECT_STREQ(ini.getValue("MySqlServer", "IP"), "10.0.0.1");
   ini.setValue("MYSQLSERVER", "Ip", "127.0.0.1");
@@ -23,7 +30,6 @@ TEST(IniFileTest, NamesMatchWithoutRegardToCaseAndAFailedSaveLeavesTheOldFile) {
   env.failRename = true;
   EXPECT_FALSE(ini.save(env, path));
   EXPECT_EQ(dir.read("pack_upload.ini"), old);
-
   env.failRename = false;
   ASSERT_TRUE(ini.save(env, path));
   EXPECT_EQ(dir.read("pack_upload.ini").find("10.0.0.1"), std::string::npos);
@@ -32,122 +38,83 @@ TEST(IniFileTest, NamesMatchWithoutRegardToCaseAndAFailedSaveLeavesTheOldFile) {
   EXPECT_STREQ(back.getValue("mysqlserver", "ip"), "127.0.0.1");
 }
 
-// "中文" in code page 936 (GBK) and in UTF-8.
-const std::string kGbk = "\xD6\xD0\xCE\xC4";
-const std::string kUtf8 = "中文";
-const std::string kBom = "\xEF\xBB\xBF";
-
 // A file is written back in the encoding, with the byte-order mark and the
-// line ends it was read with, after a change of a value beside the Chinese
-// one; the program sees the Chinese value in UTF-8 either way.
+// line ends it was read with, when a value beside the Chinese one changes;
+// changed back, it is byte for byte the file the suite's tools wrote.  The
+// program sees the Chinese value in UTF-8 either way.
 TEST(IniFileTest, AFileKeepsItsEncodingWhenAnotherValueChanges) {
-  static const struct {
-    const char* what;
-    std::string before;
-    std::string after;  // after PATCH=A becomes PATCH=B
-  } kCases[] = {
-      {"code page 936", "[OVIX]\nNAME=" + kGbk + "\nPATCH=A\n",
-       "[OVIX]\nNAME=" + kGbk + "\nPATCH=B\n"},
-      {"code page 936, CRLF", "[OVIX]\r\nNAME=" + kGbk + "\r\nPATCH=A\r\n",
-       "[OVIX]\r\nNAME=" + kGbk + "\r\nPATCH=B\r\n"},
-      {"UTF-8", "[OVIX]\nNAME=" + kUtf8 + "\nPATCH=A\n",
-       "[OVIX]\nNAME=" + kUtf8 + "\nPATCH=B\n"},
-      {"UTF-8, CRLF", "[OVIX]\r\nNAME=" + kUtf8 + "\r\nPATCH=A\r\n",
-       "[OVIX]\r\nNAME=" + kUtf8 + "\r\nPATCH=B\r\n"},
-      {"UTF-8 with a byte-order mark", kBom + "[OVIX]\nNAME=" + kUtf8 + "\nPATCH=A\n",
-       kBom + "[OVIX]\nNAME=" + kUtf8 + "\nPATCH=B\n"},
-  };
-  ovix::testing::TempDir dir;
-  ovix::testing::FaultEnv env;
-  for (const auto& c : kCases) {
-    const std::string path = dir.write("ovixsetup.ini", c.before);
-    ovix::IniFile ini;
-    ASSERT_TRUE(ini.load(env, path)) << c.what;
-    EXPECT_STREQ(ini.getValue("OVIX", "NAME"), kUtf8.c_str()) << c.what;
-    ini.setValue("OVIX", "PATCH", "B");
-    ASSERT_TRUE(ini.save(env, path)) << c.what;
-    EXPECT_EQ(dir.read("ovixsetup.ini"), c.after) << c.what;
-
-    // And back: the file is byte for byte the one the suite's tools wrote.
-    ASSERT_TRUE(ini.load(env, path)) << c.what;
-    ini.setValue("OVIX", "PATCH", "A");
-    ASSERT_TRUE(ini.save(env, path)) << c.what;
-    EXPECT_EQ(dir.read("ovixsetup.ini"), c.before) << c.what;
+  TempDir dir;
+  FaultEnv env;
+  for (const auto& [bom, name] :
+       {std::pair{std::string(), kGbk}, {std::string(), kUtf8}, {kBom, kUtf8}}) {
+    for (const std::string eol : {"\n", "\r\n"}) {
+      auto file = [&](const std::string& patch) {
+        return bom + "[OVIX]" + eol + "NAME=" + name + eol + "PATCH=" + patch + eol;
+      };
+      SCOPED_TRACE(::testing::PrintToString(file("A")));
+      const std::string path = dir.write("ovixsetup.ini", file("A"));
+      for (const char* patch : {"B", "A"}) {
+        IniFile ini;
+        ASSERT_TRUE(ini.load(env, path));
+        EXPECT_STREQ(ini.getValue("OVIX", "NAME"), kUtf8.c_str());
+        ini.setValue("OVIX", "PATCH", patch);
+        ASSERT_TRUE(ini.save(env, path));
+        EXPECT_EQ(dir.read("ovixsetup.ini"), file(patch));
+      }
+    }
   }
 }
 
-TEST(IniFileTest, ANewFileIsUtf8WithoutAByteOrderMark) {
-  ovix::IniFile ini;
-  ini.setValue("PatchProject", "NAME", kUtf8.c_str());
-  std::string text;
-  ASSERT_TRUE(ini.text(&text));
-  EXPECT_NE(text.find("NAME=" + kUtf8), std::string::npos) << text;
-  EXPECT_EQ(text.rfind(kBom, 0), std::string::npos) << text;
-}
-
-// A value the file's encoding cannot hold fails the save, names the line
-// and leaves the file as it was; nothing is written as '?'.
-TEST(IniFileTest, AValueGbkLacksFailsTheSaveOfACodePage936File) {
-  static const struct {
-    const char* what;
-    const char* value;
-  } kCases[] = {
-      {"Hangul", "한국"},
-      {"emoji", "\xF0\x9F\x98\x80"},
-      {"Chinese and Hangul", "中文한"},
-  };
-  ovix::testing::TempDir dir;
-  ovix::testing::FaultEnv env;
+// A value the file's encoding cannot hold (Hangul after Chinese) fails the
+// save, names the line and leaves the file as it was; nothing is written as
+// '?'.  A UTF-8 file takes it, and so does a new file, which is UTF-8
+// without a byte-order mark.
+TEST(IniFileTest, AValueGbkLacksFailsTheSaveOfACodePage936FileOnly) {
+  TempDir dir;
+  FaultEnv env;
   const std::string old = "[OVIX]\nNAME=" + kGbk + "\n";
-  for (const auto& c : kCases) {
-    const std::string path = dir.write("ovixsetup.ini", old);
-    ovix::IniFile ini;
-    ASSERT_TRUE(ini.load(env, path)) << c.what;
-    ini.setValue("OVIX", "NAME", c.value);
-    std::string text = "left over";
-    EXPECT_FALSE(ini.text(&text)) << c.what;
-    EXPECT_EQ(text, "") << c.what;
-    EXPECT_FALSE(ini.save(env, path)) << c.what;
-    EXPECT_NE(ovix::Env::lastError().find(std::string("NAME=") + c.value), std::string::npos)
-        << c.what << ": " << ovix::Env::lastError();
-    EXPECT_EQ(dir.read("ovixsetup.ini"), old) << c.what;
-  }
+  const std::string path = dir.write("ovixsetup.ini", old);
+  IniFile gbk, utf8, fresh;
+  ASSERT_TRUE(gbk.load(env, path));
+  gbk.setValue("OVIX", "NAME", "中文한");
+  std::string text = "left over";
+  EXPECT_FALSE(gbk.text(&text));
+  EXPECT_EQ(text, "");
+  EXPECT_FALSE(gbk.save(env, path));
+  EXPECT_NE(ovix::Env::lastError().find("NAME=中文한"), std::string::npos) << ovix::Env::lastError();
+  EXPECT_EQ(dir.read("ovixsetup.ini"), old);
 
-  // The same value in a UTF-8 file is no problem.
-  const std::string path = dir.write("pack_upload.ini", "[OVIX]\nNAME=" + kUtf8 + "\n");
-  ovix::IniFile ini;
-  ASSERT_TRUE(ini.load(env, path));
-  ini.setValue("OVIX", "NAME", "한국");
-  ASSERT_TRUE(ini.save(env, path));
+  const std::string utf8Path = dir.write("pack_upload.ini", "[OVIX]\nNAME=" + kUtf8 + "\n");
+  ASSERT_TRUE(utf8.load(env, utf8Path));
+  utf8.setValue("OVIX", "NAME", "한국");
+  ASSERT_TRUE(utf8.save(env, utf8Path));
   EXPECT_EQ(dir.read("pack_upload.ini"), "[OVIX]\nNAME=한국\n");
+  fresh.setValue("OVIX", "NAME", "한국");
+  ASSERT_TRUE(fresh.text(&text));
+  EXPECT_EQ(text.rfind("[OVIX]", 0), 0u) << text;  // no byte-order mark
+  EXPECT_NE(text.find("NAME=한국"), std::string::npos) << text;
 }
 
-// Data in neither encoding reads as empty and is never written over, so a
-// file the program cannot read is not replaced by one without its values.
+// Data in neither encoding (a GBK lead byte before a line end, a byte-order
+// mark before GBK) reads as empty and is never written over, so a file the
+// program cannot read is not replaced by one without its values.
 TEST(IniFileTest, DataInNeitherEncodingIsNotWrittenBack) {
-  static const struct {
-    const char* what;
-    std::string data;
-  } kCases[] = {
-      {"GBK lead byte before a line end", "[OVIX]\nNAME=\xD6\nPATCH=A\n"},
-      {"byte-order mark before GBK", kBom + "[OVIX]\nNAME=" + kGbk + "\n"},
-  };
-  ovix::testing::TempDir dir;
-  ovix::testing::FaultEnv env;
-  for (const auto& c : kCases) {
-    const std::string path = dir.write("ovixsetup.ini", c.data);
-    ovix::IniFile ini;
-    EXPECT_FALSE(ini.load(env, path)) << c.what;
-    EXPECT_EQ(ini.getValue("OVIX", "PATCH"), nullptr) << c.what;
+  TempDir dir;
+  FaultEnv env;
+  for (const std::string& data :
+       {"[OVIX]\nNAME=\xD6\nPATCH=A\n" + std::string(), kBom + "[OVIX]\nNAME=" + kGbk + "\n"}) {
+    SCOPED_TRACE(::testing::PrintToString(data));
+    const std::string path = dir.write("ovixsetup.ini", data);
+    IniFile ini;
+    EXPECT_FALSE(ini.load(env, path));
+    EXPECT_EQ(ini.getValue("OVIX", "PATCH"), nullptr);
     ini.setValue("OVIX", "PATCH", "B");
-    EXPECT_FALSE(ini.save(env, path)) << c.what;
+    EXPECT_FALSE(ini.save(env, path));
     EXPECT_NE(ovix::Env::lastError().find(path), std::string::npos) << ovix::Env::lastError();
-    EXPECT_EQ(dir.read("ovixsetup.ini"), c.data) << c.what;
-
+    EXPECT_EQ(dir.read("ovixsetup.ini"), data);
     // A later load of good data makes the object writable again.
-    ASSERT_TRUE(ini.loadData("[OVIX]\nPATCH=A\n")) << c.what;
     std::string text;
-    EXPECT_TRUE(ini.text(&text)) << c.what;
+    EXPECT_TRUE(ini.loadData("[OVIX]\nPATCH=A\n") && ini.text(&text));
   }
 }
 

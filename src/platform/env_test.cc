@@ -1,33 +1,54 @@
+// The real Env on Linux and on Windows.
 #include "platform/env.h"
 
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#endif
 
 #include <algorithm>
 #include <chrono>
 #include <thread>
 
+#include "platform/guid.h"
 #include "platform/path_text.h"
 #include "testing/fault_env.h"
 #include "testing/temp_dir.h"
 
 namespace {
 
+using ovix::Env;
+using ovix::WriteMode;
 using ovix::testing::FaultEnv;
 using ovix::testing::makeSymbolicLink;
 using ovix::testing::TempDir;
 
-constexpr char kNoLinksHere[] =
-    "this system makes no symbolic links (Wine 8 has no reparse points; Windows needs "
-    "developer mode or administrator rights)";
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
 
 // The names in `dir`, sorted.
 std::vector<std::string> namesIn(const std::string& dir) {
   std::vector<ovix::DirEntry> entries;
-  ovix::Env::Default()->listDirectory(dir, &entries);
+  Env::Default()->listDirectory(dir, &entries);
   std::vector<std::string> names;
   for (const auto& e : entries) names.push_back(e.name);
   std::sort(names.begin(), names.end());
   return names;
+}
+
+bool writeWith(const std::string& path, WriteMode mode, const std::string& text) {
+  std::unique_ptr<ovix::WritableFile> file;
+  return Env::Default()->newWritableFile(path, mode, &file) &&
+         file->append(text.data(), text.size()) && file->sync() && file->close();
 }
 
 // Neither a plain nor an atomic write follows a link; the atomic one
@@ -36,18 +57,15 @@ TEST(EnvTest, NoWriteFollowsALink) {
   TempDir dir, outside;
   outside.write("victim", "victim");
   bool linked = makeSymbolicLink(outside.file("victim"), dir.file("log"));
-#ifdef _WIN32
-  if (!linked) GTEST_SKIP() << kNoLinksHere;
-#endif
+  if (!linked && kWindows)
+    GTEST_SKIP() << "this system makes no symbolic links (Wine 8; Windows without developer "
+                    "mode or administrator rights)";
   ASSERT_TRUE(linked);
-  for (ovix::WriteMode mode :
-       {ovix::WriteMode::kTruncate, ovix::WriteMode::kAppend, ovix::WriteMode::kCreateNew}) {
-    std::unique_ptr<ovix::WritableFile> file;
-    EXPECT_FALSE(ovix::Env::Default()->newWritableFile(dir.file("log"), mode, &file));
-  }
+  for (WriteMode mode : {WriteMode::kTruncate, WriteMode::kAppend, WriteMode::kCreateNew})
+    EXPECT_FALSE(writeWith(dir.file("log"), mode, "x"));
   std::string path = dir.write("setup.ini", "old");
   ASSERT_TRUE(makeSymbolicLink(outside.file("x"), path + ".tmp"));
-  ASSERT_TRUE(ovix::writeFileAtomically(*ovix::Env::Default(), path, "new contents"));
+  ASSERT_TRUE(ovix::writeFileAtomically(*Env::Default(), path, "new contents"));
   EXPECT_EQ(dir.read("setup.ini"), "new contents");
   EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"log", "setup.ini", "setup.ini.tmp"}));
   EXPECT_EQ(namesIn(outside.path()), std::vector<std::string>{"victim"});
@@ -55,32 +73,48 @@ TEST(EnvTest, NoWriteFollowsALink) {
 }
 
 TEST(AtomicWriteTest, AFailureLeavesTheOldFileAndNoTemporary) {
-  struct Fault {
+  const struct {
     const char* name;
     void (*arm)(FaultEnv&);
-  };
-  const Fault faults[] = {
+  } faults[] = {
       {"rename fails", [](FaultEnv& e) { e.failRename = true; }},
       {"disk full", [](FaultEnv& e) { e.diskSpaceLeft = 3; }},
       {"open fails", [](FaultEnv& e) { e.failOpenForWriteAt = 0; }},
   };
-  for (const Fault& fault : faults) {
+  for (const auto& fault : faults) {
     TempDir dir;
     std::string path = dir.write("setup.ini", "old");
     FaultEnv env;
     fault.arm(env);
     EXPECT_FALSE(ovix::writeFileAtomically(env, path, "new contents")) << fault.name;
-    EXPECT_FALSE(ovix::Env::lastError().empty()) << fault.name;
+    EXPECT_FALSE(Env::lastError().empty()) << fault.name;
     EXPECT_EQ(dir.read("setup.ini"), "old") << fault.name;
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"setup.ini"}) << fault.name;
   }
 }
 
-// Creating a directory accepts one that exists but not a file or a missing
-// parent; listing tells directories from files and skips the dots.
-TEST(EnvTest, DirectoriesAreListedAndCreated) {
+// Append writes at the end, also between two appenders of one file;
+// truncate empties; create-new refuses a file that exists.
+TEST(EnvTest, WriteModesAppendTruncateOrRefuse) {
   TempDir dir;
-  ovix::Env* env = ovix::Env::Default();
+  EXPECT_TRUE(writeWith(dir.write("a", "old"), WriteMode::kAppend, "+new"));
+  EXPECT_TRUE(writeWith(dir.write("t", "old"), WriteMode::kTruncate, "+new"));
+  EXPECT_FALSE(writeWith(dir.write("c", "old"), WriteMode::kCreateNew, "+new"));
+  std::unique_ptr<ovix::WritableFile> a, b;
+  ASSERT_TRUE(Env::Default()->newWritableFile(dir.file("a"), WriteMode::kAppend, &a));
+  ASSERT_TRUE(Env::Default()->newWritableFile(dir.file("a"), WriteMode::kAppend, &b));
+  ASSERT_TRUE(a->append("1", 1) && b->append("2", 1) && a->append("3", 1) && b->sync());
+  a.reset();
+  b.reset();
+  EXPECT_EQ(dir.read("a") + "|" + dir.read("t") + "|" + dir.read("c"), "old+new123|+new|old");
+}
+
+// Creating a directory accepts one that exists but not a file or a missing
+// parent; listing tells directories from files and skips the dots; a
+// failure names the path as given and the system's reason.
+TEST(EnvTest, DirectoriesAreListedAndCreatedAndFailuresNameThePath) {
+  TempDir dir;
+  Env* env = Env::Default();
   EXPECT_TRUE(env->createDir(dir.file("abc")));
   EXPECT_TRUE(env->createDir(dir.file("abc")));
   dir.write("x.package", "");
@@ -94,23 +128,104 @@ TEST(EnvTest, DirectoriesAreListedAndCreated) {
     EXPECT_EQ(e.isFile, e.name == "x.package") << e.name;
   }
   EXPECT_FALSE(env->listDirectory(dir.file("missing"), &entries));
+
+  const std::string missing = dir.file("missing/x.txt");
+  std::unique_ptr<ovix::SequentialFile> file;
+  ASSERT_FALSE(env->newSequentialFile(missing, &file));
+  const std::string& text = Env::lastError();
+  ASSERT_EQ(text.substr(0, missing.size() + 7), "open " + missing + ": ");
+  EXPECT_GT(text.size(), missing.size() + 8);  // a reason follows
+  EXPECT_NE(text.back(), '\n');
 }
 
-TEST(EnvTest, SpawnDetachedRunsTheCommandWithoutWaiting) {
+// Paths beyond MAX_PATH (260 on Windows) work, and files held open by a
+// reader or a writer can be moved aside while the holders work on.
+// (Replacing a file still open is refused by Windows without POSIX rename
+// semantics, and by Wine.)
+TEST(EnvTest, LongPathsAndFilesHeldOpen) {
   TempDir dir;
-  std::string marker = dir.file("ran");
+  std::string deep = dir.path();
+  for (int i = 0; deep.size() < 300; ++i) {
+    deep += "/folder-with-a-long-name-" + std::to_string(i);
+    ASSERT_TRUE(Env::Default()->createDir(deep)) << Env::lastError();
+  }
+  const std::string path = deep + "/setup.ini", log = deep + "/log";
+  ASSERT_TRUE(writeWith(path, WriteMode::kCreateNew, "old")) << Env::lastError();
+  EXPECT_EQ(Env::Default()->fileSize(path), 3u);
+  std::unique_ptr<ovix::SequentialFile> reader;
+  std::unique_ptr<ovix::WritableFile> writer;
+  ASSERT_TRUE(Env::Default()->newSequentialFile(path, &reader)) << Env::lastError();
+  ASSERT_TRUE(Env::Default()->newWritableFile(log, WriteMode::kAppend, &writer));
+  ASSERT_TRUE(Env::Default()->renameFile(path, path + ".old")) << Env::lastError();
+  ASSERT_TRUE(ovix::writeFileAtomically(*Env::Default(), path, "new")) << Env::lastError();
+  ASSERT_TRUE(Env::Default()->renameFile(log, log + ".1")) << Env::lastError();
+  ASSERT_TRUE(writer->append("more", 4) && writer->close());
+  char buf[8];
+  size_t got = 0;
+  ASSERT_TRUE(reader->read(buf, sizeof buf, &got));
+  EXPECT_EQ(std::string(buf, got), "old");
+  EXPECT_EQ(namesIn(deep), (std::vector<std::string>{"log.1", "setup.ini", "setup.ini.old"}));
+  std::string text, more, real;
+  ASSERT_TRUE(ovix::readFileToString(*Env::Default(), path, &text) &&
+              ovix::readFileToString(*Env::Default(), log + ".1", &more));
+  EXPECT_EQ(text + more, "newmore");
+  const char* separator = kWindows ? "\\" : "/";  // Windows takes either
+  ASSERT_TRUE(Env::Default()->realPath(deep + separator + "setup.ini", &real));
+  EXPECT_GT(real.size(), 300u);
+  EXPECT_NE(real.substr(0, 4), "\\\\?\\");
+}
+
+TEST(EnvTest, ProcessesEnvironmentAndCommands) {
 #ifdef _WIN32
-  std::replace(marker.begin(), marker.end(), '/', '\\');
-  const std::string command = "echo done>\"" + marker + "\"";
-  const std::string expected = "done\r\n";
+  const int self = static_cast<int>(GetCurrentProcessId());
+  const int notFound = ERROR_FILE_NOT_FOUND;
+  ASSERT_TRUE(SetEnvironmentVariableW(L"OVIX_TEST_EMPTY", L""));
+  ASSERT_TRUE(SetEnvironmentVariableW(L"OVIX_TEST_TEXT", L"\u00e9t\u00e9"));
 #else
-  const std::string command = "echo done > '" + marker + "'";
-  const std::string expected = "done\n";
+  const int self = static_cast<int>(getpid());
+  const int notFound = ENOENT;
+  ASSERT_EQ(setenv("OVIX_TEST_EMPTY", "", 1), 0);
+  ASSERT_EQ(setenv("OVIX_TEST_TEXT", "\xc3\xa9t\xc3\xa9", 1), 0);
 #endif
-  ASSERT_TRUE(ovix::Env::Default()->spawnDetached(command));
+  // The environment tells empty from unset, in UTF-8.
+  EXPECT_EQ(Env::Default()->getEnv("OVIX_TEST_EMPTY"), "");
+  EXPECT_EQ(Env::Default()->getEnv("OVIX_TEST_TEXT"), "\xc3\xa9t\xc3\xa9");
+  EXPECT_EQ(Env::Default()->getEnv("OVIX_TEST_UNSET_VARIABLE"), std::nullopt);
+
+  // This process is listed under its program file's name.
+  std::vector<ovix::ProcessInfo> processes;
+  ASSERT_TRUE(Env::Default()->listProcesses(&processes));
+  const std::string program = Env::Default()->executablePath();
+  ASSERT_TRUE(Env::Default()->fileExists(program));
+  EXPECT_TRUE(std::any_of(processes.begin(), processes.end(), [&](const ovix::ProcessInfo& p) {
+    return p.pid == self && p.exeName == ovix::baseName(program);
+  })) << program;
+  EXPECT_FALSE(Env::Default()->terminateProcess(0));
+
+  // A start failure carries the system's code; a detached command runs on.
+  TempDir dir;
+  int error = 0;
+  EXPECT_FALSE(Env::Default()->spawnProgram(dir.file("none.exe"), &error));
+  EXPECT_EQ(error, notFound);
+  std::string marker = dir.file("ran");
+  if (kWindows) std::replace(marker.begin(), marker.end(), '/', '\\');
+  const std::string command = "echo done>\"" + marker + "\"";
+  const std::string expected = kWindows ? "done\r\n" : "done\n";
+  ASSERT_TRUE(Env::Default()->spawnDetached(command));
   for (int i = 0; i < 500 && dir.read("ran") != expected; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(dir.read("ran"), expected);
+}
+
+// A new GUID is of version 4 (random) with the RFC 4122 variant; both sit
+// in fixed places only when the bytes come in text order.
+TEST(GuidTest, BytesComeInTextOrder) {
+  for (int i = 0; i < 8; ++i) {
+    unsigned char bytes[16];
+    ovix::newGuidBytes(bytes);
+    EXPECT_EQ(bytes[6] >> 4, 4);
+    EXPECT_EQ(bytes[8] & 0xC0, 0x80);
+  }
 }
 
 TEST(PathTextTest, KeysAndPathsConvertAndSplit) {
