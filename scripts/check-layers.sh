@@ -9,7 +9,7 @@
 #   4 jobs       the dialogs' OK handlers and the check-update run
 #   5 gui, cli, win32   the front ends (siblings)
 #
-# Tests (*_test.cc) follow the rule of their folder and may also include the
+# Tests (*_test.cc, and the *test_support.h headers they share) follow the rule of their folder and may also include the
 # test helpers in src/testing, which may include any core folder but never a
 # front end.
 #   scripts/check-layers.sh [SRC_DIR]   (default: src)
@@ -35,7 +35,7 @@ while IFS= read -r -d '' file; do
   from_rank=$(rank "$from")
   [ -n "$from_rank" ] || continue
   is_test=0
-  [[ $file == *_test.cc ]] && is_test=1
+  [[ $file == *_test.cc || $file == *test_support.h ]] && is_test=1
   while IFS=: read -r line target; do
     to=${target%%/*}
     to_rank=$(rank "$to")
