@@ -16,8 +16,9 @@ packages=(
   # the Windows build: MinGW-w64, Wine to run its tests, and what building
   # SQLite and libsodium from their sources needs
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 tcl autoconf automake libtool
-  # the Windows dialogs' tests and pictures: a virtual display, screenshots
-  xvfb xauth imagemagick
+  # the Windows dialogs' tests and pictures (a virtual display, screenshots)
+  # and the Windows installer
+  xvfb xauth imagemagick nsis
 )
 
 missing=()

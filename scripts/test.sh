@@ -14,7 +14,8 @@
 #   5. the Windows programs, cross-built with MinGW-w64: their tests under Wine
 #      against the embedded store and the same private MariaDB, the
 #      command-line tests run against ovixpatch.exe, the Windows program beside
-#      the Linux one end to end, and the Windows archive.
+#      the Linux one end to end, the archive, and the installer installed,
+#      run and uninstalled under Wine.
 # Dialog pictures land in build/pictures/.  Each stage prints its seconds.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -75,15 +76,9 @@ OVIX_MYSQL_CNF=$windows_cnf OVIX_TEST_OVIXPATCH="$wine_run $here/build-windows/o
 stage "Windows: end to end beside the Linux program"
 bash scripts/windows/end-to-end.sh "$here/build" "$here/build-windows"
 
-stage "Windows: archive"
+stage "Windows: archive and installer"
 (cd build-windows && cpack >/dev/null)
-zip=$(ls "$here"/build-windows/ovixpatch-*-win64.zip)
-unzipped=$(mktemp -d)
-(cd "$unzipped" && cmake -E tar xf "$zip")
-[ -f "$unzipped/bin/v80-win32/ovixpatch.exe" ] || { echo "no bin/v80-win32/ovixpatch.exe in $zip"; exit 1; }
-[ "$("$wine_run" "$unzipped/bin/v80-win32/ovixpatch.exe" --version)" = "$(build/ovixpatch --version)" ]
-rm -rf "$unzipped"
-echo "   $(basename "$zip"): $(du -k "$zip" | cut -f1) KiB"
+bash scripts/windows/check-packages.sh "$here/build-windows"
 
 stage "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 bash scripts/build.sh "$here/build-sanitize" -DOVIX_SANITIZE=ON -DOVIX_BUILD_GUI=OFF -DOVIX_WERROR=ON
