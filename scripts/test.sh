@@ -16,7 +16,8 @@
 #      command-line tests run against ovixpatch.exe, the Windows program beside
 #      the Linux one end to end, the archive, and the installer installed,
 #      run and uninstalled under Wine.
-# Dialog pictures land in build/pictures/.  Each stage prints its seconds.
+# Dialog pictures land in build/pictures/ and build-windows/pictures/windows/.
+# Each stage prints its seconds.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -75,6 +76,9 @@ OVIX_MYSQL_CNF=$windows_cnf OVIX_TEST_OVIXPATCH="$wine_run $here/build-windows/o
 
 stage "Windows: end to end beside the Linux program"
 bash scripts/windows/end-to-end.sh "$here/build" "$here/build-windows"
+
+stage "Windows: dialog pictures"
+bash scripts/windows/dialog-pictures.sh "$here/build-windows"
 
 stage "Windows: archive and installer"
 (cd build-windows && cpack >/dev/null)
