@@ -20,6 +20,7 @@
 #include "testing/fault_env.h"
 #include "testing/package_builder.h"
 #include "testing/recording_presenter.h"
+#include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -80,8 +81,7 @@ class PackJobTest : public ::testing::Test {
  public:
   void SetUp() override {
     registerRecordClasses();
-    setenv("TZ", "UTC", 1);
-    tzset();
+    ovix::testing::setEnvVar("TZ", "UTC");
     env_.clock = 1796374 * 1000;  // 2026-12-05 ... UTC, fixed
     ovix::fillProgramPaths(program_.file("ovixpatch"), std::nullopt);
     fields_.user = "abc";

@@ -5,9 +5,13 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <fstream>
 #include <thread>
@@ -40,13 +44,29 @@ std::string optionsWith(const std::string& key, const std::string& replacement,
   return text;
 }
 
+#ifdef _WIN32
+using Socket = SOCKET;
+constexpr Socket kNoSocket = INVALID_SOCKET;
+void closeSocket(Socket s) { ::closesocket(s); }
+#else
+using Socket = int;
+constexpr Socket kNoSocket = -1;
+void closeSocket(Socket s) { ::close(s); }
+#endif
+
 // A TCP socket bound to a free port of 127.0.0.1, listening when `listen`.
-int loopbackSocket(std::string* port, bool listen) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+Socket loopbackSocket(std::string* port, bool listen) {
+#ifdef _WIN32
+  WSADATA wsa;  // counted: every call may start Winsock again
+  ::WSAStartup(MAKEWORD(2, 2), &wsa);
+  int len = sizeof(sockaddr_in);
+#else
+  socklen_t len = sizeof(sockaddr_in);
+#endif
+  Socket fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof(addr);
   ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
   if (listen) ::listen(fd, 1);
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
@@ -86,27 +106,33 @@ TEST(MariaDbServerTest, BadPortsAndUnreadableOptionFilesAreRefusedBeforeConnecti
 // capability, native password) and waits for the client to hang up.
 TEST(MariaDbServerTest, AServerWithoutTlsIsRefusedNamingTheOptionThatAllowsIt) {
   std::string port, error;
-  int listener = loopbackSocket(&port, true);
+  Socket listener = loopbackSocket(&port, true);
   std::thread server([listener] {
-    int client = ::accept(listener, nullptr, nullptr);
-    if (client < 0) return;
+    Socket client = ::accept(listener, nullptr, nullptr);
+    if (client == kNoSocket) return;
     static const char kGreeting[] =
         "\x0a" "5.5.5-10.11.19-MariaDB" "\0" "\x06\0\0\0" "oP$a<I:&" "\0" "\xfe\xf7" "\x08"
         "\x02\0" "\xff\x81" "\x15" "\0\0\0\0\0\0" "\x1d\0\0\0" "N8m<$>K>4*u2" "\0"
         "mysql_native_password";
     std::string packet = {static_cast<char>(sizeof kGreeting), 0, 0, 0};
     packet.append(kGreeting, sizeof kGreeting);  // with the name's terminating NUL
-    (void)!::write(client, packet.data(), packet.size());
-    for (char buf[256]; ::read(client, buf, sizeof buf) > 0;) {
+    (void)!::send(client, packet.data(), static_cast<int>(packet.size()), 0);
+    for (char buf[256]; ::recv(client, buf, sizeof buf, 0) > 0;) {
     }
-    ::close(client);
+    closeSocket(client);
   });
   TempDir dir;
   ScopedEnv cnf("OVIX_MYSQL_CNF", dir.write("client.cnf", "[client]\nuser=u\npassword=p\n"));
   EXPECT_EQ(zddb::openMariaDbServer("127.0.0.1", port, &error), nullptr);
+#ifdef _WIN32
+  ::shutdown(listener, SD_BOTH);
+  closeSocket(listener);  // a listening socket's shutdown does not end accept here
+  server.join();
+#else
   ::shutdown(listener, SHUT_RDWR);
   server.join();
-  ::close(listener);
+  closeSocket(listener);
+#endif
   EXPECT_THAT(error, AllOf(HasSubstr("server does not support"),
                            HasSubstr("set ssl-verify-server-cert=0")));
 }
@@ -162,7 +188,7 @@ TEST_F(MariaDbTest, FailedConnectionsExplainWithoutThePasswordAndTlsIsVerified) 
   std::string password, closedPort, error, ca;
   optionsWith("password", "", &password);
   ASSERT_FALSE(password.empty());
-  ::close(loopbackSocket(&closedPort, false));
+  closeSocket(loopbackSocket(&closedPort, false));
   EXPECT_EQ(zddb::openMariaDbServer(host, closedPort, &error), nullptr);
   EXPECT_THAT(error, AllOf(HasSubstr("cannot connect"), Not(HasSubstr(password))));
   EXPECT_EQ(server_->connect("no_such_database_ovix"), nullptr);

@@ -19,7 +19,11 @@ int64_t utc(int year, int month, int day, int hour = 0, int minute = 0, int seco
   t.tm_hour = hour;
   t.tm_min = minute;
   t.tm_sec = second;
+#ifdef _WIN32
+  return _mkgmtime(&t);
+#else
   return timegm(&t);
+#endif
 }
 
 // Every written form, read as local time; fields out of range carry over,

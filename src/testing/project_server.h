@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -75,9 +76,43 @@ class ProjectServerTest : public ::testing::TestWithParam<Backend> {
   std::unique_ptr<ProjectServer> server_;
 };
 
+// How a child process of runChildren ended: killed (by a signal; on
+// Windows by killThisProcess or an exception) or with an exit code.
+struct ChildResult {
+  bool killed = false;
+  int exitCode = -1;  // meaningful when not killed
+  bool operator==(const ChildResult&) const = default;
+};
+void PrintTo(const ChildResult& result, std::ostream* out);
+inline const ChildResult kChildSucceeded{false, 0};
+inline const ChildResult kChildFailed{false, 1};
+
 // Runs `body(i)` in `count` child processes that start at one moment, each
-// exiting with 0 when its body returns true; returns their waitpid statuses.
-std::vector<int> runChildren(int count, const std::function<bool(int)>& body);
+// exiting with 0 when its body returns true (1 otherwise); returns how they
+// ended, in the order of i.
+//
+// Where there is fork (POSIX), each child is a copy of this process.
+// Windows has none: there each child is this test program started again
+// with --gtest_filter=<the current test> and OVIX_TEST_CHILD=<i>, and it
+// runs the test again from the start to get to `body`:
+//  - the values a test makes that the child must share (the names of
+//    TempDirs and of ScratchServer databases) come from the parent, by the
+//    order in which the test made them (see sharedWithChildren in
+//    temp_dir.h), so fixtures and locals name the parent's folders and
+//    databases;
+//  - steps that change what the parent prepared (writing files, uploading,
+//    creating projects) must be left out while isChildReplay(): the test
+//    guards them, the fixtures here do so themselves;
+//  - an earlier runChildren call of the test gives the child what it gave
+//    the parent, without running anything; the call that made the child
+//    waits for its siblings, runs body(i) and ends the process with its
+//    result, never returning.
+// A child that ends its test without reaching `body` fails the parent's test.
+std::vector<ChildResult> runChildren(int count, const std::function<bool(int)>& body);
+
+// Ends this process at once, as SIGKILL does, with no clean-up; a child of
+// runChildren so ended is reported as killed.
+[[noreturn]] void killThisProcess();
 
 }  // namespace ovix::testing
 

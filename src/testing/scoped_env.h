@@ -11,17 +11,26 @@
 
 namespace ovix::testing {
 
+// Sets (or, for null, removes) an environment variable of this process and
+// of the programs it starts; the time zone follows TZ at once.
+inline void setEnvVar(const char* name, const char* value) {
+#ifdef _WIN32
+  // The C library's copy and the process environment, both; "" removes.
+  ::_putenv_s(name, value ? value : "");
+  ::_tzset();
+#else
+  value ? (void)::setenv(name, value, 1) : (void)::unsetenv(name);
+  ::tzset();
+#endif
+}
+
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const std::string& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
-    ::tzset();
+    setEnvVar(name, value.c_str());
   }
-  ~ScopedEnv() {
-    old_ ? (void)::setenv(name_, old_->c_str(), 1) : (void)::unsetenv(name_);
-    ::tzset();
-  }
+  ~ScopedEnv() { setEnvVar(name_, old_ ? old_->c_str() : nullptr); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 

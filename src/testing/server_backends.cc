@@ -9,6 +9,7 @@
 #include "package/server_address.h"
 #include "package/server_connection.h"
 #include "platform/csv.h"
+#include "testing/scoped_env.h"
 
 namespace ovix::testing {
 
@@ -25,7 +26,8 @@ bool ScratchServer::required() {
 
 ScratchServer::ScratchServer(Backend backend) : backend_(backend) {
   static std::atomic<int> counter{0};
-  suffix_ = "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+  suffix_ = sharedWithChildren(
+      [] { return "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++); });
   if (backend == Backend::kEmbedded) {
     dir_ = std::make_unique<TempDir>();
     address_ = "file:" + dir_->path();
@@ -47,8 +49,9 @@ ScratchServer::ScratchServer(Backend backend) : backend_(backend) {
 }
 
 ScratchServer::~ScratchServer() {
-  if (!namespace_.empty()) ::unsetenv(kDatabasePrefixVariable);
-  if (backend_ != Backend::kMariaDb || !available_) return;
+  if (!namespace_.empty()) setEnvVar(kDatabasePrefixVariable, nullptr);
+  // A replaying child's databases are its parent's, who drops them.
+  if (backend_ != Backend::kMariaDb || !available_ || isChildReplay()) return;
   std::string error;
   std::unique_ptr<zddb::Server> server = zddb::openServer(address_, port_, &error);
   if (!server) return;
@@ -68,7 +71,7 @@ ScratchServer::~ScratchServer() {
 
 std::string ScratchServer::useNamespace() {
   namespace_ = "t" + suffix_.substr(1) + "_";
-  ::setenv(kDatabasePrefixVariable, namespace_.c_str(), 1);
+  setEnvVar(kDatabasePrefixVariable, namespace_.c_str());
   return namespace_;
 }
 

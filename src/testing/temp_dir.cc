@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -28,16 +29,13 @@ namespace fs = std::filesystem;
 
 // No mkdtemp here: a random name is tried until one is new.  The path is
 // kept with '/' separators, as the tests join names with '/'.
-TempDir::TempDir() {
+static std::string freshDirectory() {
   std::random_device random;
   const fs::path base = fs::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
     char name[32];
     std::snprintf(name, sizeof name, "ovix-test-%08x", static_cast<unsigned>(random()));
-    if (fs::create_directory(base / name)) {
-      path_ = (base / name).generic_string();
-      return;
-    }
+    if (fs::create_directory(base / name)) return (base / name).generic_string();
   }
   throw std::runtime_error("no fresh temporary directory");
 }
@@ -45,6 +43,7 @@ TempDir::TempDir() {
 // std::filesystem here would walk into a junction or directory link and
 // empty its target; the tree removes links as links.
 TempDir::~TempDir() {
+  if (!owned_) return;
   std::unique_ptr<DirectoryTree> parent;
   if (Env::Default()->openTree(parentPath(path_), &parent)) parent->removeTree(baseName(path_));
 }
@@ -63,13 +62,14 @@ bool makeSymbolicLink(const std::string& target, const std::string& link) {
 
 #else
 
-TempDir::TempDir() {
+static std::string freshDirectory() {
   std::string pattern = (fs::temp_directory_path() / "ovix-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  return pattern;
 }
 
 TempDir::~TempDir() {
+  if (!owned_) return;
   std::error_code ignored;
   fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
   fs::remove_all(path_, ignored);
@@ -80,6 +80,55 @@ bool makeSymbolicLink(const std::string& target, const std::string& link) {
 }
 
 #endif
+
+TempDir::TempDir() : path_(sharedWithChildren(freshDirectory)), owned_(!isChildReplay()) {}
+
+namespace {
+
+// The values the current test shared: made here, or the parent's.
+struct Shared {
+  std::vector<std::string> values;
+  size_t next = 0;  // in a child, the next of the parent's values to give
+};
+
+Shared& shared() {
+  static Shared* instance = [] {
+    auto* s = new Shared;
+    if (const char* text = std::getenv("OVIX_TEST_SHARED"); text && isChildReplay()) {
+      std::istringstream in(text);
+      for (std::string value; std::getline(in, value, '|');) s->values.push_back(value);
+    }
+    return s;
+  }();
+  return *instance;
+}
+
+}  // namespace
+
+bool isChildReplay() {
+  static const bool child = std::getenv("OVIX_TEST_CHILD") != nullptr;
+  return child;
+}
+
+std::string sharedWithChildren(const std::function<std::string()>& make) {
+  Shared& s = shared();
+  if (isChildReplay()) {
+    // More than the parent made before its call: the child's own.
+    return s.next < s.values.size() ? s.values[s.next++] : make();
+  }
+  s.values.push_back(make());
+  return s.values.back();
+}
+
+std::string sharedValuesForChildren() {
+  std::string text;
+  for (const std::string& value : shared().values) text += (text.empty() ? "" : "|") + value;
+  return text;
+}
+
+void startSharingForTest() {
+  if (!isChildReplay()) shared().values.clear();
+}
 
 std::string TempDir::file(const std::string& relative) const { return path_ + "/" + relative; }
 

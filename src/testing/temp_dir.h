@@ -3,6 +3,7 @@
 #ifndef OVIX_TESTING_TEMP_DIR_H_
 #define OVIX_TESTING_TEMP_DIR_H_
 
+#include <functional>
 #include <string>
 
 namespace ovix::testing {
@@ -27,12 +28,26 @@ class TempDir {
 
  private:
   std::string path_;
+  bool owned_ = true;  // false for a child's share of its parent's folder
 };
 
 // Makes `link` a symbolic link whose target text is `target`; a link to a
 // directory when `target` is one.  False where the system makes none
 // (Windows without developer mode or administrator rights, Wine 8).
 bool makeSymbolicLink(const std::string& target, const std::string& link);
+
+// A child process that runChildren (project_server.h) starts on Windows
+// runs its test again from the start; true in such a child.
+bool isChildReplay();
+// Outside such a child: make(), remembered for the children the current
+// test starts.  Inside: the value the parent's test got from its call of
+// the same order, so that parent and child name the same folders and
+// databases.
+std::string sharedWithChildren(const std::function<std::string()>& make);
+// The values the current test has shared so far, one string for the
+// children; starts a new test (the values are the current test's only).
+std::string sharedValuesForChildren();
+void startSharingForTest();
 
 }  // namespace ovix::testing
 

@@ -5,25 +5,52 @@
 #include "update/process_control.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "app/application.h"
 #include "app/easy_log.h"
 #include "platform/zeda_system.h"
 #include "testing/recording_presenter.h"
+#include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 extern char** environ;
+#endif
 
 namespace {
+
+#ifdef _WIN32
+// The stand-in program of the tests below is a copy of this test program
+// started with OVIX_TEST_PROBE set: "wait" waits to be ended; a file name
+// gets "<process id> <whether it has a console>" written to it.
+const bool kIsProbe = [] {
+  const char* probe = std::getenv("OVIX_TEST_PROBE");
+  if (probe == nullptr) return false;
+  if (std::string(probe) == "wait") Sleep(60000);
+  const std::string file = probe;
+  std::ofstream(file + ".tmp") << GetCurrentProcessId() << ' ' << (GetConsoleWindow() != nullptr);
+  std::filesystem::rename(file + ".tmp", file);
+  ExitProcess(0);
+}();
+
+std::wstring thisProgram() {
+  wchar_t self[MAX_PATH];
+  return std::wstring(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+}
+#endif
 
 using Lines = std::vector<std::string>;
 using ovix::ProcessInfo;
@@ -96,6 +123,32 @@ TEST_F(ProcessControlTest, KillListSkipsCommentsAndKeepsBlanksOfEntries) {
 }
 
 // The program file is removed after the start, as an update does.
+#ifdef _WIN32
+// A running program file cannot be deleted here; an update moves it aside.
+TEST_F(ProcessControlTest, RealProcessesAreFoundByProgramFileEvenWhenMovedAndCanBeEnded) {
+  const std::string name = "Probe-" + std::to_string(GetCurrentProcessId());
+  const std::string path = root_.file(name + ".exe");
+  std::filesystem::copy_file(thisProgram(), path);
+  ovix::testing::ScopedEnv probeMode("OVIX_TEST_PROBE", "wait");
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  ASSERT_TRUE(CreateProcessW(std::filesystem::path(path).wstring().c_str(), nullptr, nullptr,
+                             nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+  CloseHandle(info.hThread);
+  std::filesystem::rename(path, root_.file("aside.exe"));
+
+  ovix::Env& real = *ovix::Env::Default();
+  EXPECT_EQ(ovix::findProcessId(real, "PROBE-" + std::to_string(GetCurrentProcessId())),
+            static_cast<int>(info.dwProcessId));
+  EXPECT_TRUE(real.terminateProcess(static_cast<int>(info.dwProcessId)));
+  DWORD code = 0;
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 10000), WAIT_OBJECT_0);
+  EXPECT_TRUE(GetExitCodeProcess(info.hProcess, &code) && code == 1) << code;  // not by itself
+  if (code == STILL_ACTIVE) TerminateProcess(info.hProcess, 2);
+  CloseHandle(info.hProcess);
+}
+#else
 TEST_F(ProcessControlTest, RealProcessesAreFoundByProgramFileEvenWhenDeletedAndCanBeEnded) {
   std::string path = root_.file("Probe-" + std::to_string(::getpid()) + ".exe");
   std::filesystem::copy_file("/bin/sleep", path);
@@ -112,6 +165,7 @@ TEST_F(ProcessControlTest, RealProcessesAreFoundByProgramFileEvenWhenDeletedAndC
   ASSERT_EQ(::waitpid(probe, &status, 0), probe);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 }
+#endif
 
 // Every entry is logged; a failed end is logged and the run goes on, but a
 // running program that may not be ended stops it.
@@ -168,6 +222,40 @@ TEST_F(ProcessControlTest, NamesMatchWithoutRegardToCaseOrExe) {
   EXPECT_EQ(ovix::findProcessId(env_, ""), 0);
 }
 
+#ifdef _WIN32
+// A missing program and one that is none fail with the system's text of
+// their error; the one that runs (the stand-in) has no console.
+TEST_F(ProcessControlTest, RestartStartsTheDesignProgramDetachedOrShowsWhyNot) {
+  const std::string program = "bin/v80-win32/OvixDesign.exe";
+  for (DWORD error : {ERROR_FILE_NOT_FOUND, ERROR_BAD_EXE_FORMAT}) {
+    SCOPED_TRACE(error);
+    if (error == ERROR_BAD_EXE_FORMAT) root_.write(program, "#!/bin/sh\n");  // no program
+    ovix::openRunLog(ovix::Env::Default());
+    recorder_.titled.clear();
+    ovix::restartDesignProgram(env_);
+    ASSERT_EQ(recorder_.titled.size(), 1u);
+    EXPECT_EQ(recorder_.titled[0], "错误: " + ovix::lastErrorText(static_cast<int>(error)));
+    EXPECT_EQ(recorder_.titled[0].find("Unknown error"), std::string::npos) << recorder_.titled[0];
+    EXPECT_EQ(logLines(), Lines{"Restart OvixDesign fail :" + std::to_string(error)});
+  }
+  std::filesystem::remove(root_.file(program));
+  std::filesystem::copy_file(thisProgram(), root_.file(program));
+  const std::string started = root_.file("started");
+  ovix::testing::ScopedEnv probeMode("OVIX_TEST_PROBE", started);
+  ovix::openRunLog(ovix::Env::Default());
+  recorder_.titled.clear();
+  ovix::restartDesignProgram(env_);
+  EXPECT_TRUE(recorder_.titled.empty());
+  EXPECT_EQ(logLines(), Lines{"Restart OvixDesign success"});
+  for (int i = 0; i < 1000 && !ovix::Env::Default()->fileExists(started); ++i) Sleep(10);
+  std::istringstream probe(root_.read("started"));
+  long pid = 0, console = -1;
+  probe >> pid >> console;
+  ASSERT_NE(pid, 0) << "the design program did not run";
+  EXPECT_NE(pid, static_cast<long>(GetCurrentProcessId()));
+  EXPECT_EQ(console, 0);
+}
+#else
 // A missing program and one that may not be run fail; the one that runs
 // writes its pid, parent and session from /proc/PID/stat.
 TEST_F(ProcessControlTest, RestartStartsTheDesignProgramInASessionOfItsOwnOrShowsWhyNot) {
@@ -201,5 +289,6 @@ TEST_F(ProcessControlTest, RestartStartsTheDesignProgramInASessionOfItsOwnOrShow
   EXPECT_EQ(session, pid);
   EXPECT_NE(ppid, ::getpid());
 }
+#endif
 
 }  // namespace
