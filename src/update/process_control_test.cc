@@ -227,9 +227,10 @@ TEST_F(ProcessControlTest, NamesMatchWithoutRegardToCaseOrExe) {
 // their error; the one that runs (the stand-in) has no console.
 TEST_F(ProcessControlTest, RestartStartsTheDesignProgramDetachedOrShowsWhyNot) {
   const std::string program = "bin/v80-win32/OvixDesign.exe";
+  root_.mkdir("bin/v80-win32");  // else its folder is what is missing
   for (DWORD error : {ERROR_FILE_NOT_FOUND, ERROR_BAD_EXE_FORMAT}) {
     SCOPED_TRACE(error);
-    if (error == ERROR_BAD_EXE_FORMAT) root_.write(program, "#!/bin/sh\n");  // no program
+    if (error == ERROR_BAD_EXE_FORMAT) root_.write(program, "MZ but no program");
     ovix::openRunLog(ovix::Env::Default());
     recorder_.titled.clear();
     ovix::restartDesignProgram(env_);
