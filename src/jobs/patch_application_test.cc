@@ -130,7 +130,7 @@ class PatchApplicationTest : public ovix::testing::ProjectServerTest {
   Files installed(bool all = false) {
     Files out;
     for (const auto& entry : fs::recursive_directory_iterator(install_.path())) {
-      std::string rel = entry.path().lexically_relative(install_.path()).string();
+      std::string rel = entry.path().lexically_relative(install_.path()).generic_string();
       bool own = rel.starts_with("patch/") || rel.starts_with("temp/") || rel == "ovixsetup.ini";
       if (entry.is_regular_file() && rel != "temp/autoPatchLog.txt" &&
           rel != ovix::kInstallationLockFile && (all || !own))
