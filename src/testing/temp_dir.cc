@@ -132,22 +132,28 @@ void startSharingForTest() {
 
 std::string TempDir::file(const std::string& relative) const { return path_ + "/" + relative; }
 
+// Names are UTF-8; a std::string path would be read in the ANSI code page
+// on Windows.
+static fs::path pathOf(const std::string& utf8) {
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 std::string TempDir::write(const std::string& relative, const std::string& contents) const {
-  fs::path target = file(relative);
+  fs::path target = pathOf(file(relative));
   fs::create_directories(target.parent_path());
   std::ofstream(target, std::ios::binary) << contents;
-  return target.string();
+  return file(relative);
 }
 
 std::string TempDir::read(const std::string& relative) const {
-  std::ifstream in(file(relative), std::ios::binary);
+  std::ifstream in(pathOf(file(relative)), std::ios::binary);
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
 }
 
 std::string TempDir::mkdir(const std::string& relative) const {
-  fs::create_directories(file(relative));
+  fs::create_directories(pathOf(file(relative)));
   return file(relative);
 }
 
