@@ -148,6 +148,7 @@ TEST_F(ApplicationTest, ReadOnlyInstallationKeepsItsFilesWithTheUser) {
       env_.readOnlyDirs.insert(dir.empty() ? dir_.path() : dir_.file(dir));
     env_.variables["XDG_DATA_HOME"] = c.dataHome;
     env_.variables["XDG_STATE_HOME"] = c.stateHome;
+    env_.variables["LOCALAPPDATA"] = std::nullopt;  // Windows' own comes before HOME
     if (c.runLog != nullptr) {
       EXPECT_EQ(ovix::runLogPath(&env_), dir_.file(c.runLog));
     }

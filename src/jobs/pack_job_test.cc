@@ -130,11 +130,14 @@ TEST_F(PackJobTest, ASoftwarePatchAsksForTheVersionOnlyWithoutAFullSetupFile) {
   tree_.write("bin/sub/c.dll", "c");
   env_.unreadable = tree_.write("lua/locked.lua", "secret");
   TempDir outside;
-  fs::create_symlink(outside.write("secret.dll", "secret"), tree_.file("bin/out.dll"));
-  fs::create_symlink(tree_.file("bin/a.DLL"), tree_.file("bin/same.dll"));
-  fs::create_directory_symlink(outside.mkdir("dir"), tree_.file("linked"));
+  // Links are never packed (where the system makes none, there are none).
+  using ovix::testing::makeSymbolicLink;
+  const bool links =
+      makeSymbolicLink(outside.write("secret.dll", "secret"), tree_.file("bin/out.dll"));
+  makeSymbolicLink(tree_.file("bin/a.DLL"), tree_.file("bin/same.dll"));
+  makeSymbolicLink(outside.mkdir("dir"), tree_.file("linked"));
   outside.write("dir/in.dll", "secret too");
-  fs::create_symlink(tree_.file("missing.dll"), tree_.file("dangling.dll"));
+  makeSymbolicLink(tree_.file("missing.dll"), tree_.file("dangling.dll"));
   std::string path;
   ASSERT_TRUE(pack("DLL", &path)) << ::testing::PrintToString(recorder.messages);
   EXPECT_EQ(ui_.versionAsked + ui_.infoAsked, 0);
@@ -148,20 +151,22 @@ TEST_F(PackJobTest, ASoftwarePatchAsksForTheVersionOnlyWithoutAFullSetupFile) {
                    ovix::formatLocalTime(env_.now(), "%Y-%m-%d-%H-%M"), "1", "0", "1"}}));
   // The unreadable file has the CRC of no bytes, which a download accepts.
   const std::string files = "SELECT m_skey, m_crc, length(m_stream) FROM OVIXFileRecord";
-  const Rows inBin = {{"bin\\a.DLL", crcOf("aaa"), "3"},
-                      {"bin\\big.dll", crcOf(big), std::to_string(big.size())},
-                      {"bin\\same.dll", crcOf("aaa"), "3"},
-                      {"bin\\sub\\c.dll", crcOf("c"), "1"}};
+  Rows inBin = {{"bin\\a.DLL", crcOf("aaa"), "3"},
+                {"bin\\big.dll", crcOf(big), std::to_string(big.size())},
+                {"bin\\same.dll", crcOf("aaa"), "3"},  // a link inside the tree: its file
+                {"bin\\sub\\c.dll", crcOf("c"), "1"}};
+  if (!links) inBin.erase(inBin.begin() + 2);
   Rows all = inBin;
   all.push_back({"lua\\locked.lua", "00000000", "0"});
   all.push_back({"ovixsetup.ini", crcOf(kFullSetup), std::to_string(sizeof(kFullSetup) - 1)});
   EXPECT_EQ(query(path, files + " ORDER BY rowid"), all);
   EXPECT_NE(program_.read("ovixpatch.logfile").find("locked.lua"), std::string::npos);
-  EXPECT_EQ(recorder.messages,
-            (std::vector<std::string>{
-                "以下链接指向路径之外或指向目录，没有打包：\n\tbin\\out.dll\n\tdangling.dll\n\tlinked",
-                "打包完成，包版本信息：\n\t结果文件：" + path +
-                    "\n\t软件名称：OVIX_TARNO\n\t版本名称：V3\n\t版本日期：2026-12-01"}));
+  std::vector<std::string> messages = {
+      "以下链接指向路径之外或指向目录，没有打包：\n\tbin\\out.dll\n\tdangling.dll\n\tlinked",
+      "打包完成，包版本信息：\n\t结果文件：" + path +
+          "\n\t软件名称：OVIX_TARNO\n\t版本名称：V3\n\t版本日期：2026-12-01"};
+  if (!links) messages.erase(messages.begin());
+  EXPECT_EQ(recorder.messages, messages);
 
   tree_.write("ovixsetup.ini", "[OVIX]\nNAME=OVIX_MORBIX\nVERSION=V1\n");
   fields_.subdir = "bin";
@@ -189,7 +194,18 @@ TEST_F(PackJobTest, FailuresLeaveTheEarlierPackageAndWriteNothing) {
     Arrange arrange;
     const char* message;  // in the last message shown, or null for none
   };
-  auto file = [](const char* n) -> Arrange { return [n](PackJobTest& t) { t.tree_.write(n, ""); }; };
+  [[maybe_unused]] auto file = [](const char* n) -> Arrange {
+    return [n](PackJobTest& t) { t.tree_.write(n, ""); };
+  };
+  // A name that a Windows file system cannot hold: no such file there.
+  auto posixName = [&](const char* n) -> Arrange {
+#ifdef _WIN32
+    (void)n;
+    return nullptr;
+#else
+    return file(n);
+#endif
+  };
   auto subdir = [](const char* s) -> Arrange { return [s](PackJobTest& t) { t.fields_.subdir = s; }; };
   auto user = [](const char* u) -> Arrange { return [u](PackJobTest& t) { t.fields_.user = u; }; };
   auto types = [](const char* s) -> Arrange { return [s](PackJobTest& t) { t.fields_.types = s; }; };
@@ -219,15 +235,15 @@ TEST_F(PackJobTest, FailuresLeaveTheEarlierPackageAndWriteNothing) {
          t.tree_.write("list.csv", "header\nbin\n");
        },
        "列表文件名../../%TREE%/list.csv不在用户文件夹之内"},
-      {"name leaving the tree", file("..\\x.dll"),
+      {"name leaving the tree", posixName("..\\x.dll"),
        "文件(..\\x.dll)的路径不在安装目录之内，工作站不能安装，打包被拒绝"},
-      {"name with a drive", file("c:x.dll"), "文件(c:x.dll)的路径不在安装目录之内"},
-      {"name with a line break", file("line\nbreak.dll"), "文件(line\\x0Abreak.dll)的路径含有控制字符"},
-      {"name not UTF-8", file("\xff.dll"), "文件(\\xFF.dll)的路径不是有效的文字编码"},
-      {"name Windows refuses", file("what?.dll"), "文件(what?.dll)的路径含有Windows不允许的字符或名称"},
+      {"name with a drive", posixName("c:x.dll"), "文件(c:x.dll)的路径不在安装目录之内"},
+      {"name with a line break", posixName("line\nbreak.dll"), "文件(line\\x0Abreak.dll)的路径含有控制字符"},
+      {"name not UTF-8", posixName("\xff.dll"), "文件(\\xFF.dll)的路径不是有效的文字编码"},
+      {"name Windows refuses", posixName("what?.dll"), "文件(what?.dll)的路径含有Windows不允许的字符或名称"},
       {"file larger than a row",
        [](PackJobTest& t) {  // sparse: no disk space used
-         ASSERT_EQ(::truncate(t.tree_.write("huge.dll", "").c_str(), 1000000001), 0);
+         fs::resize_file(t.tree_.write("huge.dll", ""), 1000000001);
        },
        "文件(%ROOT%/huge.dll)太大（1000000001字节），数据包中的文件不能超过999934464字节"},
       {"start directory above", subdir(".."), "子目录..不在路径%ROOT%之内，打包被拒绝"},
@@ -257,6 +273,7 @@ TEST_F(PackJobTest, FailuresLeaveTheEarlierPackageAndWriteNothing) {
   const auto before = programFiles();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    if (!c.arrange) continue;
     fields_ = ovix::PackDialogFields();
     PackJobTest::SetUp();
     for (const auto& entry : fs::directory_iterator(tree_.path())) fs::remove_all(entry.path());

@@ -1,6 +1,7 @@
 #include "platform/path_text.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace ovix {
 
@@ -42,6 +43,17 @@ std::string baseName(std::string_view path) {
 bool isSingleFileName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." &&
          name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+bool isAbsolutePath(std::string_view path) {
+  if (path.starts_with('/')) return true;
+#ifdef _WIN32
+  const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                     path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+  return drive || path.starts_with("\\\\");
+#else
+  return false;
+#endif
 }
 
 namespace {

@@ -28,6 +28,9 @@ std::string baseName(std::string_view path);
 // without '/', '\' or NUL.
 bool isSingleFileName(std::string_view name);
 
+// True for "/x", and on Windows also for "C:\x", "C:/x" and "\\host\x".
+bool isAbsolutePath(std::string_view path);
+
 // True when `name` matches `pattern`, in which '*' stands for any run of
 // characters and '?' for one; ASCII letters match in either case.
 bool matchesWildcard(std::string_view pattern, std::string_view name);

@@ -64,8 +64,13 @@ bool canCreateFilesIn(Env& env, const std::string& dir) {
 
 std::string userDirectory(Env& env, const char* variable, const char* fallback) {
   std::string base;
-  if (std::optional<std::string> xdg = env.getEnv(variable); xdg && xdg->starts_with('/')) {
+  if (std::optional<std::string> xdg = env.getEnv(variable); xdg && isAbsolutePath(*xdg)) {
     base = *xdg;
+#ifdef _WIN32
+  } else if (std::optional<std::string> local = env.getEnv("LOCALAPPDATA");
+             local && isAbsolutePath(*local)) {
+    base = *local;  // the user's own, not roaming, data on Windows
+#endif
   } else if (std::optional<std::string> home = env.getEnv("HOME"); home && !home->empty()) {
     base = joinPath(*home, fallback);
   } else {

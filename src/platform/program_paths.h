@@ -27,9 +27,10 @@ void fillProgramPaths(const std::string& executablePath,
 bool canCreateFilesIn(Env& env, const std::string& dir);
 
 // The directory "ovix" below one of the user's base directories: below
-// $`variable` when it holds an absolute path, else below $HOME/`fallback`
-// (e.g. "XDG_DATA_HOME" and ".local/share").  Created with its parents when
-// missing.  Empty when neither is set or the directory cannot be created.
+// $`variable` when it holds an absolute path, else (on Windows) below
+// %LOCALAPPDATA%, else below $HOME/`fallback` (e.g. "XDG_DATA_HOME" and
+// ".local/share").  Created with its parents when missing.  Empty when none
+// is set or the directory cannot be created.
 std::string userDirectory(Env& env, const char* variable, const char* fallback);
 
 // The directory of the working files when no home directory is given: nullopt
