@@ -71,6 +71,8 @@ wine_run=$here/scripts/windows/wine-run.sh
 # One Wine server for all the Windows stages: no test starts while another's
 # server shuts down.
 wine_prefix=${OVIX_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/ovix/wine}
+# (After the server of the start above has gone: -p refuses to take over.)
+WINEPREFIX=$wine_prefix /usr/lib/wine/wineserver64 -w
 WINEPREFIX=$wine_prefix /usr/lib/wine/wineserver64 -p
 
 stage "Windows: tests under Wine"
