@@ -16,9 +16,16 @@ fail() {
   echo "check-packages: $*" >&2
   exit 1
 }
-# Wine's own processes end when the last program does; the uninstaller
-# goes on in a copy of itself after its first process returns.
-settle() { /usr/lib/wine/wineserver64 -w 2>/dev/null || true; }
+# The uninstaller goes on in a copy of itself after its first process
+# returns: wait (up to a minute) until `path` is gone.  (Not through
+# `wineserver -w`, which never returns while a persistent server runs.)
+wait_until_gone() {
+  local i
+  for ((i = 0; i < 120; i++)); do
+    [ -e "$1" ] || return 0
+    sleep 0.5
+  done
+}
 
 zip=$build/ovixpatch-$version-win64.zip
 unzipped=$(mktemp -d)
@@ -35,8 +42,7 @@ setup=$build/ovixpatch-$version-win64-setup.exe
 root_name=OvixCheck$$
 root=$WINEPREFIX/drive_c/$root_name
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Ovix 补丁工具 $version"
-"$wine_run" "$setup" /S "/D=C:\\$root_name"
-settle
+"$wine_run" "$setup" /S "/D=C:\\$root_name"  # returns once installed
 for program in ovixpatch.exe OvixServerCommit.exe; do
   [ -f "$root/bin/v80-win32/$program" ] || fail "the installer put no bin\\v80-win32\\$program"
 done
@@ -45,7 +51,7 @@ entries=$(ls "$menu" 2>/dev/null | grep -c '\.lnk$' || true)
 [ "$("$wine_run" "C:\\$root_name\\bin\\v80-win32\\ovixpatch.exe" --version)" = "ovixpatch $version" ] ||
   fail "the installed ovixpatch.exe does not run"
 "$wine_run" "C:\\$root_name\\Uninstall.exe" /S
-settle
+wait_until_gone "$root"
 [ ! -e "$root" ] || fail "the uninstaller left $(find "$root" | head -3)"
 [ ! -e "$menu" ] || fail "the uninstaller left the Start-menu folder"
 echo "   $(basename "$setup"): $(du -k "$setup" | cut -f1) KiB, installs, runs and uninstalls cleanly"
