@@ -24,7 +24,7 @@ std::string configuredSigningKey(Env& env) {
   if (!env.fileExists(packIniPath()) || !ini.load(env, packIniPath())) return {};
   char const* key = ini.getValue("Signing", "KEY");
   if (key == nullptr || *key == '\0') return {};
-  return *key == '/' ? std::string(key) : joinPath(programDirectory, key);
+  return isAbsolutePath(key) ? std::string(key) : joinPath(programDirectory, key);
 }
 
 std::string packageNamePrefix(Env& env, char const* kind) {
