@@ -63,9 +63,10 @@ class BytesCheck {
 
   // `data` stays unchanged until the next update or verdict (see HashWorker).
   void update(const char* data, size_t size) {
-    crc_ = crc::crc32_update(crc_, data, size);
+    // Handed over before the CRC is taken, so that the two run side by side.
     if (signed_ != nullptr && worker_ != nullptr) worker_->feed(&hasher_, data, size);
     if (signed_ != nullptr && worker_ == nullptr) hasher_.update(data, size);
+    crc_ = crc::crc32_update(crc_, data, size);
     size_ += size;
   }
   bool crcMatches() const { return sameCrc(crc::crc32_text(crc_), crcText_); }
