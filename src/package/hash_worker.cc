@@ -14,7 +14,7 @@ HashWorker::~HashWorker() {
 
 void HashWorker::feed(ContentHasher* hasher, const void* data, size_t size) {
   wait();
-  if (size < kHandoverBytes) {
+  if (!worthHandingOver(size)) {
     hasher->update(data, size);
     return;
   }
