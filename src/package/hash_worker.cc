@@ -2,11 +2,22 @@
 
 namespace ovix {
 
+template <typename Ready>
+void HashWorker::lookFor(Ready ready) {
+  const auto end = std::chrono::steady_clock::now() + kLookBeforeSleeping;
+  while (!ready() && std::chrono::steady_clock::now() < end) {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+}
+
 HashWorker::~HashWorker() {
   if (!thread_.joinable()) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
+    workWaiting_.store(true, std::memory_order_release);
   }
   changed_.notify_all();
   thread_.join();
@@ -24,11 +35,13 @@ void HashWorker::feed(ContentHasher* hasher, const void* data, size_t size) {
     hasher_ = hasher;
     data_ = data;
     size_ = size;
+    workWaiting_.store(true, std::memory_order_release);
   }
   changed_.notify_all();
 }
 
 void HashWorker::wait() {
+  lookFor([this] { return !workWaiting_.load(std::memory_order_acquire); });
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return hasher_ == nullptr; });
 }
@@ -36,6 +49,11 @@ void HashWorker::wait() {
 void HashWorker::run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
+    if (hasher_ == nullptr && !stopping_) {
+      lock.unlock();
+      lookFor([this] { return workWaiting_.load(std::memory_order_acquire); });
+      lock.lock();
+    }
     changed_.wait(lock, [this] { return hasher_ != nullptr || stopping_; });
     if (hasher_ == nullptr) return;  // stopping, nothing in flight
     ContentHasher* hasher = hasher_;
@@ -43,6 +61,7 @@ void HashWorker::run() {
     hasher->update(data_, size_);
     lock.lock();
     hasher_ = nullptr;
+    workWaiting_.store(false, std::memory_order_release);
     changed_.notify_all();
   }
 }

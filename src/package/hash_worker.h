@@ -5,6 +5,8 @@
 #ifndef OVIX_PACKAGE_HASH_WORKER_H_
 #define OVIX_PACKAGE_HASH_WORKER_H_
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -36,11 +38,22 @@ class HashWorker {
   // Below this a piece is hashed at once: handing it over costs more.
   static constexpr size_t kHandoverBytes = 64 << 10;
 
+  // Each side looks for the other this long before it sleeps: waking a
+  // sleeping thread costs more than a short look on a processor that would
+  // be idle anyway, and most hand-overs come within it.
+  static constexpr std::chrono::microseconds kLookBeforeSleeping{100};
+
   void run();
+  // Returns once `ready` holds or kLookBeforeSleeping has passed.
+  template <typename Ready>
+  static void lookFor(Ready ready);
 
   std::mutex mutex_;
   std::condition_variable changed_;
   ContentHasher* hasher_ = nullptr;  // the piece in flight, if any
+  // hasher_ != nullptr || stopping_, readable without the mutex; the
+  // mutex still decides.
+  std::atomic<bool> workWaiting_ = false;
   const void* data_ = nullptr;
   size_t size_ = 0;
   bool stopping_ = false;
