@@ -18,8 +18,6 @@ namespace {
 
 // The progress dialog counts in these steps, whatever the total.
 constexpr int kProgressSteps = 1000;
-// Shortest time between two updates of the progress dialog.
-constexpr qint64 kProgressIntervalMs = 50;
 
 int progressStep(uint64_t done, uint64_t total) {
   return static_cast<int>(static_cast<long double>(done) * kProgressSteps / total);
@@ -40,7 +38,7 @@ std::string shellQuoted(const std::string& text) {
 
 }  // namespace
 
-QtPresenter::QtPresenter(ovix::Env* env) : env_(env) {}
+QtPresenter::QtPresenter(ovix::Env* env) : env_(env) { clock_.start(); }
 
 QtPresenter::~QtPresenter() = default;
 
@@ -111,38 +109,39 @@ void QtPresenter::closeProgress() {
 }
 
 bool QtPresenter::progress(const std::string& what, uint64_t done, uint64_t total) {
-  if (total == 0 || done >= total) {
-    closeProgress();
-    cancelled_ = false;
-    return true;
-  }
-  if (done == 0) cancelled_ = false;  // new work begins
-  if (cancelled_) return false;
-
-  if (!progress_) {
-    QString label = what.empty() ? QStringLiteral("打包") : toDisplayText(what);
-    progress_ = std::make_unique<QProgressDialog>(label + QStringLiteral("…"),
-                                                  QStringLiteral("取消"), 0, kProgressSteps);
-    progress_->setWindowTitle(QApplication::applicationDisplayName());
-    progress_->setWindowIcon(QApplication::windowIcon());
-    progress_->setWindowModality(Qt::ApplicationModal);
-    progress_->setAutoClose(true);  // cancel hides it at once
-    progress_->setAutoReset(false);
-    progress_->setMinimumDuration(0);
-    progress_->setValue(progressStep(done, total));
-    progress_->show();
-    QCoreApplication::processEvents();
-    sinceUpdate_.start();
-  } else if (sinceUpdate_.elapsed() >= kProgressIntervalMs) {
-    progress_->setValue(progressStep(done, total));
-    QCoreApplication::processEvents();
-    sinceUpdate_.start();
+  using Step = ovix::ProgressPacing::Step;
+  switch (pacing_.next(done, total, static_cast<uint64_t>(clock_.elapsed()), progress_ != nullptr)) {
+    case Step::kClose:
+      closeProgress();
+      return true;
+    case Step::kRefuse:
+      return false;
+    case Step::kOpen:
+      openProgress(what);
+      [[fallthrough]];
+    case Step::kShow:
+      progress_->setValue(progressStep(done, total));
+      QCoreApplication::processEvents();
+      break;
+    case Step::kKeep:
+      break;
   }
   // The cancel button is pressed while events are processed, here or
   // between two calls.
-  if (progress_->wasCanceled()) {
-    closeProgress();
-    cancelled_ = true;
-  }
-  return !cancelled_;
+  if (!progress_->wasCanceled()) return true;
+  closeProgress();
+  pacing_.cancel();
+  return false;
+}
+
+void QtPresenter::openProgress(const std::string& what) {
+  progress_ = std::make_unique<QProgressDialog>(toDisplayText(ovix::ProgressPacing::label(what)),
+                                                QStringLiteral("取消"), 0, kProgressSteps);
+  progress_->setWindowTitle(QApplication::applicationDisplayName());
+  progress_->setWindowIcon(QApplication::windowIcon());
+  progress_->setWindowModality(Qt::ApplicationModal);
+  progress_->setAutoClose(true);  // cancel hides it at once
+  progress_->setAutoReset(false);
+  progress_->setMinimumDuration(0);
+  progress_->show();
 }

@@ -9,6 +9,7 @@
 
 #include "platform/env.h"
 #include "platform/presenter.h"
+#include "platform/progress_pacing.h"
 
 class QProgressDialog;
 
@@ -36,6 +37,7 @@ class QtPresenter final : public zdcom::Presenter {
 
  private:
   void closeProgress();
+  void openProgress(const std::string& what);
   // A message box under `title` with an OK button; kept on top when
   // `topmost`.
   void showBox(const QString& title, const std::string& text, bool topmost);
@@ -45,8 +47,8 @@ class QtPresenter final : public zdcom::Presenter {
 
   ovix::Env* env_;
   std::unique_ptr<QProgressDialog> progress_;
-  QElapsedTimer sinceUpdate_;
-  bool cancelled_ = false;  // until the work ends or new work starts
+  ovix::ProgressPacing pacing_;
+  QElapsedTimer clock_;  // started with the presenter: the pacing's clock
 };
 
 // Program text (8-bit, "\r\n" line ends allowed) as a QString.

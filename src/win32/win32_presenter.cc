@@ -8,13 +8,6 @@
 
 namespace ovix::win32 {
 
-namespace {
-
-// Shortest time between two updates of the bar.
-constexpr uint64_t kProgressIntervalMs = 50;
-
-}  // namespace
-
 Win32Presenter::Win32Presenter() = default;
 
 Win32Presenter::~Win32Presenter() = default;
@@ -61,32 +54,30 @@ void Win32Presenter::openLog(Env& env, const std::string& path) {
 void Win32Presenter::closeProgress() { progress_.reset(); }
 
 bool Win32Presenter::progress(const std::string& what, uint64_t done, uint64_t total) {
-  if (total == 0 || done >= total) {
-    closeProgress();
-    cancelled_ = false;
-    return true;
+  using Step = ProgressPacing::Step;
+  switch (pacing_.next(done, total, GetTickCount64(), progress_ != nullptr)) {
+    case Step::kClose:
+      closeProgress();
+      return true;
+    case Step::kRefuse:
+      return false;
+    case Step::kOpen:
+      progress_ = std::make_unique<ProgressDialog>();
+      if (!progress_->open(GetActiveWindow(), ProgressPacing::label(what))) {
+        progress_.reset();
+        return true;  // the work goes on without a window to show it in
+      }
+      [[fallthrough]];
+    case Step::kShow:
+      progress_->update(done, total);
+      break;
+    case Step::kKeep:
+      break;
   }
-  if (done == 0) cancelled_ = false;  // new work begins
-  if (cancelled_) return false;
-
-  uint64_t now = GetTickCount64();
-  if (!progress_) {
-    progress_ = std::make_unique<ProgressDialog>();
-    if (!progress_->open(GetActiveWindow(), (what.empty() ? std::string("打包") : what) + "…")) {
-      progress_.reset();
-      return true;  // the work goes on without a window to show it in
-    }
-    progress_->update(done, total);
-    lastUpdate_ = now;
-  } else if (now - lastUpdate_ >= kProgressIntervalMs) {
-    progress_->update(done, total);
-    lastUpdate_ = now;
-  }
-  if (progress_->cancelled()) {
-    closeProgress();
-    cancelled_ = true;
-  }
-  return !cancelled_;
+  if (!progress_->cancelled()) return true;
+  closeProgress();
+  pacing_.cancel();
+  return false;
 }
 
 }  // namespace ovix::win32

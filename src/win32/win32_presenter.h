@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/presenter.h"
+#include "platform/progress_pacing.h"
 #include "win32/progress_dialog.h"
 
 namespace ovix::win32 {
@@ -39,8 +40,7 @@ class Win32Presenter final : public zdcom::Presenter {
   void closeProgress();
 
   std::unique_ptr<ProgressDialog> progress_;
-  uint64_t lastUpdate_ = 0;  // GetTickCount64 of the last bar update
-  bool cancelled_ = false;
+  ProgressPacing pacing_;
 };
 
 }  // namespace ovix::win32
