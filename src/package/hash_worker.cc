@@ -25,7 +25,7 @@ HashWorker::~HashWorker() {
 
 void HashWorker::feed(ContentHasher* hasher, const void* data, size_t size) {
   wait();
-  if (!worthHandingOver(size)) {
+  if (size < kHandoverBytes) {
     hasher->update(data, size);
     return;
   }

@@ -29,8 +29,6 @@ class HashWorker {
   HashWorker& operator=(const HashWorker&) = delete;
 
   void feed(ContentHasher* hasher, const void* data, size_t size);
-  // False when feed() would hash a piece of `size` bytes at once.
-  static bool worthHandingOver(size_t size) { return size >= kHandoverBytes; }
   // Returns once every piece fed is hashed.
   void wait();
 

@@ -11,7 +11,6 @@
 #include "package/package_file.h"
 #include "package/package_signature.h"
 #include "package/server_connection.h"
-#include "package/signed_hash_queue.h"
 #include "platform/command_log.h"
 #include "platform/crc.h"
 #include "platform/messages.h"
@@ -128,13 +127,12 @@ struct Staging {
 
 // Bytes lent by the statement: hashed while the installed file is compared
 // and the staged one written, and refused (the staged file removed) when
-// they are not the signed ones; not hashed here when `hashQueued` (the
-// caller's SignedHashQueue has them).
+// they are not the signed ones.
 Fetched stageLent(DirectoryTree& tree, const ZdDbBlock& bytes, const Staging& to,
-                  bool hashQueued, HashWorker& worker, bool* staged) {
+                  HashWorker& worker, bool* staged) {
   const char* data = reinterpret_cast<const char*>(bytes.data);
   const size_t size = static_cast<size_t>(bytes.size);
-  BytesCheck check(to.storedCrc, hashQueued ? nullptr : to.signedFile, &worker);
+  BytesCheck check(to.storedCrc, to.signedFile, &worker);
   check.update(data, size);
   if (!check.crcMatches()) return Fetched::kCorrupt;
   if (holdsBytes(tree, to.target, bytes.size, to.storedCrc, to.signedFile)) return check.verdict();
@@ -282,16 +280,8 @@ class PackageFetch {
   // The signed entry of `record`; null (refused) when the package is
   // signed and the supplier did not sign this file.
   bool findSigned(const OVIXFileRecord& record, const ManifestEntry** entry);
-  // Queues the lent bytes of a signed file for hashing; false (refused)
-  // when they, or a file queued before, are not the signed bytes.
-  bool queueSigned(const ManifestEntry* signedFile, const ZdDbBlock& bytes);
-  // False (refused) when a signed file never came, or a queued one was
-  // not the signed bytes.
+  // False (refused) when a signed file never came.
   bool allSignedFilesCame();
-  bool refuseMismatch(const ManifestEntry& signedFile) {
-    refuse("文件" + printableKey(signedFile.key) + "的数据与签名时不同");
-    return false;
-  }
   void refuse(const std::string& why) {
     refuseUnsigned(key_, why);
     outcome_ = Applied::kRefused;
@@ -303,8 +293,7 @@ class PackageFetch {
   const PackageManifest* signed_;
   std::vector<bool> signedSeen_;  // by the entry's place in the manifest
   StreamChunks chunks_;
-  HashWorker hashWorker_;  // ends, finishing its piece, before what it reads
-  SignedHashQueue signedQueue_{hashWorker_};
+  HashWorker hashWorker_;  // last: it ends, finishing its piece, before what it reads
   std::string staging_;
   size_t total_;
   size_t fetched_ = 0;
@@ -326,18 +315,8 @@ bool PackageFetch::findSigned(const OVIXFileRecord& record, const ManifestEntry*
   return true;
 }
 
-bool PackageFetch::queueSigned(const ManifestEntry* signedFile, const ZdDbBlock& bytes) {
-  const ManifestEntry* mismatch = nullptr;
-  if (signedQueue_.add(signedFile, reinterpret_cast<const char*>(bytes.data),
-                       static_cast<size_t>(bytes.size), &mismatch))
-    return true;
-  return refuseMismatch(*mismatch);
-}
-
 bool PackageFetch::allSignedFilesCame() {
   if (signed_ == nullptr) return true;
-  const ManifestEntry* mismatch = nullptr;
-  if (!signedQueue_.finish(&mismatch)) return refuseMismatch(*mismatch);
   signedSeen_.resize(signed_->files().size());
   for (const ManifestEntry& file : signed_->files()) {
     if (!signedSeen_[static_cast<size_t>(&file - signed_->files().data())]) {
@@ -366,15 +345,14 @@ bool PackageFetch::fetchRecord(OVIXFileRecord& record) {
     std::unique_ptr<zddb::BlobSource> reader = bytes.open();
     outcome = stageStreamed(tree_, reader.get(), to, hashWorker_, chunks_, &staged);
   } else if (bytes.size() > 0) {
-    // A signed file's hash runs on while the next row is fetched.
-    const ZdDbBlock& block = bytes.block();
-    const bool queued = signedFile != nullptr && SignedHashQueue::takes(block.size);
-    if (queued && !queueSigned(signedFile, block)) return false;
-    outcome = stageLent(tree_, block, to, queued, hashWorker_, &staged);
+    outcome = stageLent(tree_, bytes.block(), to, hashWorker_, &staged);
   } else if (signedFile != nullptr && signedFile->size != 0) {
     outcome = Fetched::kNotSigned;
   }
-  if (outcome == Fetched::kNotSigned) return refuseMismatch(*signedFile);
+  if (outcome == Fetched::kNotSigned) {
+    refuse("文件" + printableKey(record.skey()) + "的数据与签名时不同");
+    return false;
+  }
   if (!reportFetched(outcome, path)) {
     outcome_ = Applied::kFailed;
     return false;
