@@ -52,12 +52,11 @@ class ApplicationTest : public ::testing::Test {
   }
   void TearDown() override { ovix::runLog = zedalog::EasyLog(); }
 
-  // Runs `tail` on `host` (else host_) and returns whether a job ran and
-  // succeeded; InitInstance returns false whatever the outcome.
-  bool run(const std::string& tail, std::optional<std::string> home = {},
-           ovix::JobHost* host = nullptr) {
+  // Runs `tail` and returns whether a job ran and succeeded; InitInstance
+  // returns false whatever the outcome.
+  bool run(const std::string& tail, std::optional<std::string> home = {}) {
     host_.calls.clear();
-    ovix::COvixServerCommitApp app(&env_, host ? host : &host_, {tail, std::move(home)});
+    ovix::COvixServerCommitApp app(&env_, &host_, {tail, std::move(home)});
     EXPECT_FALSE(app.InitInstance()) << tail;
     return app.jobSucceeded();
   }
@@ -91,13 +90,6 @@ TEST_F(ApplicationTest, EachSwitchReachesItsJobWithItsPackageKindAndNothingElseD
     EXPECT_FALSE(run(tail));
     EXPECT_TRUE(host_.calls.empty()) << tail;
   }
-}
-
-TEST_F(ApplicationTest, AJobWithoutImplementationSaysSoAndFails) {
-  ovix::testing::ScopedRecorder recorder;
-  ovix::JobHost plainHost;
-  EXPECT_FALSE(run("-download", {}, &plainHost));
-  EXPECT_EQ(recorder.messages, std::vector<std::string>{"此版本尚未提供该功能：-download"});
 }
 
 // Start-up empties the run log with its first line, logs the command line

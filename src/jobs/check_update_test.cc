@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <deque>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -66,14 +65,6 @@ class CheckUpdateTest : public ::testing::Test {
     ovix::openRunLog(ovix::Env::Default());
   }
 
-  // The run log's lines, each without its time stamp.
-  Texts logLines() const {
-    Texts lines;
-    std::istringstream in(root_.read("temp/autoPatchLog.txt"));
-    for (std::string line; std::getline(in, line);)
-      lines.push_back(line.substr(0, line.rfind("\t[")));
-    return lines;
-  }
 
   ovix::testing::TempDir root_;
 };
@@ -136,7 +127,7 @@ TEST_F(CheckUpdateTest, TheRunChecksTwiceAroundTheStopAndRestartsAfterwards) {
     EXPECT_EQ(recorder.questions, c.answers.empty() ? Texts{} : Texts{viewLog});
     EXPECT_THAT(recorder.messages, IsEmpty());
     if (!c.log.empty()) {
-      EXPECT_EQ(logLines(), c.log);
+      EXPECT_EQ(ovix::testing::runLogLines(root_), c.log);
     }
     // The log the user chose to view, with the line ends of the viewer.
     ASSERT_EQ(recorder.texts.size(), c.answers == std::deque<bool>{true} ? 1u : 0u);

@@ -36,6 +36,7 @@ using ::testing::PrintToString;
 using ovix::testing::Backend;
 using ovix::testing::PackageFile;
 using ovix::testing::PackageHeader;
+using ovix::testing::namesIn;
 using ovix::testing::ScopedRecorder;
 using ovix::testing::TempDir;
 using Names = std::vector<std::string>;
@@ -46,13 +47,6 @@ constexpr char kOtherKey[] = "A3A202612010905";  // an older one
 const std::string kBackups = std::string("patch/") + kKey + "/";
 constexpr char kSetup[] =
     "[OVIX]\nNAME=OVIX_TARNO\nVERSION=V3\nKERNELTIME=2026-01-01\nBUILDTIME=2020-01-01\n";
-
-Names namesIn(const std::string& dir) {
-  Names names;
-  for (const auto& entry : fs::directory_iterator(dir))
-    names.push_back(entry.path().filename().string());
-  return names;
-}
 
 // Files below d0 .. d<dirs - 1>, each of its own size and letter.
 Files someFiles(int count, int dirs, size_t size) {
@@ -142,7 +136,6 @@ class PatchApplicationTest : public ovix::testing::ProjectServerTest {
   // The staging folders left in the installation.
   Names stagingFolders() {
     Names names;
-    if (!fs::exists(install_.file("patch"))) return names;
     for (const std::string& name : namesIn(install_.file("patch")))
       if (name.starts_with(".staging-")) names.push_back(name);
     return names;

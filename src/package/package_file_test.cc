@@ -221,8 +221,10 @@ INSTANTIATE_TEST_SUITE_P(Backends, PackageDbTest,
                          ::testing::Values(Target::kPackageFile, Target::kEmbedded, Target::kMariaDb),
                          [](const auto& info) { return kTargetNames[int(info.param)]; });
 
-TEST(GuidTextTest, IsThirtyEightUpperCaseCharactersAndFresh) {
-  std::regex form("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");
+// A new GUID is of version 4 (random) with the RFC 4122 variant; both sit
+// in fixed places only when the bytes come in text order.
+TEST(GuidTextTest, IsThirtyEightUpperCaseCharactersOfVersionFourAndFresh) {
+  std::regex form("\\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\}");
   std::set<std::string> seen;
   for (int i = 0; i < 100; ++i) {
     EXPECT_TRUE(std::regex_match(*seen.insert(ovix::newGuidText()).first, form));

@@ -30,6 +30,7 @@ using ovix::DirectoryTree;
 using ovix::EntryKind;
 using ovix::LockAttempt;
 using ovix::testing::makeSymbolicLink;
+using ovix::testing::namesIn;
 using ovix::testing::TempDir;
 
 #ifdef _WIN32
@@ -57,13 +58,6 @@ std::unique_ptr<DirectoryTree> openTree(const std::string& root) {
   std::unique_ptr<DirectoryTree> tree;
   EXPECT_TRUE(ovix::Env::Default()->openTree(root, &tree)) << ovix::Env::lastError();
   return tree;
-}
-
-std::vector<std::string> namesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 // root/linkdir is a folder link of the kind the parameter makes, to a

@@ -16,7 +16,6 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/guid.h"
 #include "platform/path_text.h"
 #include "testing/fault_env.h"
 #include "testing/temp_dir.h"
@@ -27,6 +26,7 @@ using ovix::Env;
 using ovix::WriteMode;
 using ovix::testing::FaultEnv;
 using ovix::testing::makeSymbolicLink;
+using ovix::testing::namesIn;
 using ovix::testing::TempDir;
 
 #ifdef _WIN32
@@ -34,16 +34,6 @@ constexpr bool kWindows = true;
 #else
 constexpr bool kWindows = false;
 #endif
-
-// The names in `dir`, sorted.
-std::vector<std::string> namesIn(const std::string& dir) {
-  std::vector<ovix::DirEntry> entries;
-  Env::Default()->listDirectory(dir, &entries);
-  std::vector<std::string> names;
-  for (const auto& e : entries) names.push_back(e.name);
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 bool writeWith(const std::string& path, WriteMode mode, const std::string& text) {
   std::unique_ptr<ovix::WritableFile> file;
@@ -215,17 +205,6 @@ TEST(EnvTest, ProcessesEnvironmentAndCommands) {
   for (int i = 0; i < 500 && dir.read("ran") != expected; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(dir.read("ran"), expected);
-}
-
-// A new GUID is of version 4 (random) with the RFC 4122 variant; both sit
-// in fixed places only when the bytes come in text order.
-TEST(GuidTest, BytesComeInTextOrder) {
-  for (int i = 0; i < 8; ++i) {
-    unsigned char bytes[16];
-    ovix::newGuidBytes(bytes);
-    EXPECT_EQ(bytes[6] >> 4, 4);
-    EXPECT_EQ(bytes[8] & 0xC0, 0x80);
-  }
 }
 
 TEST(PathTextTest, KeysAndPathsConvertAndSplit) {

@@ -1,5 +1,6 @@
 #include "testing/temp_dir.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -9,12 +10,11 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/env.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
-#include <algorithm>
-
-#include "platform/env.h"
 #include "platform/path_text.h"
 #include "platform/utf16_windows.h"
 #else
@@ -128,6 +128,23 @@ std::string sharedValuesForChildren() {
 
 void startSharingForTest() {
   if (!isChildReplay()) shared().values.clear();
+}
+
+std::vector<std::string> namesIn(const std::string& dir) {
+  std::vector<DirEntry> entries;
+  Env::Default()->listDirectory(dir, &entries);
+  std::vector<std::string> names;
+  for (const DirEntry& e : entries) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> runLogLines(const TempDir& root) {
+  std::vector<std::string> lines;
+  std::istringstream in(root.read("temp/autoPatchLog.txt"));
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line.substr(0, line.rfind("\t[")));
+  return lines;
 }
 
 std::string TempDir::file(const std::string& relative) const { return path_ + "/" + relative; }

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace ovix::testing {
 
@@ -30,6 +31,12 @@ class TempDir {
   std::string path_;
   bool owned_ = true;  // false for a child's share of its parent's folder
 };
+
+// The names in the folder `dir`, sorted; none when it cannot be listed.
+std::vector<std::string> namesIn(const std::string& dir);
+// The lines of the run log temp/autoPatchLog.txt below `root`, each
+// without its time stamp.
+std::vector<std::string> runLogLines(const TempDir& root);
 
 // Makes `link` a symbolic link whose target text is `target`; a link to a
 // directory when `target` is one.  False where the system makes none

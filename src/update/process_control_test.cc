@@ -92,14 +92,7 @@ class ProcessControlTest : public ::testing::Test {
     return ovix::stopSuiteProcesses(env_);
   }
 
-  // The run log's messages, each line without its time stamp.
-  Lines logLines() const {
-    Lines lines;
-    std::istringstream in(root_.read("temp/autoPatchLog.txt"));
-    for (std::string line; std::getline(in, line);)
-      lines.push_back(line.substr(0, line.rfind("\t[")));
-    return lines;
-  }
+  Lines logLines() const { return ovix::testing::runLogLines(root_); }
 
   ovix::testing::TempDir root_;
   FakeProcessEnv env_;
