@@ -24,6 +24,10 @@ HashWorker::~HashWorker() {
 }
 
 void HashWorker::feed(ContentHasher* hasher, const void* data, size_t size) {
+  if (size < kHandoverBytes && !isHashing(hasher)) {
+    hasher->update(data, size);
+    return;
+  }
   wait();
   if (size < kHandoverBytes) {
     hasher->update(data, size);
@@ -44,6 +48,11 @@ void HashWorker::wait() {
   lookFor([this] { return !workWaiting_.load(std::memory_order_acquire); });
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return hasher_ == nullptr; });
+}
+
+bool HashWorker::isHashing(const ContentHasher* hasher) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return hasher_ == hasher;
 }
 
 void HashWorker::run() {

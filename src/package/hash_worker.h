@@ -20,7 +20,8 @@ namespace ovix {
 // feed() first waits for the piece before, then hands the new one over and
 // returns; the piece must stay unchanged, and its hasher alive, until the
 // next feed() or wait() returns.  Pieces too small to be worth a handover
-// are hashed at once.  Not for use by two threads at once.
+// are hashed at once, without waiting unless their hasher is the one in
+// flight.  Not for use by two threads at once.
 class HashWorker {
  public:
   HashWorker() = default;
@@ -31,6 +32,8 @@ class HashWorker {
   void feed(ContentHasher* hasher, const void* data, size_t size);
   // Returns once every piece fed is hashed.
   void wait();
+  // True while a piece of `hasher` is being hashed.
+  bool isHashing(const ContentHasher* hasher);
 
  private:
   // Below this a piece is hashed at once: handing it over costs more.

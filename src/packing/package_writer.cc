@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -132,7 +133,9 @@ class PackageBuilder {
   // Starts the signed entry of `relativePath`, after adding the one before.
   ContentHasher* startEntry(const std::string& relativePath);
   // Adds the last file's signed entry once its hash is done.
-  void settleEntry();
+  // Moves the pending entries whose hashing has ended into the manifest,
+  // oldest first; with `all`, waits for every one.
+  void settleEntries(bool all);
   // Writes the signed manifest of the header and the files written.
   bool writeSignature(const OVIXPackageInfo& header);
   // Records `message` as the failure; returns false.
@@ -151,32 +154,36 @@ class PackageBuilder {
   std::string failure_;
   // Two buffers take turns serving the small files (and the chunks of a
   // large one), so that one is hashed while the next is read; each is
-  // allocated (and faulted in) once for the whole pack.
+  // allocated (and faulted in) once for the whole pack.  The piece in
+  // flight, if any, is always in buffers_[turn_ ^ 1].
   std::vector<char> buffers_[2];
   int turn_ = 0;
-  // The signed entry of the last file, whose hash may still be running.
+  // The signed entries whose hashes may still be running, oldest first:
+  // a small file is hashed at once, beside a larger one before it.
   struct PendingEntry {
     std::string key;
     uint64_t size = 0;
     ContentHasher hasher;
   };
-  std::optional<PendingEntry> pending_;
+  std::deque<PendingEntry> pending_;
   // Last: it ends, finishing the piece in flight, before what it reads.
   HashWorker hashWorker_;
 };
 
 ContentHasher* PackageBuilder::startEntry(const std::string& relativePath) {
   if (signer_ == nullptr) return nullptr;
-  settleEntry();
-  pending_.emplace(PendingEntry{relativePath, 0, ContentHasher()});
-  return &pending_->hasher;
+  settleEntries(false);
+  pending_.push_back(PendingEntry{relativePath, 0, ContentHasher()});
+  return &pending_.back().hasher;
 }
 
-void PackageBuilder::settleEntry() {
-  if (!pending_) return;
-  hashWorker_.wait();
-  signedFiles_.push_back({pending_->key, pending_->size, pending_->hasher.finish()});
-  pending_.reset();
+void PackageBuilder::settleEntries(bool all) {
+  if (all) hashWorker_.wait();
+  while (!pending_.empty() && !hashWorker_.isHashing(&pending_.front().hasher)) {
+    PendingEntry& entry = pending_.front();
+    signedFiles_.push_back({entry.key, entry.size, entry.hasher.finish()});
+    pending_.pop_front();
+  }
 }
 
 // The chunks take turns: one is hashed on the worker while the next is read
@@ -185,18 +192,17 @@ std::string PackageBuilder::crcAndHash(const std::string& path, ContentHasher* h
   std::unique_ptr<SequentialFile> file;
   if (!env_.newSequentialFile(path, &file)) return {};
   uint32_t crc = 0;
-  for (int turn = 0;; turn ^= 1) {
-    // feed() below waited for the chunk before, in the other buffer, so
-    // this one is free.
-    std::vector<char>& chunk = buffers_[turn];
+  for (;;) {
+    std::vector<char>& chunk = buffers_[turn_];  // not the one in flight
     if (chunk.size() < kLargeFileChunkBytes) chunk.resize(kLargeFileChunkBytes);
     size_t got = 0;
-    const bool read = file->read(chunk.data(), kLargeFileChunkBytes, &got);
-    if (!read || got == 0) {
-      hashWorker_.wait();
-      return read ? crc::crc32_text(crc) : std::string();
+    if (!file->read(chunk.data(), kLargeFileChunkBytes, &got)) return {};
+    // The last chunk's hash runs on while the file streams into its row.
+    if (got == 0) return crc::crc32_text(crc);
+    if (hasher != nullptr) {
+      hashWorker_.feed(hasher, chunk.data(), got);  // waits for the chunk before
+      turn_ ^= 1;
     }
-    if (hasher != nullptr) hashWorker_.feed(hasher, chunk.data(), got);
     crc = crc::crc32_update(crc, chunk.data(), got);
   }
 }
@@ -307,7 +313,7 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
     return fail(zdcom::format(zedaGetText_callbk("文件(%s)在打包过程中被修改，请重新打包"),
                               fullPath.c_str()));
   }
-  if (pending_) pending_->size = static_cast<uint64_t>(record.streamSize());
+  if (!pending_.empty()) pending_.back().size = static_cast<uint64_t>(record.streamSize());
   return true;
 }
 
@@ -338,7 +344,7 @@ bool PackageBuilder::build(const std::string& tempPath, OVIXPackageInfo& header,
     if (!writeFile(files[i])) return false;
   }
   presenter.progress("打包", total, total);
-  settleEntry();
+  settleEntries(true);
   if (signer_ != nullptr && !writeSignature(header)) return false;
   if (db_->commitTransaction() != 0) return failWriting();
   db_.reset();
