@@ -47,7 +47,7 @@ driver() { "$run" "$driver_exe" "$@"; }
 # Wine traces the calls of MessageBoxW alone when asked to relay.
 "$run" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d user32.MessageBoxW /f >/dev/null 2>&1
 
-# shellcheck source=check-update-station.sh
+# shellcheck source-path=SCRIPTDIR source=check-update-station.sh
 source "$root/scripts/windows/check-update-station.sh"
 make_check_update_station "$work" "$build"
 station=$work/station
@@ -100,6 +100,7 @@ expect_boxes "OvixServerCommit|$question|yes" "OvixServerCommit|需要手动关�
 echo "   the boxes' window style as Wine made it: $topmost"
 grep -q 'exist process of name :OvixLogin.exe need manual close' "$log" || fail "log: $(cat "$log")"
 [[ $(driver running OvixDesign.exe) == "$design_pid" ]] || fail "the design program was touched"
+[[ $(driver running OvixLogin.exe) == "$login_pid" ]] || fail "the program to close by hand was touched"
 [[ $(cat "$bin/插件/管道.dll") == old ]] || fail "a file was replaced"
 driver end OvixLogin.exe
 echo "   the question and the box naming OvixLogin.exe, both asked for topmost without an owner;"

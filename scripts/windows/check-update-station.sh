@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run `OvixServerCommit.exe -checkupdate` under
 # Wine (scripts/windows/check-update-end-to-end.sh, dialog-pictures.sh):
 #
@@ -50,6 +51,7 @@ make_check_update_station() {
   OVIX_ADMIN_PASSWORD=$password "$run" "$build/ovixpatch.exe" --home "$home" --root "$home" \
     upload --server "file:$(windows_path "$work/store")" --port 0 >"$work/upload.out" 2>&1 ||
     { cat "$work/upload.out" >&2; return 1; }
+  # shellcheck disable=SC2034  # for the caller
   station_key=$(sqlite3 "$work/store/ovixinstallpatch.sqlite" "SELECT m_skey FROM OVIXPackageInfo")
 
   printf '[OVIX]\r\nNAME=OVIX_TARNO\r\nVERSION=V3\r\nKERNELTIME=2020-01-01\r\nBUILDTIME=2020-01-01\r\n' \

@@ -4,14 +4,13 @@
 // field, presses a button, answers message boxes; and it reads what a user
 // cannot easily see: a box's texts and whether it stays on top.
 //
-//   window-driver.exe wait TITLE ID [MS]     waits (30 s unless MS) for a visible
-//                                            window whose title holds TITLE and
-//                                            that has control ID (0: any);
-//                                            prints "HWND LEFT TOP WIDTH HEIGHT"
+//   window-driver.exe wait TITLE ID [MS [freeze]]
+//       waits (30 s unless MS) for a visible window whose title holds TITLE and
+//       that has control ID (0: any); prints "HWND LEFT TOP WIDTH HEIGHT".
+//       With "freeze", the window's thread is suspended once it has had a
+//       moment to draw it, so that it stays as drawn.
 //   window-driver.exe type HWND ID TEXT      sets the text of control ID
 //   window-driver.exe press HWND ID          clicks button ID (posted)
-//   window-driver.exe freeze HWND            suspends the window's thread, so
-//                                            that it stays as drawn
 //   window-driver.exe run ANSWERS PROGRAM [ARG...]
 //       starts PROGRAM with ARGs, answers each of its message boxes until it
 //       has ended, the Nth box by the Nth of the comma-separated ANSWERS
@@ -113,12 +112,25 @@ std::set<DWORD> processesNamed(const wchar_t* name) {
   return ids;
 }
 
-int waitForWindow(const wchar_t* title, int id, DWORD timeoutMs) {
+int freeze(HWND window) {
+  DWORD thread = GetWindowThreadProcessId(window, nullptr);
+  HANDLE handle = OpenThread(THREAD_SUSPEND_RESUME, FALSE, thread);
+  if (handle == nullptr) return 1;
+  DWORD suspended = SuspendThread(handle);
+  CloseHandle(handle);
+  return suspended == static_cast<DWORD>(-1) ? 1 : 0;
+}
+
+int waitForWindow(const wchar_t* title, int id, DWORD timeoutMs, bool freezeIt) {
   for (ULONGLONG end = GetTickCount64() + timeoutMs; GetTickCount64() < end; Sleep(100)) {
     for (HWND window : topLevelWindows()) {
       if (windowText(window).find(title) == std::wstring::npos ||
           (id != 0 && GetDlgItem(window, id) == nullptr))
         continue;
+      if (freezeIt) {
+        Sleep(300);
+        if (freeze(window) != 0) return 1;
+      }
       RECT box;
       GetWindowRect(window, &box);
       char line[128];
@@ -223,14 +235,6 @@ int runAnsweringBoxes(const std::vector<std::wstring>& answers, int argc, wchar_
   return 0;
 }
 
-int freeze(HWND window) {
-  DWORD thread = GetWindowThreadProcessId(window, nullptr);
-  HANDLE handle = OpenThread(THREAD_SUSPEND_RESUME, FALSE, thread);
-  if (handle == nullptr || SuspendThread(handle) == static_cast<DWORD>(-1)) return 1;
-  CloseHandle(handle);
-  return 0;
-}
-
 int running(const wchar_t* name, bool end) {
   std::set<DWORD> ids = processesNamed(name);
   for (DWORD id : ids) {
@@ -252,8 +256,9 @@ int running(const wchar_t* name, bool end) {
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   std::wstring command = argc > 1 ? argv[1] : L"";
-  if (command == L"wait" && argc >= 4)
-    return waitForWindow(argv[2], _wtoi(argv[3]), argc > 4 ? _wtoi(argv[4]) : 30000);
+  if (command == L"wait" && argc >= 4 && argc <= 6)
+    return waitForWindow(argv[2], _wtoi(argv[3]), argc > 4 ? _wtoi(argv[4]) : 30000,
+                         argc > 5 && std::wstring(argv[5]) == L"freeze");
   if (command == L"type" && argc == 5)
     return SendMessageW(GetDlgItem(handleOf(argv[2]), _wtoi(argv[3])), WM_SETTEXT, 0,
                         reinterpret_cast<LPARAM>(argv[4]))
@@ -267,10 +272,9 @@ int wmain(int argc, wchar_t** argv) {
                ? 0
                : 1;
   }
-  if (command == L"freeze" && argc == 3) return freeze(handleOf(argv[2]));
   if (command == L"run" && argc >= 4) return runAnsweringBoxes(words(argv[2]), argc - 3, argv + 3);
   if ((command == L"running" || command == L"end") && argc == 3)
     return running(argv[2], command == L"end");
-  std::fwprintf(stderr, L"usage: window-driver.exe wait|type|press|freeze|run|running|end ...\n");
+  std::fwprintf(stderr, L"usage: window-driver.exe wait|type|press|run|running|end ...\n");
   return 2;
 }
