@@ -14,8 +14,9 @@
 #   5. the Windows programs, cross-built with MinGW-w64: their tests under Wine
 #      against the embedded store and the same private MariaDB, the
 #      command-line tests run against ovixpatch.exe, the Windows program beside
-#      the Linux one end to end, the archive, and the installer installed,
-#      run and uninstalled under Wine.
+#      the Linux one end to end, the check-update run of the dialog program end
+#      to end with its message boxes answered, the archive, and the installer
+#      installed, run and uninstalled under Wine.
 # Dialog pictures land in build/pictures/ and build-windows/pictures/windows/.
 # Each stage prints its seconds.
 set -euo pipefail
@@ -88,6 +89,9 @@ OVIX_MYSQL_CNF=$windows_cnf OVIX_TEST_OVIXPATCH="$wine_run $here/build-windows/o
 
 stage "Windows: end to end beside the Linux program"
 bash scripts/windows/end-to-end.sh "$here/build" "$here/build-windows"
+
+stage "Windows: check-update end to end"
+bash scripts/windows/check-update-end-to-end.sh "$here/build-windows"
 
 stage "Windows: dialog pictures"
 bash scripts/windows/dialog-pictures.sh "$here/build-windows"

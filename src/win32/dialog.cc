@@ -32,6 +32,11 @@ std::string Dialog::text(int id) const { return itemText(hwnd_, id); }
 
 void Dialog::setText(int id, const std::string& text) const { setItemText(hwnd_, id, text); }
 
+void Dialog::setInitialFocus(int id) {
+  SetFocus(item(id));
+  focusChosen_ = true;
+}
+
 void Dialog::close(INT_PTR result) {
   result_ = result;
   if (modal_) {
@@ -61,8 +66,11 @@ INT_PTR Dialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
   INT_PTR result = FALSE;
   switch (message) {
     case WM_INITDIALOG:
+      focusChosen_ = false;
       onInit();
-      return TRUE;  // the default focus
+      // FALSE keeps the focus onInit chose; TRUE lets the system give it to
+      // the first control (an edit box then has all its text selected).
+      return focusChosen_ ? FALSE : TRUE;
     case WM_COMMAND: {
       int id = LOWORD(wParam);
       int code = HIWORD(wParam);

@@ -33,7 +33,9 @@ class Dialog {
   INT_PTR result() const { return result_; }
 
  protected:
-  // Fills the controls; runs once per window, before it is shown.
+  // Fills the controls; runs once per window, before it is shown.  The
+  // first control takes the focus afterwards unless onInit chose one with
+  // setInitialFocus.
   virtual void onInit() {}
   // The OK button (or Enter).  True closes the dialog with IDOK.
   virtual bool onOk() { return true; }
@@ -59,6 +61,8 @@ class Dialog {
   std::string text(int id) const;
   void setText(int id, const std::string& text) const;
   HWND item(int id) const { return GetDlgItem(hwnd_, id); }
+  // From onInit: gives control `id` the focus the dialog opens with.
+  void setInitialFocus(int id);
   // Ends the dialog with `result` (EndDialog when modal, else the window is
   // destroyed).
   void close(INT_PTR result);
@@ -70,6 +74,7 @@ class Dialog {
   int templateId_;
   HWND hwnd_ = nullptr;
   bool modal_ = false;
+  bool focusChosen_ = false;  // by onInit, through setInitialFocus
   INT_PTR result_ = 0;
 };
 

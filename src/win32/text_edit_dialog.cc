@@ -21,7 +21,7 @@ void CZedaTextEditDlg::onInit() {
   } else {
     SendMessageW(edit, EM_SETREADONLY, TRUE, 0);
   }
-  SetFocus(item(IDOK));
+  setInitialFocus(IDOK);
   anchors_[0] = anchorOf(IDC_TEXT);
   anchors_[1] = anchorOf(IDOK);
   anchors_[2] = anchorOf(IDCANCEL);

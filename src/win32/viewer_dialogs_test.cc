@@ -43,6 +43,9 @@ TEST(TextEditDialogTest, ReadOnlyViewerShowsALongLogWholeAndTakesNoTyping) {
   open(dlg);
   EXPECT_EQ(textOf(dlg, IDC_TEXT), dlg.m_text);
   HWND edit = GetDlgItem(dlg.window(), IDC_TEXT);
+  DWORD start = 1, end = 1;  // nothing selected: the focus is on OK, not in the text
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(end, 0u);
   SendMessageW(edit, WM_CHAR, L'x', 0);
   EXPECT_EQ(textOf(dlg, IDC_TEXT), dlg.m_text);
   press(dlg, IDOK);
