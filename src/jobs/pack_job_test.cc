@@ -357,15 +357,22 @@ TEST_F(PackJobTest, ASettingsKeyAsksForItsPasswordAndSignsThePackage) {
 }
 
 // A package signed as it is packed verifies whole, its large file hashed
-// while streamed: a change at the end of that file shows.  What else a
-// change after signing does is the signed-patch table of
-// patch_application_test.cc.
+// while streamed: a change at the end of that file shows.  Each m1 may
+// still be hashed while the small m2 is hashed at once and m3 is read: m3
+// must not land in m1's buffer.  What else a change after signing does is the
+// signed-patch table of patch_application_test.cc.
 TEST_F(PackJobTest, APackageSignedAsItIsPackedVerifiesWhole) {
   ms::SecretKey secret;
   ms::PublicKey key;
   ovix::testing::makeSigningKey(&secret, &key);
   program_.write("tree/bin/a.dll", "abc");
   program_.write("tree/bin/big.bin", std::string(5 << 20, 'b'));  // larger than a file read whole
+  for (char group = 'a'; group <= 'z'; ++group) {
+    const std::string dir = std::string("tree/g") + group + "/";
+    program_.write(dir + "m1.dll", std::string(100 << 10, group));
+    program_.write(dir + "m2.dll", "small");
+    program_.write(dir + "m3.dll", std::string(100 << 10, '3'));
+  }
   OVIXPackageInfo header;
   header.setSkey("A3A202612040905");
   header.setVer("V3");

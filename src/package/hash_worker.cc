@@ -23,15 +23,15 @@ HashWorker::~HashWorker() {
   thread_.join();
 }
 
-void HashWorker::feed(ContentHasher* hasher, const void* data, size_t size) {
+bool HashWorker::feed(ContentHasher* hasher, const void* data, size_t size) {
   if (size < kHandoverBytes && !isHashing(hasher)) {
     hasher->update(data, size);
-    return;
+    return false;
   }
   wait();
   if (size < kHandoverBytes) {
     hasher->update(data, size);
-    return;
+    return false;
   }
   if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
   {
@@ -42,6 +42,7 @@ void HashWorker::feed(ContentHasher* hasher, const void* data, size_t size) {
     workWaiting_.store(true, std::memory_order_release);
   }
   changed_.notify_all();
+  return true;
 }
 
 void HashWorker::wait() {

@@ -29,7 +29,10 @@ class HashWorker {
   HashWorker(const HashWorker&) = delete;
   HashWorker& operator=(const HashWorker&) = delete;
 
-  void feed(ContentHasher* hasher, const void* data, size_t size);
+  // True when the piece was handed over; false when it was hashed at once
+  // (the caller may then reuse its buffer, while a piece of another hasher
+  // may still be in flight).
+  bool feed(ContentHasher* hasher, const void* data, size_t size);
   // Returns once every piece fed is hashed.
   void wait();
   // True while a piece of `hasher` is being hashed.

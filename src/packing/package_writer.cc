@@ -199,10 +199,8 @@ std::string PackageBuilder::crcAndHash(const std::string& path, ContentHasher* h
     if (!file->read(chunk.data(), kLargeFileChunkBytes, &got)) return {};
     // The last chunk's hash runs on while the file streams into its row.
     if (got == 0) return crc::crc32_text(crc);
-    if (hasher != nullptr) {
-      hashWorker_.feed(hasher, chunk.data(), got);  // waits for the chunk before
-      turn_ ^= 1;
-    }
+    // feed() waits for the chunk before; a short last chunk is hashed at once.
+    if (hasher != nullptr && hashWorker_.feed(hasher, chunk.data(), got)) turn_ ^= 1;
     crc = crc::crc32_update(crc, chunk.data(), got);
   }
 }
@@ -296,10 +294,11 @@ bool PackageBuilder::writeFile(const std::string& relativePath) {
     if (!streamed) return false;
   } else if (size && readSmallFile(*file, *size, &buffer, &bytes)) {
     record.setStreamView(buffer.data(), static_cast<int32_t>(bytes));
-    if (ContentHasher* hasher = startEntry(relativePath)) {
-      hashWorker_.feed(hasher, buffer.data(), bytes);
-      turn_ ^= 1;  // the next file goes to the other buffer while this one is hashed
-    }
+    // A file handed over is hashed while the next one goes to the other
+    // buffer; one hashed at once leaves its buffer free, and the other one
+    // may still be in flight.
+    ContentHasher* hasher = startEntry(relativePath);
+    if (hasher != nullptr && hashWorker_.feed(hasher, buffer.data(), bytes)) turn_ ^= 1;
     record.setCrc(crc::crc32_text(crc::crc32_update(0, buffer.data(), bytes)).c_str());
   } else {
     zdcom::OVIXCommandLog::errorlog(zedaGetText_callbk("文件(%s)无法读取，已按空文件打包"),
