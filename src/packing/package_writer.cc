@@ -130,9 +130,9 @@ class PackageBuilder {
   // Reads the rest of a small open file into *buffer; false on a read error.
   bool readSmallFile(SequentialFile& file, uint64_t expectedSize, std::vector<char>* buffer,
                      size_t* size);
-  // Starts the signed entry of `relativePath`, after adding the one before.
+  // Starts the signed entry of `relativePath`, after adding those before
+  // whose hashes have ended.
   ContentHasher* startEntry(const std::string& relativePath);
-  // Adds the last file's signed entry once its hash is done.
   // Moves the pending entries whose hashing has ended into the manifest,
   // oldest first; with `all`, waits for every one.
   void settleEntries(bool all);
