@@ -8,12 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "package/package_records.h"
 #include "platform/program_paths.h"
@@ -47,28 +43,6 @@ inline std::string useProgramDirectory(const ovix::testing::TempDir& dir,
   return program;
 }
 
-// TempDir's mkdir, write and read, for paths in UTF-8 (std::filesystem
-// reads a narrow path in the ANSI code page on Windows).
-inline std::string makeDir(const ovix::testing::TempDir& dir, const std::string& relative) {
-  std::filesystem::create_directories(std::filesystem::u8path(dir.file(relative)));
-  return dir.file(relative);
-}
-
-inline std::string writeFile(const ovix::testing::TempDir& dir, const std::string& relative,
-                             const std::string& contents) {
-  std::filesystem::path target = std::filesystem::u8path(dir.file(relative));
-  std::filesystem::create_directories(target.parent_path());
-  std::ofstream(target, std::ios::binary) << contents;
-  return dir.file(relative);
-}
-
-inline std::string readFile(const ovix::testing::TempDir& dir, const std::string& relative) {
-  std::ifstream in(std::filesystem::u8path(dir.file(relative)), std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 // Creates the dialog, hidden; fails the test when the template is missing.
 inline void open(Dialog& dlg) { ASSERT_NE(dlg.createModeless(nullptr), nullptr); }
 
@@ -85,18 +59,6 @@ inline void press(const Dialog& dlg, int id) {
 }
 
 inline bool isOpen(const Dialog& dlg) { return dlg.window() != nullptr && dlg.result() == 0; }
-
-// The files below `dir` whose names end in `suffix`.
-inline std::vector<std::string> filesEndingIn(const std::string& dir, const std::string& suffix) {
-  std::vector<std::string> found;
-  for (const auto& entry :
-       std::filesystem::recursive_directory_iterator(std::filesystem::u8path(dir))) {
-    std::u8string text = entry.path().generic_u8string();
-    std::string name(text.begin(), text.end());
-    if (name.size() >= suffix.size() && name.ends_with(suffix)) found.push_back(name);
-  }
-  return found;
-}
 
 }  // namespace ovix::win32::testing
 
