@@ -1,5 +1,5 @@
-// Helpers for the dialog tests that drive Qt dialogs offscreen.  Only for
-// the GUI test executables: they define OVIX_PICTURE_DIR.
+// Helpers for the tests that drive Qt dialogs offscreen.  Only for the GUI
+// test executables: they define OVIX_PICTURE_DIR.
 
 #ifndef OVIX_TESTING_DIALOG_TEST_SUPPORT_H_
 #define OVIX_TESTING_DIALOG_TEST_SUPPORT_H_
@@ -63,11 +63,9 @@ inline bool showActive(QWidget* widget) {
   return QTest::qWaitForWindowActive(widget);
 }
 
-// Calls `handle` once, with the dialog of type T when it is the active modal
-// window, and rejects the dialog if `handle` left it open.  Each call polls
-// with a timer of its own, so it also fires inside the modal loop of a
-// dialog that another handler opened.  Timers that never fired die with
-// `owner`.
+// Calls `handle` once with the dialog of type T when it is the active modal
+// window, and rejects the dialog if `handle` left it open.  A timer of its
+// own per call, dying with `owner`, polls inside any modal loop.
 template <typename T>
 void whenModal(QObject* owner, std::function<void(T*)> handle) {
   auto* timer = new QTimer(owner);
@@ -101,17 +99,15 @@ inline void savePicture(QWidget* widget, const char* name) {
 inline std::vector<std::string> runSql(const std::string& path, const std::string& sql) {
   std::vector<std::string> rows;
   sqlite3* db = nullptr;
-  char* error = nullptr;
   auto collect = [](void* out, int n, char** values, char**) {
     std::string row;
     for (int i = 0; i < n; ++i) row += (i > 0 ? "|" : "") + std::string(values[i] ? values[i] : "");
     static_cast<std::vector<std::string>*>(out)->push_back(row);
     return 0;
   };
-  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
-      sqlite3_exec(db, sql.c_str(), collect, &rows, &error) != SQLITE_OK)
-    rows = {std::string("error: ") + (error != nullptr ? error : sqlite3_errmsg(db))};
-  sqlite3_free(error);
+  sqlite3_open(path.c_str(), &db);  // a failure shows as the error of the statement
+  if (sqlite3_exec(db, sql.c_str(), collect, &rows, nullptr) != SQLITE_OK)
+    rows = {std::string("error: ") + sqlite3_errmsg(db)};
   sqlite3_close(db);
   return rows;
 }
