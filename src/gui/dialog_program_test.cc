@@ -1,11 +1,14 @@
 // The dialog program as a whole: the command line it matches and its
 // --version and --help, started as its own process; the message boxes that
-// stay on top and the log viewer, shown by the presenter.
+// stay on top, the log viewer and the progress dialog, shown by the
+// presenter.
 
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QProgressDialog>
 #include <QtTest>
 #include <cctype>
 #include <functional>
@@ -59,7 +62,6 @@ class DialogProgramTest : public QObject {
         {QStringLiteral("-pack"), QStringLiteral("-reverse")},
         {QStringLiteral("-style"), QStringLiteral("fusion"), QStringLiteral("-upload")},
         {QStringLiteral("--version"), QStringLiteral("--help")},
-        {QStringLiteral("-pack"), QStringLiteral("--version")},
         {QStringLiteral("-version")},
     };
     for (const QStringList& arguments : cases) {
@@ -133,6 +135,35 @@ class DialogProgramTest : public QObject {
     QCOMPARE(title, QStringLiteral("日志记录"));
     QCOMPARE(text, QString::fromUtf8(log));
     QCOMPARE(grown, before.adjusted(0, 0, 200, 120));
+  }
+
+  // Work of unknown total shows no progress dialog; after Cancel the work
+  // is told to stop until it ends or new work starts.
+  void progressDialogFollowsTheWorkAndReportsCancel() {
+    QtPresenter presenter;
+    auto shownDialog = []() -> QProgressDialog* {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* p = qobject_cast<QProgressDialog*>(w); p && p->isVisible()) return p;
+      return nullptr;
+    };
+    QVERIFY(presenter.progress("打包", 0, 0));  // unknown total: no dialog
+    QVERIFY(shownDialog() == nullptr);
+
+    QVERIFY(presenter.progress("打包", 0, 3));
+    QPointer<QProgressDialog> shown = shownDialog();
+    QVERIFY(shown);
+    QVERIFY(presenter.progress("打包", 1, 3));
+    QVERIFY(shownDialog() == shown);
+
+    shown->findChild<QPushButton*>()->click();
+    QVERIFY(!presenter.progress("打包", 2, 3));
+    QVERIFY(shownDialog() == nullptr);
+    QVERIFY(!presenter.progress("打包", 2, 3));  // stays cancelled
+
+    QVERIFY(presenter.progress("打包", 0, 2));  // new work
+    QVERIFY(shownDialog() != nullptr);
+    QVERIFY(presenter.progress("打包", 2, 2));
+    QVERIFY(shownDialog() == nullptr);
   }
 };
 

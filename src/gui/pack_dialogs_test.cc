@@ -1,10 +1,8 @@
 // The pack dialog and the version dialog driven offscreen: the typed fields
 // reaching the pack job, refused OKs, the version and file dialogs of a
-// project pack, the progress dialog, and pictures of the dialogs.
+// project pack, and pictures of the dialogs.
 
 #include <QFileDialog>
-#include <QPointer>
-#include <QProgressDialog>
 #include <QtTest>
 #include <cstdlib>
 #include <ctime>
@@ -14,7 +12,6 @@
 
 #include "gui/local_package_dlg.h"
 #include "gui/package_select_dlg.h"
-#include "gui/qt_presenter.h"
 #include "package/package_records.h"
 #include "packing/version_input.h"
 #include "platform/program_paths.h"
@@ -131,34 +128,6 @@ class PackDialogsTest : public QObject {
                     "SELECT m_name, m_ver, m_ver_time, m_proj_id FROM OVIXPackageInfo"),
              std::vector<std::string>({"OVIX_MORBIX|" + ovix::versionDialogVersions().at(1) +
                                        "|2024-05-06-00-00|一号装置"}));
-  }
-
-  void progressDialogFollowsTheWorkAndReportsCancel() {
-    QtPresenter presenter;
-    auto shownDialog = []() -> QProgressDialog* {
-      for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* p = qobject_cast<QProgressDialog*>(w); p && p->isVisible()) return p;
-      return nullptr;
-    };
-    QVERIFY(presenter.progress("打包", 0, 0));  // unknown total: no dialog
-    QVERIFY(shownDialog() == nullptr);
-
-    QVERIFY(presenter.progress("打包", 0, 3));
-    QPointer<QProgressDialog> shown = shownDialog();
-    QVERIFY(shown);
-    QCOMPARE(shown->windowModality(), Qt::ApplicationModal);
-    QVERIFY(presenter.progress("打包", 1, 3));
-    QVERIFY(shownDialog() == shown);
-
-    shown->findChild<QPushButton*>()->click();
-    QVERIFY(!presenter.progress("打包", 2, 3));
-    QVERIFY(shownDialog() == nullptr);
-    QVERIFY(!presenter.progress("打包", 2, 3));  // stays cancelled
-
-    QVERIFY(presenter.progress("打包", 0, 2));  // new work
-    QVERIFY(shownDialog() != nullptr);
-    QVERIFY(presenter.progress("打包", 2, 2));
-    QVERIFY(shownDialog() == nullptr);
   }
 };
 
