@@ -59,8 +59,7 @@ TEST_F(WorkingFilesTest, PackagePathsNameTheUserTheKindAndTheMinute) {
 }
 
 // User folders are the subdirectories; files match a pattern without regard
-// to case, and every name matches none, "" or "*.*".  Working files sit
-// beside the program.
+// to case, and every name matches none, "" or "*.*".
 TEST_F(WorkingFilesTest, ProgramDirectoryListsUserFoldersAndFiles) {
   dir_.mkdir("abc");
   dir_.mkdir("所有用户");
@@ -73,7 +72,6 @@ TEST_F(WorkingFilesTest, ProgramDirectoryListsUserFoldersAndFiles) {
   for (const char* every : {static_cast<const char*>(nullptr), "", "*.*"})
     EXPECT_EQ(ovix::listProgramFiles(env_, every).size(), 4u) << (every ? every : "null");
   EXPECT_TRUE(ovix::listProgramFiles(env_, "*.zip").empty());
-  EXPECT_EQ(ovix::downloadIniPath(), dir_.file("pack_download.ini"));
 
   ovix::fillProgramPaths(dir_.file("missing/pack"), std::nullopt);
   EXPECT_TRUE(ovix::listUserFolders(env_).empty());
