@@ -106,22 +106,6 @@ class ProcessControlTest : public ::testing::Test {
   ovix::testing::ScopedRecorder recorder_;
 };
 
-// A missing list is reported and lets the update go on.
-TEST_F(ProcessControlTest, KillListSkipsCommentsAndKeepsBlanksOfEntries) {
-  EXPECT_TRUE(ovix::readKillList(env_).empty());
-  EXPECT_EQ(recorder_.messages, Lines{"不能读取文件"});
-  EXPECT_TRUE(stop());
-  EXPECT_TRUE(logLines().empty());
-
-  writeKillList(
-      "  # leading blanks before a comment\n#comment\novixdesign.exe\nzedads.exe  \n\n  lead.exe\n"
-      "\t#tab is no blank\ncrlf.exe\r\nlast.exe");
-  recorder_.messages.clear();
-  EXPECT_EQ(ovix::readKillList(env_), (Lines{"ovixdesign.exe", "zedads.exe  ", "", "  lead.exe",
-                                             "\t#tab is no blank", "crlf.exe", "last.exe"}));
-  EXPECT_TRUE(recorder_.messages.empty());
-}
-
 // The program file is removed after the start, as an update does.
 #ifdef _WIN32
 // A running program file cannot be deleted here; an update moves it aside.
@@ -167,23 +151,33 @@ TEST_F(ProcessControlTest, RealProcessesAreFoundByProgramFileEvenWhenDeletedAndC
 }
 #endif
 
-// Every entry is logged; a failed end is logged and the run goes on, but a
-// running program that may not be ended stops it.  Names match whatever the
-// letter case of either, with or without ".exe"; of several namesakes the
-// last one listed is ended; a trailing blank or an empty entry matches none.
+// A missing kill list is reported and lets the update go on.  Every entry
+// is logged as read (comments skipped, blanks kept, line ends dropped); a
+// failed end is logged and the run goes on, but a running program that may
+// not be ended stops it.  Names match whatever the letter case of either,
+// with or without ".exe"; of several namesakes the last one listed is
+// ended; a blank around a name or an empty entry matches none.
 TEST_F(ProcessControlTest, StopAsksThenEndsListedSuiteProgramsAndLogsEveryEntry) {
-  writeKillList("# suite\nmissing.exe\nOVIXDESIGN\nZedaDS.exe\nZedaProjMan.Exe\nzedads.exe \n\n");
+  EXPECT_TRUE(stop());
+  EXPECT_EQ(recorder_.messages, Lines{"不能读取文件"});
+  EXPECT_TRUE(logLines().empty());
+  recorder_.messages.clear();
+
+  writeKillList(
+      "  # a comment after blanks\n#comment\nmissing.exe\n  OVIXDESIGN\n\t#tab is no blank\n"
+      "OVIXDESIGN\r\nZedaDS.exe\nZedaProjMan.Exe\nzedads.exe \n\nlast.exe");
   env_.processes = {
       {1, "ovixdesign.exe"}, {2, "OvixDesign"}, {3, "zedads"}, {4, "ZEDAPROJMAN.EXE"}};
   EXPECT_FALSE(stop(false));
   EXPECT_TRUE(logLines().empty());
   EXPECT_TRUE(stop());
+  const std::string none = "can not find process of name :";
   EXPECT_EQ(logLines(),
-            (Lines{"can not find process of name :missing.exe",
+            (Lines{none + "missing.exe", none + "  OVIXDESIGN", none + "\t#tab is no blank",
                    "Prepare kill OVIXDESIGN:", "Open And Kill Process  Pid:2 Succeed",
                    "Prepare kill ZedaDS.exe:", "Open And Kill Process  Pid:3 Succeed",
                    "Prepare kill ZedaProjMan.Exe:", "Open And Kill Process  Pid:4 Succeed",
-                   "can not find process of name :zedads.exe ", "can not find process of name :"}));
+                   none + "zedads.exe ", none, none + "last.exe"}));
   EXPECT_EQ(ovix::findProcessId(env_, "zedaprojman"), 4);
   writeKillList("ovixdesign.exe\n");
   env_.failTerminate = true;
@@ -196,7 +190,7 @@ TEST_F(ProcessControlTest, StopAsksThenEndsListedSuiteProgramsAndLogsEveryEntry)
   env_.processes = {{1, "other.exe"}, {2, "ovixdesign.exe"}};
   EXPECT_FALSE(stop());
   EXPECT_EQ(recorder_.topmost, (Lines{kStopQuestion, kStopQuestion, kStopQuestion, kStopQuestion,
-                                      "需要手动关闭所有other.exe"}));
+                                      kStopQuestion, "需要手动关闭所有other.exe"}));
   EXPECT_EQ(recorder_.messages, Lines{"需要手动关闭所有other.exe"});
   EXPECT_EQ(logLines(), Lines{"exist process of name :other.exe need manual close"});
   EXPECT_EQ(env_.ended.size(), 4u);
