@@ -92,7 +92,6 @@ TEST_F(OvixpatchTest, EachCommandReachesItsJobAndFailuresSayWhy) {
       {"--help", 0, "upproject"},
       {"--version", 0, "ovixpatch "},
       {"", 2, "A subcommand is required"},
-      {"frobnicate", 2, "A subcommand is required"},
       {"pack", 2, "--path is required"},
       {"info --server h --port 1", 2, "--project NAME or --list is required"},
       {"--yes --no checkupdate", 2, "--yes excludes --no"},
