@@ -65,7 +65,12 @@ class ApplicationTest : public ::testing::Test {
 };
 
 // Only a whole switch starts a job (the calls tell the jobs apart).
-TEST_F(ApplicationTest, EachSwitchReachesItsJobWithItsPackageKindAndNothingElseDoes) {
+// Start-up empties the run log with its first line, logs the command line
+// unchanged and names the database log whatever the command line.  (The
+// record classes it registers are what ovixpatch pack writes with.)
+TEST_F(ApplicationTest, EachSwitchReachesItsJobAndStartUpLogsEveryCommandLine) {
+  dir_.write("temp/autoPatchLog.txt", "previous run\n");
+  ZedaSystem::setProjectDbtype(0);
   const std::pair<const char*, const char*> cases[] = {
       {"-pack", "local DLL"},          {"-project", "local CONFIG"}, {"-upload", "commit DLL"},
       {"-upproject", "commit CONFIG"}, {"-download", "update"},      {"-info", "info"},
@@ -74,24 +79,16 @@ TEST_F(ApplicationTest, EachSwitchReachesItsJobWithItsPackageKindAndNothingElseD
     EXPECT_TRUE(run(tail));
     EXPECT_EQ(host_.calls, std::vector<std::string>{call}) << tail;
   }
-  for (const char* tail : {"", "-PACK", "-Pack", "-pack ", " -pack", "-pack x", "pack",
-                           "-pack -upload", "-upload-pack", "/pack", "-checkupdate\n"}) {
+  for (const char* tail :
+       {"", "-PACK", "-Pack", "-pack ", " -pack", "-pack x", "pack", "-pack -upload",
+        "-upload-pack", "/pack", "-checkupdate\n", "-pack %s %d %n 100%"}) {
     EXPECT_FALSE(run(tail));
     EXPECT_TRUE(host_.calls.empty()) << tail;
+    EXPECT_NE(dir_.read("temp/autoPatchLog.txt").find("\n" + std::string(tail) + "\t["),
+              std::string::npos) << tail;
   }
-}
-
-// Start-up empties the run log with its first line, logs the command line
-// unchanged and names the database log whatever the command line.  (The
-// record classes it registers are what ovixpatch pack writes with.)
-TEST_F(ApplicationTest, StartupWritesTheRunLogAndFillsThePathsAndTheDatabaseType) {
-  dir_.write("temp/autoPatchLog.txt", "previous run\n");
-  ZedaSystem::setProjectDbtype(0);
-  run("-pack %s %d %n 100%");
   std::string log = dir_.read("temp/autoPatchLog.txt");
-  EXPECT_EQ(log.find("previous run"), std::string::npos);
   EXPECT_EQ(log.rfind("Enter update app,checking cmd......\t[", 0), 0u) << log;
-  EXPECT_NE(log.find("\n-pack %s %d %n 100%\t["), std::string::npos) << log;
   EXPECT_EQ(ZedaSystem::getProjectDbtype(), 2);
   EXPECT_EQ(ZdDbSystem::dbLogFile(), dir_.file("bin/linux64/ovixpatch.dblog"));
 }
