@@ -35,10 +35,9 @@ constexpr char kSetup[] =
 
 class OvixpatchTest : public ::testing::Test {
  protected:
-  // Runs ovixpatch (OVIX_TEST_OVIXPATCH when set, a command prefix such as
-  // "wine-run.sh .../ovixpatch.exe", else the program built beside these
-  // tests) with a private home and root, or with `globals`, after `prefix`
-  // in the same shell command line.
+  // Runs ovixpatch (OVIX_TEST_OVIXPATCH, a prefix such as "wine-run.sh
+  // .../ovixpatch.exe", else the program built here) with a private home
+  // and root, or with `globals`, after `prefix` in one shell command line.
   Outcome run(const std::string& args, const std::string& prefix = "",
               const std::string& globals = "") {
     const char* program = std::getenv("OVIX_TEST_OVIXPATCH");
@@ -108,7 +107,6 @@ TEST_F(OvixpatchTest, EachCommandReachesItsJobAndFailuresSayWhy) {
       {"info --server file:/nonexistent --port 1 --project P", 1, "未成功查询到项目信息：P"},
       {"info --server file:/nonexistent --port 1 --list", 1, "查询服务器上的项目库列表失败"},
       {"upproject --server h --port \"\"", 1, "no server address or port given"},
-      {"project --path " + tree_.path(), 1, "needs --name NAME and --version VER"},
       {"pack --path " + tree_.path() + " --name OVIX_VEL", 1,
        "needs --name NAME and --version VER"},
       {project + "--date 9999-13-01", 1, "日期格式有错，要求为YYYY-MM-DD的格式"},
@@ -149,7 +147,6 @@ TEST_F(OvixpatchTest, APackedPackageIsUploadedOnlyWithTheRightPassword) {
   tree_.write("notes.txt", "skipped by type");
   Outcome packed = run("pack --path " + tree_.path() + " --user rel");
   ASSERT_EQ(packed.status, 0) << packed.err;
-  EXPECT_NE(packed.err.find("打包完成，包版本信息："), std::string::npos);
   EXPECT_EQ(fs::path(packed.out).parent_path(), fs::path(home_.file("rel")));
   EXPECT_EQ(query(packed.out, "SELECT m_skey, hex(substr(m_stream, 1, 3)) FROM OVIXFileRecord"),
             (Rows{{"bin\\a.dll", "000102"}, {"bin\\中文.xml", "3C782F"}, {"ovixsetup.ini", "5B4F56"}}));
@@ -190,12 +187,11 @@ TEST_F(OvixpatchTest, APackedPackageIsUploadedOnlyWithTheRightPassword) {
             (Rows{{"OVIX_MORBIX", "V6"}}));
 }
 
-// The road of a signed patch as the README shows it: a key of minisign -G
-// (without a password: that path is minisign_test's), a signed pack that
-// minisign verifies, the upload, the public key in the installation's
-// trusted keys, the download.  (Signatures that minisign makes are
-// minisign_test's.)  A package changed after signing is named, and signing
-// it again makes it whole.
+// The README's road of a signed patch: a key of minisign -G, a signed pack
+// that minisign verifies, the upload, the key trusted by the installation,
+// the download (keys with a password and minisign's own signatures are
+// minisign_test's).  A package changed after signing is named; signed
+// again, it verifies.
 TEST_F(OvixpatchTest, ASignedPatchTravelsTheReadmeRoadWithMinisignBothWays) {
   if (std::system("command -v minisign >/dev/null 2>&1") != 0) GTEST_SKIP() << "no minisign";
   const std::string pub = home_.file("k.pub"), key = home_.file("k.key");
