@@ -42,7 +42,6 @@ TEST_F(WorkingFilesTest, PackagePathsMakeTheUserFoldersThatTheProgramDirectoryLi
   };
   const std::string stamp = "_20261204_0905.package";
   const Case cases[] = {
-      {"abc", "DLL", "abc/abc_软件补丁数据包" + stamp},
       {"abc", "config", "abc/abc_项目补丁数据包" + stamp},
       {"", "CONFIG", "所有用户/所有用户_项目补丁数据包" + stamp},
       {"abc", "Install", "abc/abc_软件安装数据包" + stamp},
