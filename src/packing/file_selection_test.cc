@@ -37,17 +37,6 @@ TEST_F(FileSelectionTest, KeysUpperCaseLettersAndKeepChinese) {
   EXPECT_EQ(ovix::toUpperKey(std::string("\xff\xfe" "a", 3)), std::string("\xff\xfe" "A", 3));
 }
 
-// A list that is missing, empty or has no name is no list.
-TEST_F(FileSelectionTest, ListFilesGiveOneEntryPerLineWithoutTerminators) {
-  std::string path = program_.write("list.csv", "header,x\r\n\\bin\\a.dll\nb.dll\nlast");
-  Names entries;
-  ASSERT_TRUE(ovix::readListFile(env_, path, entries));
-  EXPECT_EQ(entries, (Names{"header,x", "\\bin\\a.dll", "b.dll", "last"}));
-  for (const std::string& none :
-       {std::string(), program_.file("missing.csv"), program_.write("empty.csv", "")})
-    EXPECT_FALSE(ovix::readListFile(env_, none, entries)) << none;
-}
-
 // Blanks around typed types are not part of them.
 TEST_F(FileSelectionTest, FileTypesMatchAsExtensionsIgnoringCase) {
   auto f = filter("", "", "DLL, ARX,LUA, XML ,CSV, ini");
@@ -59,11 +48,12 @@ TEST_F(FileSelectionTest, FileTypesMatchAsExtensionsIgnoringCase) {
 
 // Each mode has its forbidden list and its project databases; a file list
 // takes what it names, forbidden or not.  Lists are read from the user's
-// folder (the program directory for no user); one with only its header line
-// is read as the other meaning of the field.
+// folder (the program directory for no user), a line at a time without its
+// line end; one that is empty or has only its header line is read as the
+// other meaning of the field.
 TEST_F(FileSelectionTest, ForbiddenListsApplyPerModeAndFileListsOverrideThem) {
   program_.write(ovix::kForbiddenListSoftware,
-                 "header\n\\bin\\LOCKED.dll\nsetup.ini\n/doc/a.ini\n");
+                 "header\r\n\\bin\\LOCKED.dll\r\nsetup.ini\n/doc/a.ini");
   program_.write(ovix::kForbiddenListProject, "header\nprojectAttr.zeda\n");
   auto software = filter("", "", "");
   EXPECT_FALSE(software.acceptFile("bin", "locked.DLL"));  // leading backslash, other case
@@ -89,7 +79,7 @@ TEST_F(FileSelectionTest, ForbiddenListsApplyPerModeAndFileListsOverrideThem) {
   EXPECT_FALSE(filter("abc", "", "top.csv").hasFileList());
 
   program_.write("abc/types.csv", "header only\n");
-  program_.write("abc/skip.csv", "header only\n");
+  program_.write("abc/skip.csv", "");
   auto f = filter("abc", "skip.csv", "types.csv");
   EXPECT_FALSE(f.hasFileList());
   EXPECT_FALSE(f.hasExclusionList());

@@ -23,14 +23,41 @@ namespace {
 namespace fs = std::filesystem;
 using ovix::testing::TempDir;
 
-// A tree on a file system without hard links.
-class NoHardLinks : public ovix::DirectoryTreeWrapper {
+// A tree on a file system without hard links (`noHardLinks`), or one that
+// refuses what Windows refuses for the file `inUse` while it runs: replacing
+// or removing it.  Moving it away is allowed.
+class FaultyTree : public ovix::DirectoryTreeWrapper {
  public:
-  using DirectoryTreeWrapper::DirectoryTreeWrapper;
-  bool hardLink(const std::string&, const std::string& to) override {
-    ovix::setLastError("link " + to + ": Operation not permitted (injected)");
+  FaultyTree(std::unique_ptr<ovix::DirectoryTree> real, bool noHardLinks, std::string inUse)
+      : DirectoryTreeWrapper(std::move(real)),
+        noHardLinks_(noHardLinks),
+        inUse_(std::move(inUse)) {}
+  bool hardLink(const std::string& from, const std::string& to) override {
+    return noHardLinks_ ? refuse("link " + to + ": Operation not permitted")
+                        : DirectoryTreeWrapper::hardLink(from, to);
+  }
+  bool rename(const std::string& from, const std::string& to) override {
+    if (to == inUse_) return refuse("rename " + to + ": in use");
+    if (from == inUse_) inUse_ = to;
+    return DirectoryTreeWrapper::rename(from, to);
+  }
+  bool removeFile(const std::string& path) override {
+    return path == inUse_ ? refuse("remove " + path + ": in use")
+                          : DirectoryTreeWrapper::removeFile(path);
+  }
+  bool removeTree(const std::string& path) override {
+    return path == inUse_ ? refuse("remove " + path + ": in use")
+                          : DirectoryTreeWrapper::removeTree(path);
+  }
+  void release() { inUse_.clear(); }
+
+ private:
+  static bool refuse(const std::string& why) {
+    ovix::setLastError(why + " (injected)");
     return false;
   }
+  bool noHardLinks_;
+  std::string inUse_;
 };
 
 TEST(FileReplacementTest, WithoutHardLinksBackupsAreCopiesAndLinksStayLinks) {
@@ -43,7 +70,7 @@ TEST(FileReplacementTest, WithoutHardLinksBackupsAreCopiesAndLinksStayLinks) {
   root.write("kept.dll", "later");
   std::unique_ptr<ovix::DirectoryTree> real;
   ASSERT_TRUE(ovix::Env::Default()->openTree(root.path(), &real));
-  NoHardLinks tree(std::move(real));
+  FaultyTree tree(std::move(real), true, "");
   ovix::testing::ScopedRecorder quiet;
 
   ovix::FileReplacer replacer(tree, "patch/K");
@@ -90,50 +117,21 @@ class InUse {
 #endif
 };
 
-// Elsewhere, a tree that refuses what Windows refuses for a file in use:
-// replacing or removing it.  Moving it away is allowed.
-class RefusesFileInUse : public ovix::DirectoryTreeWrapper {
- public:
-  RefusesFileInUse(std::unique_ptr<ovix::DirectoryTree> real, std::string inUse)
-      : DirectoryTreeWrapper(std::move(real)), path_(std::move(inUse)) {}
-  bool rename(const std::string& from, const std::string& to) override {
-    if (to == path_) return refuse(to);
-    if (from == path_) path_ = to;
-    return DirectoryTreeWrapper::rename(from, to);
-  }
-  bool removeFile(const std::string& path) override {
-    return path == path_ ? refuse(path) : DirectoryTreeWrapper::removeFile(path);
-  }
-  bool removeTree(const std::string& path) override {
-    return path == path_ ? refuse(path) : DirectoryTreeWrapper::removeTree(path);
-  }
-  void release() { path_.clear(); }
-
- private:
-  static bool refuse(const std::string& path) {
-    ovix::setLastError("rename " + path + ": in use (injected)");
-    return false;
-  }
-  std::string path_;
-};
-
 TEST(FileReplacementTest, AFileInUseIsMovedAsideReplacedAndRemovedByALaterRun) {
   TempDir root;
   root.write("bin/OvixDesign.exe", "old program");
   root.write("stage/OvixDesign.exe", "new program");
   std::unique_ptr<ovix::DirectoryTree> real;
   ASSERT_TRUE(ovix::Env::Default()->openTree(root.path(), &real));
-#ifdef _WIN32
-  ovix::DirectoryTree& tree = *real;
+#ifdef _WIN32  // the file is really in use
+  FaultyTree tree(std::move(real), false, "");
 #else
-  RefusesFileInUse tree(std::move(real), "bin/OvixDesign.exe");
+  FaultyTree tree(std::move(real), false, "bin/OvixDesign.exe");
 #endif
   ovix::testing::ScopedRecorder quiet;
   auto leftovers = [&] {
-    std::vector<std::string> names;
-    tree.list("patch", &names);
-    return std::count_if(names.begin(), names.end(),
-                         [](const std::string& n) { return n.starts_with(".in-use-"); });
+    return std::ranges::count_if(ovix::testing::namesIn(root.file("patch")),
+                                 [](const std::string& n) { return n.starts_with(".in-use-"); });
   };
 
   {
@@ -148,9 +146,7 @@ TEST(FileReplacementTest, AFileInUseIsMovedAsideReplacedAndRemovedByALaterRun) {
     ovix::removeLeftoversOfEarlierRuns(tree);
     EXPECT_EQ(leftovers(), 1);
   }
-#ifndef _WIN32
   tree.release();
-#endif
   ovix::removeLeftoversOfEarlierRuns(tree);
   EXPECT_EQ(leftovers(), 0);
   EXPECT_EQ(root.read("bin/OvixDesign.exe"), "new program");

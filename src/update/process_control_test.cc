@@ -91,6 +91,13 @@ class ProcessControlTest : public ::testing::Test {
     recorder_.answers = {answer};
     return ovix::stopSuiteProcesses(env_);
   }
+  // Starts the design program, in a fresh run log; returns the titled messages.
+  Lines restart() {
+    ovix::openRunLog(ovix::Env::Default());
+    recorder_.titled.clear();
+    ovix::restartDesignProgram(env_);
+    return recorder_.titled;
+  }
 
   Lines logLines() const { return ovix::testing::runLogLines(root_); }
 
@@ -98,22 +105,6 @@ class ProcessControlTest : public ::testing::Test {
   FakeProcessEnv env_;
   ovix::testing::ScopedRecorder recorder_;
 };
-
-// A missing list is reported and lets the update go on.
-TEST_F(ProcessControlTest, KillListSkipsCommentsAndKeepsBlanksOfEntries) {
-  EXPECT_TRUE(ovix::readKillList(env_).empty());
-  EXPECT_EQ(recorder_.messages, Lines{"不能读取文件"});
-  EXPECT_TRUE(stop());
-  EXPECT_TRUE(logLines().empty());
-
-  writeKillList(
-      "  # leading blanks before a comment\n#comment\novixdesign.exe\nzedads.exe  \n\n  lead.exe\n"
-      "\t#tab is no blank\ncrlf.exe\r\nlast.exe");
-  recorder_.messages.clear();
-  EXPECT_EQ(ovix::readKillList(env_), (Lines{"ovixdesign.exe", "zedads.exe  ", "", "  lead.exe",
-                                             "\t#tab is no blank", "crlf.exe", "last.exe"}));
-  EXPECT_TRUE(recorder_.messages.empty());
-}
 
 // The program file is removed after the start, as an update does.
 #ifdef _WIN32
@@ -160,59 +151,49 @@ TEST_F(ProcessControlTest, RealProcessesAreFoundByProgramFileEvenWhenDeletedAndC
 }
 #endif
 
-// Every entry is logged; a failed end is logged and the run goes on, but a
-// running program that may not be ended stops it.
+// A missing kill list is reported and lets the update go on.  Every entry
+// is logged as read (comments skipped, blanks kept, line ends dropped); a
+// failed end is logged and the run goes on, but a running program that may
+// not be ended stops it.  Names match whatever the letter case of either,
+// with or without ".exe"; of several namesakes the last one listed is
+// ended; a blank around a name or an empty entry matches none.
 TEST_F(ProcessControlTest, StopAsksThenEndsListedSuiteProgramsAndLogsEveryEntry) {
-  writeKillList("# suite\nmissing.exe\novixdesign.exe\n");
-  env_.processes = {{41, "ovixdesign.exe"}};
+  EXPECT_TRUE(stop());
+  EXPECT_EQ(recorder_.messages, Lines{"不能读取文件"});
+  EXPECT_TRUE(logLines().empty());
+  recorder_.messages.clear();
+
+  writeKillList(
+      "  # a comment after blanks\n#comment\nmissing.exe\n  OVIXDESIGN\n\t#tab is no blank\n"
+      "OVIXDESIGN\r\nZedaDS.exe\nZedaProjMan.Exe\nzedads.exe \n\nlast.exe");
+  env_.processes = {
+      {1, "ovixdesign.exe"}, {2, "OvixDesign"}, {3, "zedads"}, {4, "ZEDAPROJMAN.EXE"}};
   EXPECT_FALSE(stop(false));
   EXPECT_TRUE(logLines().empty());
   EXPECT_TRUE(stop());
+  const std::string none = "can not find process of name :";
   EXPECT_EQ(logLines(),
-            (Lines{"can not find process of name :missing.exe",
-                   "Prepare kill ovixdesign.exe:", "Open And Kill Process  Pid:41 Succeed"}));
+            (Lines{none + "missing.exe", none + "  OVIXDESIGN", none + "\t#tab is no blank",
+                   "Prepare kill OVIXDESIGN:", "Open And Kill Process  Pid:2 Succeed",
+                   "Prepare kill ZedaDS.exe:", "Open And Kill Process  Pid:3 Succeed",
+                   "Prepare kill ZedaProjMan.Exe:", "Open And Kill Process  Pid:4 Succeed",
+                   none + "zedads.exe ", none, none + "last.exe"}));
+  EXPECT_EQ(ovix::findProcessId(env_, "zedaprojman"), 4);
+  writeKillList("ovixdesign.exe\n");
   env_.failTerminate = true;
   EXPECT_TRUE(stop());
-  EXPECT_EQ(logLines(), (Lines{"can not find process of name :missing.exe",
-                               "Prepare kill ovixdesign.exe:", "OpenProcess Pid:41 Fail"}));
-  EXPECT_EQ(env_.ended, (std::vector<int>{41, 41}));
+  EXPECT_EQ(logLines(), (Lines{"Prepare kill ovixdesign.exe:", "OpenProcess Pid:2 Fail"}));
+  EXPECT_EQ(env_.ended, (std::vector<int>{2, 3, 4, 2}));
   EXPECT_TRUE(recorder_.messages.empty());
 
   writeKillList("other.exe\novixdesign.exe\n");
   env_.processes = {{1, "other.exe"}, {2, "ovixdesign.exe"}};
   EXPECT_FALSE(stop());
   EXPECT_EQ(recorder_.topmost, (Lines{kStopQuestion, kStopQuestion, kStopQuestion, kStopQuestion,
-                                      "需要手动关闭所有other.exe"}));
+                                      kStopQuestion, "需要手动关闭所有other.exe"}));
   EXPECT_EQ(recorder_.messages, Lines{"需要手动关闭所有other.exe"});
   EXPECT_EQ(logLines(), Lines{"exist process of name :other.exe need manual close"});
-  EXPECT_EQ(env_.ended.size(), 2u);
-}
-
-// The suite's programs are ended whatever the letter case of either name,
-// with or without ".exe"; of several namesakes, the last one listed.
-TEST_F(ProcessControlTest, NamesMatchWithoutRegardToCaseOrExe) {
-  struct Case {
-    const char* entry;
-    const char* running;
-    bool ended;
-  };
-  const Case cases[] = {
-      {"OVIXDESIGN.EXE", "ovixdesign.exe", true},   {"zedads.exe", "ZedaDS.exe", true},
-      {"ZedaProjMan.Exe", "zedaprojman.exe", true}, {"OvixDesign", "OvixDesign.exe", true},
-      {"ovixdesign.exe", "ovixdesign", true},       {"ZEDADS", "zedads", true},
-      {"ovixdesign.exe ", "ovixdesign.exe", false},  // a trailing blank matches nothing
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.entry);
-    writeKillList(std::string(c.entry) + "\n");
-    env_.processes = {{1, c.running}};
-    env_.ended.clear();
-    EXPECT_TRUE(stop());
-    EXPECT_EQ(env_.ended.size(), c.ended ? 1u : 0u);
-  }
-  env_.processes = {{1, "ovixdesign.exe"}, {2, "zedads.exe"}, {3, "OvixDesign"}};
-  EXPECT_EQ(ovix::findProcessId(env_, "ovixdesign.exe"), 3);
-  EXPECT_EQ(ovix::findProcessId(env_, ""), 0);
+  EXPECT_EQ(env_.ended.size(), 4u);
 }
 
 #ifdef _WIN32
@@ -224,22 +205,17 @@ TEST_F(ProcessControlTest, RestartStartsTheDesignProgramDetachedOrShowsWhyNot) {
   for (DWORD error : {ERROR_FILE_NOT_FOUND, ERROR_BAD_EXE_FORMAT}) {
     SCOPED_TRACE(error);
     if (error == ERROR_BAD_EXE_FORMAT) root_.write(program, "MZ but no program");
-    ovix::openRunLog(ovix::Env::Default());
-    recorder_.titled.clear();
-    ovix::restartDesignProgram(env_);
-    ASSERT_EQ(recorder_.titled.size(), 1u);
-    EXPECT_EQ(recorder_.titled[0], "错误: " + ovix::lastErrorText(static_cast<int>(error)));
-    EXPECT_EQ(recorder_.titled[0].find("Unknown error"), std::string::npos) << recorder_.titled[0];
+    const Lines shown = restart();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], "错误: " + ovix::lastErrorText(static_cast<int>(error)));
+    EXPECT_EQ(shown[0].find("Unknown error"), std::string::npos) << shown[0];
     EXPECT_EQ(logLines(), Lines{"Restart OvixDesign fail :" + std::to_string(error)});
   }
   std::filesystem::remove(root_.file(program));
   std::filesystem::copy_file(thisProgram(), root_.file(program));
   const std::string started = root_.file("started");
   ovix::testing::ScopedEnv probeMode("OVIX_TEST_PROBE", started);
-  ovix::openRunLog(ovix::Env::Default());
-  recorder_.titled.clear();
-  ovix::restartDesignProgram(env_);
-  EXPECT_TRUE(recorder_.titled.empty());
+  EXPECT_TRUE(restart().empty());
   EXPECT_EQ(logLines(), Lines{"Restart OvixDesign success"});
   // A copy of this large program starts slowly under a busy Wine.
   for (int i = 0; i < 6000 && !ovix::Env::Default()->fileExists(started); ++i) Sleep(10);
@@ -258,10 +234,7 @@ TEST_F(ProcessControlTest, RestartStartsTheDesignProgramInASessionOfItsOwnOrShow
   for (int error : {ENOENT, EACCES}) {
     SCOPED_TRACE(error);
     if (error == EACCES) root_.write(program, "#!/bin/sh\n");  // not executable
-    ovix::openRunLog(ovix::Env::Default());
-    recorder_.titled.clear();
-    ovix::restartDesignProgram(env_);
-    EXPECT_EQ(recorder_.titled, Lines{std::string("错误: ") + std::strerror(error)});
+    EXPECT_EQ(restart(), Lines{std::string("错误: ") + std::strerror(error)});
     EXPECT_EQ(logLines(), Lines{"Restart OvixDesign fail :" + std::to_string(error)});
   }
   const std::string started = root_.file("started");
@@ -270,12 +243,8 @@ TEST_F(ProcessControlTest, RestartStartsTheDesignProgramInASessionOfItsOwnOrShow
               "echo $pid $ppid $sid > '" +
                   started + ".tmp'\nmv '" + started + ".tmp' '" + started + "'\n");
   ::chmod(root_.file(program).c_str(), 0755);
-  ovix::openRunLog(ovix::Env::Default());
-  recorder_.titled.clear();
-  ovix::restartDesignProgram(env_);
-  EXPECT_TRUE(recorder_.titled.empty());
+  EXPECT_TRUE(restart().empty());
   EXPECT_EQ(logLines(), Lines{"Restart OvixDesign success"});
-  EXPECT_TRUE(recorder_.topmost.empty());
   for (int i = 0; i < 500 && !ovix::Env::Default()->fileExists(started); ++i) ::usleep(10000);
   std::istringstream stat(root_.read("started"));
   long pid = 0, ppid = 0, session = 0;
