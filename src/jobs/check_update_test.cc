@@ -58,14 +58,6 @@ class CheckUpdateTest : public ::testing::Test {
   }
   void TearDown() override { ovix::runLog = zedalog::EasyLog(); }
 
-  // The server address file holding `body`; none for null.
-  void writeServer(const char* body) {
-    std::remove(root_.file("sys/MysqlIpPort.ini").c_str());
-    if (body != nullptr) root_.write("sys/MysqlIpPort.ini", std::string("[OvixPatch]\n") + body);
-    ovix::openRunLog(ovix::Env::Default());
-  }
-
-
   ovix::testing::TempDir root_;
 };
 
@@ -112,7 +104,9 @@ TEST_F(CheckUpdateTest, TheRunChecksTwiceAroundTheStopAndRestartsAfterwards) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    writeServer(c.ini);
+    std::remove(root_.file("sys/MysqlIpPort.ini").c_str());
+    if (c.ini != nullptr) root_.write("sys/MysqlIpPort.ini", std::string("[OvixPatch]\n") + c.ini);
+    ovix::openRunLog(ovix::Env::Default());
     FakeSteps steps;
     steps.checks = c.checks;
     steps.stopAllowed = c.stopAllowed;
