@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 #include "app/working_files.h"
@@ -67,10 +68,8 @@ TEST_P(UploadTest, TheDialogUploadsTheNewestPackageOfTheKindByteForByte) {
   ScopedRecorder recorder;
   EXPECT_EQ(ovix::findLocalPackage(env_, "DLL"), path);
   EXPECT_EQ(ovix::findLocalPackage(env_, "CONFIG"), program_.file("project.package"));
-  EXPECT_EQ(ovix::findLocalPackage(env_, "INSTALL"), "");
   EXPECT_EQ(ovix::findLocalPackage(env_, ""), "");
-  EXPECT_EQ(recorder.messages, (Texts{"当前程序运行目录下，未找到类型为INSTALL的package",
-                                      "程序错误，未指定补丁类型"}));
+  EXPECT_EQ(recorder.messages, Texts{"程序错误，未指定补丁类型"});
 
   recorder.messages.clear();
   EXPECT_FALSE(ovix::serverCommitOk(env_, "pa55", address(), port(), "DLL"));
@@ -110,9 +109,18 @@ TEST_P(UploadTest, BadPackagesAreRefusedAndLeaveNothing) {
     const char* refTable;
     std::vector<PackageFile> files;
     std::string message;  // after "上传的版本数据包"
-    bool changedAfterSigning = false;
+    std::function<void(const std::string&)> spoil = nullptr;  // the written package
   };
   const std::vector<PackageFile> good = {{"a.dll", "x"}};
+  auto changedAfterSigning = [this](const std::string& path) {
+    ovix::minisign::SecretKey signer;
+    ovix::minisign::PublicKey key;
+    ovix::testing::makeSigningKey(&signer, &key);
+    std::string why;
+    ASSERT_TRUE(ovix::signPackageFile(env_, path, signer, &why)) << why;
+    ovix::testing::query(path, "update OVIXFileRecord set m_stream=cast('y' as blob), m_crc='" +
+                                   ovix::testing::crcOf("y") + "'");
+  };
   const std::string uninstallable = "，工作站不能安装，上传被拒绝";
   const Case cases[] = {
       {nullptr, "", good, "中无版本信息记录"},
@@ -126,33 +134,21 @@ TEST_P(UploadTest, BadPackagesAreRefusedAndLeaveNothing) {
       {kKey, "", {{"a.dll", "x", "", 0, "C1"}}, "中文件a.dll的校验码C1不合法，上传被拒绝"},
       {kKey, "", {{"a.dll", "x", "", 0, ""}}, "中文件a.dll的校验码不合法，上传被拒绝"},
       // What every workstation that trusts the signer would refuse.
-      {kKey, "", good, "没有通过签名校验：文件a.dll的数据与签名时不同", true},
+      {kKey, "", good, "没有通过签名校验：文件a.dll的数据与签名时不同", changedAfterSigning},
+      // File records that cannot be read at all.
+      {kKey, "", good, "中无数据",
+       [](const std::string& path) { ovix::testing::query(path, "DROP TABLE OVIXFileRecord"); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     std::string path = makePackage(std::to_string(&c - cases) + ".package", c.files,
                                    {.key = c.key, .refTable = c.refTable});
-    if (c.changedAfterSigning) {
-      ovix::minisign::SecretKey signer;
-      ovix::minisign::PublicKey key;
-      ovix::testing::makeSigningKey(&signer, &key);
-      std::string why;
-      ASSERT_TRUE(ovix::signPackageFile(env_, path, signer, &why)) << why;
-      ovix::testing::query(path, "update OVIXFileRecord set m_stream=cast('y' as blob), m_crc='" +
-                                     ovix::testing::crcOf("y") + "'");
-    }
+    if (c.spoil) c.spoil(path);
     ScopedRecorder recorder;
     EXPECT_FALSE(upload(path));
     EXPECT_EQ(recorder.messages, Texts{"上传的版本数据包" + c.message});
     EXPECT_FALSE(server_->hasTable(server_->storeDatabase(), "OVIXPackageInfo"));
   }
-  // File records that cannot be read at all.
-  std::string path = makePackage("norecords.package", good);
-  DatabaseHandle package(ovix::openPackageFile(path.c_str()));
-  ASSERT_EQ(package->exeSql("DROP TABLE OVIXFileRecord"), 0);
-  ScopedRecorder recorder;
-  EXPECT_FALSE(upload(path));
-  EXPECT_EQ(recorder.messages, Texts{"上传的版本数据包中无数据"});
 }
 
 // A table that refuses the rows after the header is in, or a cancel on the
