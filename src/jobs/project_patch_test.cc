@@ -68,121 +68,92 @@ class ProjectPatchTest : public ovix::testing::ProjectServerTest {
   }
 };
 
-// Names on MariaDB cannot hold '/', '\' or '.'; quotes and SQL pass as data.
-// (That the patched project is then up to date is the marks' test.)
-TEST_P(ProjectPatchTest, TheUploadDialogPatchesTheNamedProjectOnly) {
-  std::string project = server_->addProject("p'; DROP TABLE ZedaProject; -- ", "{G-1}", "");
-  std::string other = server_->addProject("other", "{G-2}", "");
-  makePackage("p.package", project.c_str(), "{G-1}");
-  ScopedRecorder recorder;
-  ASSERT_TRUE(ovix::serverCommitOk(env_, "Pa55", address(), port(), "CONFIG"))
-      << ::testing::PrintToString(recorder.messages);
-  EXPECT_EQ(recorder.messages, Texts{"上传完成"});
-  expectPatchedWith(project, kFiles);
-  EXPECT_FALSE(patched(other));
-  EXPECT_EQ(server_->mark(other), "");
-  EXPECT_EQ(ovix::loadRememberedServer(env_).address, address());
-}
-
-TEST_P(ProjectPatchTest, OnlyAMarkOlderThanThePackageLetsThePatchRun) {
-  struct Case {
-    std::optional<std::string> mark;
-    bool patched;
-  };
-  const Case cases[] = {
-      {"X9X202612050929", true},  {"X9X202612050930", false},  // the same minute
-      {"X9X202701010000", false}, {"", true}, {"X9X", true},  // shorter than four
-      {std::nullopt, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.mark.value_or("<null>"));
-    std::string project = server_->addProject("m" + std::to_string(&c - cases), "{G}", c.mark);
-    std::string path = makePackage(project + ".package", project.c_str(), "{G}");
-    ScopedRecorder recorder;
-    EXPECT_EQ(apply(path), c.patched);
-    if (c.patched) {
-      EXPECT_TRUE(recorder.messages.empty());
-      expectPatchedWith(project, kFiles);
-    } else {
-      EXPECT_EQ(recorder.messages, Texts{kUpToDate});
-      EXPECT_EQ(server_->mark(project), c.mark);
-      EXPECT_FALSE(patched(project));
-    }
-  }
-}
-
-TEST_P(ProjectPatchTest, PackagesThatDoNotFitTheProjectChangeNothing) {
-  std::string project = server_->addProject("plant", "{Guid-A}", "X9X202001010000");
-  std::string path = program_.file("bad.package");
-  const std::string broken = "补丁包" + path + "有错，请联系技术支持人员！";
-  const std::string noProject = "的项目库，检查IP及端口，或咨询技术支持！";
-  struct Case {
-    const char* projId;
-    const char* projGuid;
-    std::string message;
-  };
-  const Case cases[] = {
-      {project.c_str(), "", broken},
-      {project.c_str(), nullptr, broken},
-      {"nowhere", "{Guid-A}", "服务器无名称为nowhere" + noProject},
-      {project.c_str(), "{guid-a}",  // the guid differs in case
-       "服务器上的项目(" + project + ")，其GUID与补丁中指定项目的GUID不同，请联系技术支持！"},
-      {"x' or '1'='1", "{Guid-A}", "服务器无名称为x' or '1'='1" + noProject},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
-    ::unlink(path.c_str());
-    makePackage("bad.package", c.projId, c.projGuid);
-    ScopedRecorder recorder;
-    EXPECT_FALSE(apply(path));
-    EXPECT_EQ(recorder.messages, Texts{c.message});
-    EXPECT_TRUE(recorder.questions.empty());
-  }
-  EXPECT_FALSE(patched(project));
-  EXPECT_EQ(server_->mark(project), "X9X202001010000");
-}
-
-// With keys in the program directory's trusted-keys, only a package signed
-// by one of them patches a project, and its signature goes in with it.
-TEST_P(ProjectPatchTest, TrustedKeysInTheProgramDirectoryAdmitOnlyTheirSignatures) {
-  ovix::minisign::SecretKey supplier, stranger;
-  ovix::minisign::PublicKey supplierKey, strangerKey;
+// A package patches the project it names only when the project is there
+// with the package's guid (its case matters) and a mark older than the
+// package (a mark shorter than four characters counts as none), and, with
+// keys in the program directory's trusted-keys, only when one of them signed
+// it; the signature then goes in with it.  Every other package changes
+// nothing and says why.  Through the upload dialog a name with quotes and
+// SQL passes as data (names on MariaDB cannot hold '/', '\' or '.').
+TEST_P(ProjectPatchTest, APackagePatchesTheProjectItNamesOnlyWhenItFits) {
+  namespace ms = ovix::minisign;
+  ms::SecretKey supplier, stranger;
+  ms::PublicKey supplierKey, strangerKey;
   ovix::testing::makeSigningKey(&supplier, &supplierKey);
   ovix::testing::makeSigningKey(&stranger, &strangerKey);
-  program_.write("trusted-keys/supplier.pub", ovix::minisign::publicKeyText(supplierKey));
-  std::string project = server_->addProject("plant", "{G}", "");
   const std::string path = program_.file("p.package");
+  const std::string broken = "补丁包" + path + "有错，请联系技术支持人员！";
+  const std::string noProject = "的项目库，检查IP及端口，或咨询技术支持！";
+  const std::string unverified = "项目补丁包" + path + "没有通过签名校验：";
   struct Case {
-    const ovix::minisign::SecretKey* signer;
-    std::string message;  // "" when the project is patched
+    std::optional<std::string> mark;
+    std::string message;            // "" when the project is patched
+    const char* projId = nullptr;   // null: the project's own name
+    const char* projGuid = "{G-1}";
+    const ms::SecretKey* signer = nullptr;
+    bool trusting = false;  // the supplier's key is in trusted-keys (such rows come last)
+    const char* name = "plant";
+    bool dialog = false;  // through the upload dialog
   } cases[] = {
-      {nullptr, "项目补丁包" + path + "没有通过签名校验：补丁没有签名，补丁被拒绝"},
-      {&stranger, "签名所用的密钥" + ovix::minisign::keyIdText(strangerKey.id) + "不受信任"},
-      {&supplier, ""},
+      {"X9X202612050929", ""},
+      {"X9X202612050930", kUpToDate},  // the same minute
+      {"X9X202701010000", kUpToDate},
+      {"", ""},
+      {"X9X", ""},  // shorter than four
+      {std::nullopt, ""},
+      {"X9X202001010000", broken, nullptr, ""},
+      {"X9X202001010000", broken, nullptr, nullptr},
+      {"", "服务器无名称为nowhere" + noProject, "nowhere"},
+      {"", "服务器无名称为x' or '1'='1" + noProject, "x' or '1'='1"},
+      {.mark = "",
+       .message = "服务器上的项目(%P)，其GUID与补丁中指定项目的GUID不同，请联系技术支持！",
+       .projGuid = "{g-1}"},
+      {.mark = "", .message = "", .name = "p'; DROP TABLE ZedaProject; -- ", .dialog = true},
+      {.mark = "", .message = unverified + "补丁没有签名，补丁被拒绝", .trusting = true},
+      {.mark = "",
+       .message = unverified + "签名所用的密钥" + ms::keyIdText(strangerKey.id) + "不受信任，补丁被拒绝",
+       .signer = &stranger,
+       .trusting = true},
+      {.mark = "", .message = "", .signer = &supplier, .trusting = true},
   };
+  std::vector<std::pair<std::string, std::optional<std::string>>> refused;  // and their marks
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
+    std::string project = server_->addProject(c.name + std::to_string(&c - cases), "{G-1}", c.mark);
+    std::string message = c.message;
+    if (size_t at = message.find("%P"); at != std::string::npos) message.replace(at, 2, project);
+    SCOPED_TRACE(project + " " + message);
     ::unlink(path.c_str());
-    makePackage("p.package", project.c_str(), "{G}");
+    makePackage("p.package", c.projId != nullptr ? c.projId : project.c_str(), c.projGuid);
     std::string why;
     if (c.signer != nullptr) {
       ASSERT_TRUE(ovix::signPackageFile(env_, path, *c.signer, &why)) << why;
     }
+    if (c.trusting) program_.write("trusted-keys/supplier.pub", ms::publicKeyText(supplierKey));
     ScopedRecorder recorder;
-    EXPECT_EQ(apply(path), c.message.empty()) << ::testing::PrintToString(recorder.messages);
-    if (!c.message.empty()) {
-      ASSERT_EQ(recorder.messages.size(), 1u);
-      EXPECT_NE(recorder.messages[0].find(c.message), std::string::npos) << recorder.messages[0];
-      EXPECT_FALSE(patched(project));
+    const bool ok = c.dialog ? ovix::serverCommitOk(env_, "Pa55", address(), port(), "CONFIG")
+                             : apply(path);
+    EXPECT_EQ(ok, message.empty()) << ::testing::PrintToString(recorder.messages);
+    EXPECT_TRUE(recorder.questions.empty());
+    if (!message.empty()) {
+      EXPECT_EQ(recorder.messages, Texts{message});
+      refused.emplace_back(project, c.mark);
+      continue;
+    }
+    EXPECT_EQ(recorder.messages, c.dialog ? Texts{"上传完成"} : Texts{});
+    expectPatchedWith(project, kFiles);
+    if (c.signer != nullptr) {
+      ovix::PackageSignature carried;
+      ASSERT_TRUE(ovix::readSignatureRow(server_->open(project).get(), kKey, &carried));
+      EXPECT_TRUE(ms::verify(supplierKey, carried.manifest, carried.signature, nullptr, &why))
+          << why;
     }
   }
-  expectPatchedWith(project, kFiles);
-  DatabaseHandle db = server_->open(project);
-  ovix::PackageSignature carried;
-  std::string why;
-  ASSERT_TRUE(ovix::readSignatureRow(db.get(), kKey, &carried));
-  EXPECT_TRUE(ovix::minisign::verify(supplierKey, carried.manifest, carried.signature, nullptr, &why))
-      << why;
+  // Patching one project leaves every other as it was.
+  for (const auto& [project, mark] : refused) {
+    EXPECT_FALSE(patched(project)) << project;
+    EXPECT_EQ(server_->mark(project), mark) << project;
+  }
+  EXPECT_EQ(ovix::loadRememberedServer(env_).address, address());
 }
 
 // A package that names no project (NULL or empty) asks, goes to every
