@@ -109,9 +109,6 @@ class PackJobTest : public ::testing::Test {
   PackEnv env_;
   FakePackUi ui_;
   ovix::PackDialogFields fields_;
-  uint64_t cancelAt_ = UINT64_MAX;
-  sqlite3* holder_ = nullptr;  // holds earlier_ open
-  std::string earlier_;
 };
 
 // A software patch with a full setup file packs without asking; a large file
@@ -188,41 +185,40 @@ TEST_F(PackJobTest, ASoftwarePatchAsksForTheVersionOnlyWithoutAFullSetupFile) {
 // for a row, start directories that climb out of the tree, a cancel, and
 // the earlier package open elsewhere.
 TEST_F(PackJobTest, FailuresLeaveTheEarlierPackageAndWriteNothing) {
-  using Arrange = std::function<void(PackJobTest&)>;
+  using Arrange = std::function<void()>;
   struct Case {
     const char* name;
     Arrange arrange;
     const char* message;  // in the last message shown, or null for none
   };
-  [[maybe_unused]] auto file = [](const char* n) -> Arrange {
-    return [n](PackJobTest& t) { t.tree_.write(n, ""); };
-  };
+  uint64_t cancelAt = UINT64_MAX;
+  sqlite3* holder = nullptr;  // holds the earlier package open
+  std::string earlier;
   // A name that a Windows file system cannot hold: no such file there.
-  auto posixName = [&](const char* n) -> Arrange {
+  auto posixName = [this](const char* n) -> Arrange {
 #ifdef _WIN32
     (void)n;
     return nullptr;
 #else
-    return file(n);
+    return [this, n] { tree_.write(n, ""); };
 #endif
   };
-  auto subdir = [](const char* s) -> Arrange { return [s](PackJobTest& t) { t.fields_.subdir = s; }; };
-  auto user = [](const char* u) -> Arrange { return [u](PackJobTest& t) { t.fields_.user = u; }; };
-  auto types = [](const char* s) -> Arrange { return [s](PackJobTest& t) { t.fields_.types = s; }; };
-  auto key = [](const char* k, const char* text) -> Arrange {  // text null: no such file
-    return [=](PackJobTest& t) {
-      t.fields_.signingKey = text != nullptr ? t.tree_.write(k, text) : t.tree_.file(k);
+  auto subdir = [this](const char* s) -> Arrange { return [this, s] { fields_.subdir = s; }; };
+  auto user = [this](const char* u) -> Arrange { return [this, u] { fields_.user = u; }; };
+  auto types = [this](const char* s) -> Arrange { return [this, s] { fields_.types = s; }; };
+  auto key = [this](const char* k, const char* text) -> Arrange {  // text null: no such file
+    return [=, this] {
+      fields_.signingKey = text != nullptr ? tree_.write(k, text) : tree_.file(k);
     };
   };
   const Case cases[] = {
-      {"version dialog cancelled", [](PackJobTest& t) { t.ui_.versionOk = false; }, nullptr},
-      {"name without code", [](PackJobTest& t) { t.ui_.version.name = "OVIX_KESTRIL"; },
+      {"version dialog cancelled", [this] { ui_.versionOk = false; }, nullptr},
+      {"name without code", [this] { ui_.version.name = "OVIX_KESTRIL"; },
        "打包错误，对不上版本信息，无法对包进行编码"},
-      {"version without code", [](PackJobTest& t) { t.ui_.version.version = "V7"; },
+      {"version without code", [this] { ui_.version.version = "V7"; },
        "打包错误，对不上版本信息，无法对包进行编码"},
       {"no matching file", types("EXE"), "路径下无文件：%ROOT%"},
-      {"empty path", [](PackJobTest& t) { t.fields_.path = ""; }, "路径下无文件："},
-      {"missing start directory", subdir("nowhere"), "路径下无文件：%ROOT%"},
+      {"empty path", [this] { fields_.path = ""; }, "路径下无文件："},
       {"user above the program directory", user("../x"), "用户名../x不能用作文件夹名，无法打包"},
       {"user is the parent", user(".."), "用户名..不能用作文件夹名"},
       {"user with a sub-folder", user("a/b"), "用户名a/b不能用作文件夹名"},
@@ -230,9 +226,9 @@ TEST_F(PackJobTest, FailuresLeaveTheEarlierPackageAndWriteNothing) {
        "列表文件名..\\..\\etc\\list.csv不在用户文件夹之内，无法打包"},
       {"absolute file list", types("/etc/x"), "列表文件名/etc/x不在用户文件夹之内"},
       {"exclusion list outside the user folder",
-       [](PackJobTest& t) {
-         t.fields_.subdir = "../../" + ovix::baseName(t.tree_.path()) + "/list.csv";
-         t.tree_.write("list.csv", "header\nbin\n");
+       [this] {
+         fields_.subdir = "../../" + ovix::baseName(tree_.path()) + "/list.csv";
+         tree_.write("list.csv", "header\nbin\n");
        },
        "列表文件名../../%TREE%/list.csv不在用户文件夹之内"},
       {"name leaving the tree", posixName("..\\x.dll"),
@@ -241,10 +237,8 @@ TEST_F(PackJobTest, FailuresLeaveTheEarlierPackageAndWriteNothing) {
       {"name with a line break", posixName("line\nbreak.dll"), "文件(line\\x0Abreak.dll)的路径含有控制字符"},
       {"name not UTF-8", posixName("\xff.dll"), "文件(\\xFF.dll)的路径不是有效的文字编码"},
       {"name Windows refuses", posixName("what?.dll"), "文件(what?.dll)的路径含有Windows不允许的字符或名称"},
-      {"file larger than a row",
-       [](PackJobTest& t) {  // sparse: no disk space used
-         fs::resize_file(t.tree_.write("huge.dll", ""), 1000000001);
-       },
+      {"file larger than a row",  // sparse: no disk space used
+       [this] { fs::resize_file(tree_.write("huge.dll", ""), 1000000001); },
        "文件(%ROOT%/huge.dll)太大（1000000001字节），数据包中的文件不能超过999934464字节"},
       {"start directory above", subdir(".."), "子目录..不在路径%ROOT%之内，打包被拒绝"},
       {"start directory climbing", subdir("bin\\..\\.."), "子目录bin\\..\\..不在路径%ROOT%之内"},
@@ -253,22 +247,22 @@ TEST_F(PackJobTest, FailuresLeaveTheEarlierPackageAndWriteNothing) {
       {"signing key that is none", key("k.pub", "untrusted comment: x\nRWQ\n"),
        "签名私钥%ROOT%/k.pub无法使用："},
       {"cancelled while packing",
-       [](PackJobTest& t) {
-         t.tree_.write("b.dll", "y");
-         t.cancelAt_ = 1;
+       [&] {
+         tree_.write("b.dll", "y");
+         cancelAt = 1;
        },
        nullptr},
       {"earlier package open elsewhere",
-       [](PackJobTest& t) {
-         ASSERT_EQ(sqlite3_open(t.earlier_.c_str(), &t.holder_), SQLITE_OK);
-         ASSERT_EQ(sqlite3_exec(t.holder_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+       [&] {
+         ASSERT_EQ(sqlite3_open(earlier.c_str(), &holder), SQLITE_OK);
+         ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
        },
        "补丁包文件%EARLIER%，正在被打开使用，请先关闭"},
   };
   tree_.write("a.dll", "x");
   {
     ovix::testing::ScopedRecorder quiet;
-    ASSERT_TRUE(pack("DLL", &earlier_));
+    ASSERT_TRUE(pack("DLL", &earlier));
   }
   const auto before = programFiles();
   for (const Case& c : cases) {
@@ -279,18 +273,18 @@ TEST_F(PackJobTest, FailuresLeaveTheEarlierPackageAndWriteNothing) {
     for (const auto& entry : fs::directory_iterator(tree_.path())) fs::remove_all(entry.path());
     tree_.write("a.dll", "x");
     ui_ = FakePackUi();
-    cancelAt_ = UINT64_MAX;
-    c.arrange(*this);
+    cancelAt = UINT64_MAX;
+    c.arrange();
     ovix::testing::ScopedRecorder recorder;
-    recorder.cancelAt = cancelAt_;
+    recorder.cancelAt = cancelAt;
     EXPECT_FALSE(pack());
-    if (holder_ != nullptr) sqlite3_close(holder_), holder_ = nullptr;
+    if (holder != nullptr) sqlite3_close(holder), holder = nullptr;
     if (c.message == nullptr) {
       EXPECT_EQ(recorder.messages.size(), 1u);  // the setup-file notice only
     } else {
       std::string expected = std::regex_replace(c.message, std::regex("%ROOT%"), tree_.path());
       expected = std::regex_replace(expected, std::regex("%TREE%"), ovix::baseName(tree_.path()));
-      expected = std::regex_replace(expected, std::regex("%EARLIER%"), earlier_);
+      expected = std::regex_replace(expected, std::regex("%EARLIER%"), earlier);
       EXPECT_THAT(recorder.messages.back(), ::testing::HasSubstr(expected));
     }
     EXPECT_TRUE(programFiles() == before) << ::testing::PrintToString(programFiles());
@@ -391,23 +385,6 @@ TEST_F(PackJobTest, APackageSignedAsItIsPackedVerifiesWhole) {
       "as blob) where m_skey='bin\\big.bin'"));
   EXPECT_FALSE(ovix::verifyPackage(db.get(), {key}, &why));
   EXPECT_NE(why.find("文件bin\\big.bin的数据与签名时不同"), std::string::npos) << why;
-}
-
-// An empty date of a project is taken by the command line's tests.
-TEST_F(PackJobTest, VersionDialogDatesAreStoredInTheFixedFormOrRefused) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"2024-05-06 13:45", "2024-05-06-13-45"},
-      {"", "1970-01-01-00-00"},  // time 0
-      {"abcd", nullptr},         // year 0 does not fit the form: refused
-  };
-  for (const auto& [date, stored] : cases) {
-    SCOPED_TRACE(date);
-    ovix::testing::ScopedRecorder recorder;
-    ovix::VersionInfo info{"old", "old", "old"};
-    EXPECT_EQ(ovix::versionDialogOk("OVIX_VEL", "V2", date, false, &info), stored != nullptr);
-    EXPECT_EQ(info.date + info.name, stored ? stored + std::string("OVIX_VEL") : "oldold");
-    EXPECT_EQ(recorder.messages.size(), stored ? 0u : 1u);
-  }
 }
 
 TEST_F(PackJobTest, PackageKeyCodesAreExactAndTheTimeIsTwelveDigits) {
