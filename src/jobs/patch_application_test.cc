@@ -112,6 +112,7 @@ class PatchApplicationTest : public ovix::testing::ProjectServerTest {
     for (const PackageHeader& h : headers) ovix::testing::addHeader(db.get(), h);
   }
 
+  std::string runLogText() { return install_.read("temp/autoPatchLog.txt"); }
   std::string setupValue(const char* key) {
     ovix::IniFile ini;
     ini.load(env_, install_.file("ovixsetup.ini"));
@@ -182,11 +183,11 @@ TEST_P(PatchApplicationTest, ADownloadMakesTheOlderCopyEqualToThePackage) {
   EXPECT_THAT(install_.read("ovixsetup.ini"), HasSubstr("KEEP=1"));
   EXPECT_EQ(install_.read(kBackups + "bin/v80-win32/ui.dll"), "old ui");
   EXPECT_FALSE(fs::exists(install_.file(kBackups + "xml/new.xml")));  // was not there
-  EXPECT_THAT(install_.read("temp/autoPatchLog.txt"), HasSubstr("Update file:"));
+  EXPECT_THAT(runLogText(), HasSubstr("Update file:"));
 
   // Up to date now: nothing newer, which the run log explains.
   EXPECT_FALSE(check());
-  EXPECT_THAT(install_.read("temp/autoPatchLog.txt"), HasSubstr("版本数据库中没有比之更新的补丁"));
+  EXPECT_THAT(runLogText(), HasSubstr("版本数据库中没有比之更新的补丁"));
   EXPECT_TRUE(recorder.messages.empty()) << PrintToString(recorder.messages);
 
   // The installation is set back by hand and the package runs again.
@@ -233,14 +234,20 @@ TEST_P(PatchApplicationTest, TheChosenPatchIsTheFirstClearlyNewerOneWithItsDepen
 // Whatever makes the patch unsafe or makes it fail changes nothing and says
 // why in one message: records that are not safe to write (each checked on
 // the very values then written), headers or tables that cannot serve as a
-// package, links below the installation, and a file that cannot take its
-// place.  Nothing is written through a link, nor is a backup or temporary
-// file made outside the installation.
-TEST_P(PatchApplicationTest, AnUnsafeOrFailingPatchChangesNothing) {
-  const Files package = {{"a.dll", "new a"},   {"b.dll", "new b"}, {"b2/deep/n.dll", "new n"},
-                         {"bin/b.dll", "new b"}, {"c.dll", "new c"}, {"ovixsetup.ini", kSetup}};
+// package, links below the installation, a file that cannot take its place,
+// and, where the installation trusts a key, every change made after signing,
+// a key it does not trust and a damaged key file.  Nothing is written
+// through a link, nor is a backup or temporary file made outside the
+// installation.  Trusting none, it applies an unsigned patch unchecked.
+TEST_P(PatchApplicationTest, AnUnsafeFailingOrForgedPatchChangesNothing) {
+  const Files package = {{"a.dll", "new a"},     {"b.dll", "new b"},     {"b2/deep/n.dll", "new n"},
+                         {"bin/b.dll", "new b"}, {"c.dll", "new c"}, {"ovixsetup.ini", kSetup},
+                         {"lib/a.dll", "new a"}, {"lib/big.dll", std::string(3 << 20, 'B')}};
   TempDir outside;
   outside.write("victim", "victim");
+  ms::SecretKey stranger;
+  ms::PublicKey strangerKey;
+  ovix::testing::makeSigningKey(&stranger, &strangerKey);
   auto record = [this](std::string key, const char* crc = nullptr, std::string bytes = "evil") {
     return [=, this] {
       ovix::testing::addFileRecord(store().get(), kKey, {key, bytes, "", 0, crc});
@@ -250,6 +257,16 @@ TEST_P(PatchApplicationTest, AnUnsafeOrFailingPatchChangesNothing) {
     return [=, this] {
       setHeaders({{.key = key, .packTime = "2026-12-05", .refTable = table, .name = name}});
     };
+  };
+  // New bytes of `file` with their own CRC: only the signature can tell.
+  auto replaceBytes = [this](const char* file, std::string bytes) {
+    return [=, this] {
+      EXPECT_TRUE(inStore(std::string("update ") + kKey + " set m_stream=?, m_crc=? where m_skey=?",
+                          {bytes, ovix::testing::crcOf(bytes), file}));
+    };
+  };
+  auto sql = [this](std::string statement, std::vector<std::string> values = {}) {
+    return [=, this] { EXPECT_TRUE(inStore(statement, values)); };
   };
   // Where the system makes no links (Wine), the rows that need one are left out.
   const bool links = ovix::testing::makeSymbolicLink(outside.file("victim"), outside.file("probe"));
@@ -261,6 +278,8 @@ TEST_P(PatchApplicationTest, AnUnsafeOrFailingPatchChangesNothing) {
   struct Case {
     std::function<void()> arrange;
     std::string message;  // a part of the one message
+    // Signed by `signer`, the supplier's key trusted: refused by the signature check.
+    const ms::SecretKey* signer = nullptr;
   } cases[] = {
       {record("..\\x"), "补丁中的文件路径..\\x不在安装目录之内，补丁被拒绝"},
       {record("a\\..\\..\\x"), "不在安装目录之内"},
@@ -291,6 +310,24 @@ TEST_P(PatchApplicationTest, AnUnsafeOrFailingPatchChangesNothing) {
        "补丁A3A202612050001的包信息不合法，补丁被拒绝"},
       {folderLink("bin"), "补丁中的文件路径bin\\b.dll经过安装目录中的符号链接，补丁被拒绝"},
       {folderLink("patch"), "中建立补丁的临时目录"},
+      {replaceBytes("lib\\a.dll", "new A"), "文件lib\\a.dll的数据与签名时不同", &supplier_},
+      {replaceBytes("lib\\big.dll", std::string(3 << 20, 'b')), "文件lib\\big.dll的数据与签名时不同",
+       &supplier_},
+      // A file swapped in from another signed patch.
+      {replaceBytes("lib\\a.dll", "old signed a"), "文件lib\\a.dll的数据与签名时不同", &supplier_},
+      {replaceBytes("bin\\b.dll", ""), "文件bin\\b.dll的数据与签名时不同", &supplier_},
+      {sql(std::string("delete from ") + kKey + " where m_skey=?", {"bin\\b.dll"}),
+       "签名的文件bin\\b.dll不在补丁中", &supplier_},
+      {[this] { ovix::testing::addFileRecord(store().get(), kKey, {"bin\\evil.dll", "evil"}); },
+       "文件bin\\evil.dll不在签名的清单中", &supplier_},
+      // The header presented as newer.
+      {sql(std::string("update OVIXPackageInfo set m_pack_time='2027-01-01-00-00' where m_skey='") +
+           kKey + "'"),
+       "包信息的pack-time与签名时不同", &supplier_},
+      {sql("delete from OVIXPackageSignature"), "补丁没有签名", &supplier_},
+      {[] {}, "不受信任", &stranger},
+      {[this] { install_.write("sys/trusted-keys/broken.pub", "not a key"); },
+       "broken.pub不是minisign公钥", &supplier_},
       // The package puts back what it replaced and takes away what it
       // brought (b2/deep/n.dll comes before c.dll); a link comes back as a
       // link, never as the bytes it points to.
@@ -301,23 +338,38 @@ TEST_P(PatchApplicationTest, AnUnsafeOrFailingPatchChangesNothing) {
        },
        "补丁更新失败，已经恢复原始文件，请查看日志！"},
   };
+  const std::string unverified = std::string("补丁") + kKey + "没有通过签名校验：";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     if (!c.arrange) continue;
     // MariaDB's text columns refuse bytes that are not UTF-8 themselves.
     if (GetParam() == Backend::kMariaDb && c.message.find("文字编码") != std::string::npos) continue;
     clearStore();
-    upload(package);
+    if (c.signer != nullptr) {
+      upload({{"lib/a.dll", "old signed a"}}, &supplier_,
+             {.key = kOtherKey, .packTime = "2026-12-01-09-05"});
+    }
+    upload(package, c.signer);
     for (const auto& entry : fs::directory_iterator(install_.path()))
       if (entry.path().filename() != "temp") fs::remove_all(entry.path());
+    if (c.signer != nullptr)
+      install_.write("sys/trusted-keys/supplier.pub", ms::publicKeyText(supplierKey_));
     install_.write("ovixsetup.ini", kSetup);
     install_.write("b.dll", "old b");
     c.arrange();
-    const Files before = installed();
+    // A refused signature leaves even the tool's own files as they were.
+    const Files before = installed(c.signer != nullptr);
+    const size_t logged = runLogText().size();
     ScopedRecorder recorder;
     EXPECT_FALSE(apply());
-    EXPECT_THAT(recorder.messages, ElementsAre(HasSubstr(c.message)));
-    EXPECT_TRUE(installed() == before);
+    EXPECT_THAT(recorder.messages,
+                ElementsAre(::testing::AllOf(
+                    HasSubstr(c.message), ::testing::StartsWith(c.signer ? unverified : ""),
+                    ::testing::EndsWith(c.signer ? "，补丁被拒绝" : ""))));
+    if (c.signer != nullptr) {
+      EXPECT_THAT(runLogText().substr(logged), HasSubstr(c.message));
+    }
+    EXPECT_TRUE(installed(c.signer != nullptr) == before);
     EXPECT_FALSE(fs::exists(install_.file("b2")));  // made by the package, gone with it
     EXPECT_FALSE(fs::exists(install_.file("patch/x")));
     EXPECT_EQ(setupValue("PATCH"), "<none>");
@@ -338,6 +390,7 @@ TEST_P(PatchApplicationTest, AnUnsafeOrFailingPatchChangesNothing) {
   std::string crc = ovix::testing::crcOf("bee");
   for (char& ch : crc) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   ovix::testing::addFileRecord(store().get(), kKey, {"e.dll", "bee", "", 0, crc.c_str()});
+  size_t logged = runLogText().size();
   ScopedRecorder recorder;
   EXPECT_TRUE(apply()) << PrintToString(recorder.messages);
   Files now = package;
@@ -349,91 +402,19 @@ TEST_P(PatchApplicationTest, AnUnsafeOrFailingPatchChangesNothing) {
   EXPECT_FALSE(fs::is_symlink(install_.file("ovixsetup.ini")));
   EXPECT_EQ(namesIn(outside.path()), Names{"victim"});
   EXPECT_EQ(outside.read("victim"), "victim");
-}
+  EXPECT_THAT(runLogText().substr(logged), HasSubstr("补丁没有经过签名校验"));
 
-// A workstation that trusts a key applies what that key signed, and refuses
-// before its installation is touched every change made after signing, a key
-// it does not trust and a damaged key file.  Trusting none, it applies an
-// unsigned patch unchecked.
-TEST_P(PatchApplicationTest, ASignedPatchAppliesOnlyAsSigned) {
-  ms::SecretKey stranger;
-  ms::PublicKey strangerKey;
-  ovix::testing::makeSigningKey(&stranger, &strangerKey);
-  // New bytes of `file` with their own CRC: only the signature can tell.
-  auto replaceBytes = [this](const char* file, std::string bytes) {
-    return [=, this] {
-      EXPECT_TRUE(inStore(std::string("update ") + kKey + " set m_stream=?, m_crc=? where m_skey=?",
-                          {bytes, ovix::testing::crcOf(bytes), file}));
-    };
-  };
-  auto sql = [this](std::string statement, std::vector<std::string> values = {}) {
-    return [=, this] { EXPECT_TRUE(inStore(statement, values)); };
-  };
-  const Files package = {{"bin/a.dll", "new a"}, {"bin/b.dll", "new b"},
-                         {"bin/big.dll", std::string(3 << 20, 'B')}};  // streamed
-  struct Case {
-    const char* name;
-    std::function<void()> tamper;
-    const char* why;
-    const ms::SecretKey* signer = nullptr;  // the supplier's unless given
-  } cases[] = {
-      {"flipped byte", replaceBytes("bin\\a.dll", "new A"), "文件bin\\a.dll的数据与签名时不同"},
-      {"flipped byte, streamed", replaceBytes("bin\\big.dll", std::string(3 << 20, 'b')),
-       "文件bin\\big.dll的数据与签名时不同"},
-      {"file swapped in from another signed patch", replaceBytes("bin\\a.dll", "old signed a"),
-       "文件bin\\a.dll的数据与签名时不同"},
-      {"file emptied", replaceBytes("bin\\b.dll", ""), "文件bin\\b.dll的数据与签名时不同"},
-      {"file removed", sql(std::string("delete from ") + kKey + " where m_skey=?", {"bin\\b.dll"}),
-       "签名的文件bin\\b.dll不在补丁中"},
-      {"file added",
-       [this] { ovix::testing::addFileRecord(store().get(), kKey, {"bin\\evil.dll", "evil"}); },
-       "文件bin\\evil.dll不在签名的清单中"},
-      {"header presented as newer",
-       sql(std::string("update OVIXPackageInfo set m_pack_time='2027-01-01-00-00' where m_skey='") +
-           kKey + "'"),
-       "包信息的pack-time与签名时不同"},
-      {"signature removed", sql("delete from OVIXPackageSignature"), "补丁没有签名"},
-      {"untrusted key", [] {}, "不受信任", &stranger},
-      {"damaged key file",
-       [this] { install_.write("sys/trusted-keys/broken.pub", "not a key"); },
-       "broken.pub不是minisign公钥"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    clearStore();
-    upload({{"bin/a.dll", "old signed a"}}, &supplier_,
-           {.key = kOtherKey, .packTime = "2026-12-01-09-05"});
-    upload(package, c.signer != nullptr ? c.signer : &supplier_);
-    fs::remove_all(install_.file("sys"));
-    install_.write("sys/trusted-keys/supplier.pub", ms::publicKeyText(supplierKey_));
-    c.tamper();
-    install_.write("ovixsetup.ini", kSetup);
-    install_.write("bin/a.dll", "installed a");
-    const Files before = installed(true);
-    ScopedRecorder recorder;
-    EXPECT_FALSE(apply());
-    EXPECT_THAT(recorder.messages,
-                ElementsAre(::testing::AllOf(
-                    ::testing::StartsWith(std::string("补丁") + kKey + "没有通过签名校验："),
-                    HasSubstr(c.why), ::testing::EndsWith("，补丁被拒绝"))));
-    EXPECT_TRUE(installed(true) == before);
-    EXPECT_THAT(install_.read("temp/autoPatchLog.txt"), HasSubstr(c.why));
-  }
-
+  // Signed and with the signer's key trusted, it applies again.
   clearStore();
   upload(package, &supplier_);
-  fs::remove(install_.file("sys/trusted-keys/broken.pub"));
-  ScopedRecorder recorder;
-  ASSERT_TRUE(apply()) << PrintToString(recorder.messages);
-  EXPECT_EQ(install_.read("bin/a.dll"), "new a");
-  EXPECT_EQ(install_.read("bin/big.dll"), package.at("bin/big.dll"));
-  EXPECT_THAT(install_.read("temp/autoPatchLog.txt"), HasSubstr("用1个受信任的公钥校验"));
-
-  fs::remove_all(install_.file("sys"));
-  ASSERT_TRUE(inStore("drop table OVIXPackageSignature"));
+  install_.write("sys/trusted-keys/supplier.pub", ms::publicKeyText(supplierKey_));
   install_.write("ovixsetup.ini", kSetup);
+  for (const char* file : {"lib/a.dll", "lib/big.dll"}) install_.write(file, "installed");
+  logged = runLogText().size();
   ASSERT_TRUE(apply()) << PrintToString(recorder.messages);
-  EXPECT_THAT(install_.read("temp/autoPatchLog.txt"), HasSubstr("补丁没有经过签名校验"));
+  EXPECT_EQ(install_.read("lib/a.dll"), "new a");
+  EXPECT_EQ(install_.read("lib/big.dll"), package.at("lib/big.dll"));
+  EXPECT_THAT(runLogText().substr(logged), HasSubstr("用1个受信任的公钥校验"));
 }
 
 // A store that answers a second select differently (a view with a random
