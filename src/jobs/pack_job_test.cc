@@ -95,10 +95,7 @@ class PackJobTest : public ::testing::Test {
   }
 
   bool pack(const std::string& kind = "DLL", std::string* path = nullptr) {
-    std::string written;
-    bool ok = ovix::packDialogOk(env_, fields_, kind, ui_, &written);
-    if (path != nullptr) *path = written;
-    return ok;
+    return ovix::packDialogOk(env_, fields_, kind, ui_, path);
   }
 
   // The files in the program directory, with their bytes.

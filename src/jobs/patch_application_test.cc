@@ -101,9 +101,6 @@ class PatchApplicationTest : public ovix::testing::ProjectServerTest {
   bool check() {
     return ovix::openPatchStoreAndCheck(env_, install_.path().c_str(), address(), port());
   }
-  bool inStore(const std::string& sql, const std::vector<std::string>& values = {}) {
-    return server_->run(server_->storeDatabase(), sql, values);
-  }
 
   // Makes `headers` the only ones in the store.
   void setHeaders(const std::vector<PackageHeader>& headers) {
@@ -268,15 +265,13 @@ TEST_P(PatchApplicationTest, AnUnsafeFailingOrForgedPatchChangesNothing) {
       setHeaders({{.key = key, .packTime = "2026-12-05", .refTable = table, .name = name}});
     };
   };
-  // New bytes of `file` with their own CRC: only the signature can tell.
-  auto replaceBytes = [this](const char* file, std::string bytes) {
-    return [=, this] {
-      EXPECT_TRUE(inStore(std::string("update ") + kKey + " set m_stream=?, m_crc=? where m_skey=?",
-                          {bytes, ovix::testing::crcOf(bytes), file}));
-    };
-  };
   auto sql = [this](std::string statement, std::vector<std::string> values = {}) {
-    return [=, this] { EXPECT_TRUE(inStore(statement, values)); };
+    return [=, this] { EXPECT_TRUE(server_->run(server_->storeDatabase(), statement, values)); };
+  };
+  // New bytes of `file` with their own CRC: only the signature can tell.
+  auto replaceBytes = [&](const char* file, std::string bytes) {
+    return sql(std::string("update ") + kKey + " set m_stream=?, m_crc=? where m_skey=?",
+               {bytes, ovix::testing::crcOf(bytes), file});
   };
   // Where the system makes no links (Wine), the rows that need one are left out.
   const bool links = ovix::testing::makeSymbolicLink(outside.file("victim"), outside.file("probe"));
