@@ -326,13 +326,10 @@ TEST_F(PackJobTest, ProjectPatchesCarryTheTargetProjectAndDatabaseKeys) {
 }
 
 // A key that the working folder's settings name has its password asked
-// for: a cancel packs nothing.  The package then signed as it is packed
-// verifies whole, its large file hashed while streamed: a change at the end
-// of that file shows.  Each m1 may still be hashed while the small m2 is
-// hashed at once and m3 is read: m3 must not land in m1's buffer.  (A key
-// that the fields name is ovixpatch pack --sign's, in ovixpatch_pack_test.cc;
-// keys of minisign -G are minisign_test's; what else a change after signing
-// does is the table of patch_application_test.cc.)
+// for: a cancel packs nothing.  The package signed as it is packed verifies
+// whole, its large file hashed while streamed: a change at its end shows.
+// Each m1 may still be hashed while the small m2 is hashed at once and m3 is
+// read: m3 must not land in m1's buffer.
 TEST_F(PackJobTest, ASettingsKeyAsksForItsPasswordAndSignsThePackageWhole) {
   program_.write("e.key", kEncryptedKey);
   program_.write(ovix::packIniPath().substr(program_.path().size() + 1), "[Signing]\nKEY=e.key\n");

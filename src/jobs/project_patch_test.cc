@@ -68,13 +68,12 @@ class ProjectPatchTest : public ovix::testing::ProjectServerTest {
   }
 };
 
-// A package patches the project it names only when the project is there
-// with the package's guid (its case matters) and a mark older than the
-// package (a mark shorter than four characters counts as none), and, with
-// keys in the program directory's trusted-keys, only when one of them signed
-// it; the signature then goes in with it.  Every other package changes
-// nothing and says why.  Through the upload dialog a name with quotes and
-// SQL passes as data (names on MariaDB cannot hold '/', '\' or '.').
+// A package patches the project it names only when the project has its
+// guid (in the same case) and a mark older than the package (a mark shorter
+// than four counts as none), and, with keys in trusted-keys, only when one
+// of them signed it, the signature going in with it.  Any other changes
+// nothing and says why.  A name with quotes and SQL passes as data (names
+// on MariaDB hold no '/', '\' or '.').
 TEST_P(ProjectPatchTest, APackagePatchesTheProjectItNamesOnlyWhenItFits) {
   namespace ms = ovix::minisign;
   ms::SecretKey supplier, stranger;
