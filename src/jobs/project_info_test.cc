@@ -21,8 +21,10 @@ using ProjectInfoTest = ovix::testing::ProjectServerTest;
 using Texts = std::vector<std::string>;
 
 // Projects are listed in row order without nameless rows, and each is
-// looked up by its exact name only.
-TEST_P(ProjectInfoTest, ProjectsAreListedInRowOrderAndLookedUpByTheirExactName) {
+// looked up by its exact name only.  The information file gets the project
+// and keeps what else it holds; an unknown project, or a name that is no
+// file name, writes no file.
+TEST_P(ProjectInfoTest, ProjectsAreListedLookedUpByTheirExactNameAndWrittenDown) {
   Texts names = {"kept"};
   EXPECT_FALSE(ovix::listProjects(address(), port(), &names));  // no project yet
   EXPECT_EQ(names, Texts{"kept"});
@@ -44,12 +46,7 @@ TEST_P(ProjectInfoTest, ProjectsAreListedInRowOrderAndLookedUpByTheirExactName) 
   ASSERT_TRUE(ovix::getProjectInfo(address(), port(), plant.c_str(), &guid, &mark));
   EXPECT_EQ(guid, "{P-1}");
   EXPECT_EQ(mark, "A1A202612010800");
-}
 
-// The information file gets the project and keeps what else it holds; an
-// unknown project, or a name that is no file name, writes no file.
-TEST_P(ProjectInfoTest, TheInformationFileGetsTheProjectOnlyWhenItCanBeWrittenDown) {
-  std::string plant = server_->addProject("plant", "{P-1}", "", false);
   const std::string path = program_.write(
       plant + ".ini", "[Notes]\nBy=site admin\n[PatchProject]\nGUID=old\nNAME=old\nExtra=1\n");
   ovix::testing::ScopedRecorder recorder;
