@@ -17,5 +17,5 @@ find "$build" -name '*.gcda' -delete
 core='platform|package|app|packing|server|update|project|jobs'
 gcovr --root "$here" --object-directory "$build" \
   --filter "$here/src/($core)/" --exclude '.*_test\.cc$' --gcov-exclude '.*CompilerId.*' \
-  --gcov-ignore-parse-errors --print-summary --output /dev/null |
+  --gcov-ignore-parse-errors --print-summary --output "$build/coverage.txt" |
   grep -E '^(lines|functions):'
