@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
+#include <chrono>
 #include <string>
 
 #include "testing/scoped_env.h"
@@ -11,19 +11,11 @@ namespace {
 
 using ovix::testing::ScopedEnv;
 
-int64_t utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-#ifdef _WIN32
-  return _mkgmtime(&t);
-#else
-  return timegm(&t);
-#endif
+// Seconds since 1970 of a time in UTC.
+int64_t utc(int y, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+  using namespace std::chrono;
+  sys_seconds t = sys_days{year{y} / month / day} + hours{hour} + minutes{minute} + seconds{second};
+  return t.time_since_epoch().count();
 }
 
 // Every written form, read as local time; fields out of range carry over,
