@@ -6,7 +6,6 @@
 #include <random>
 
 #include "package/package_file.h"
-#include "package/sqlite_connection.h"
 #include "testing/package_builder.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"
@@ -40,11 +39,10 @@ TEST(MalformedPackageTest, AFileThatIsNotADatabaseIsRefusedUnchanged) {
 // package without its tables reads as nothing.
 TEST(MalformedPackageTest, NullTextsReadAsAbsentFieldsAndMissingTablesAsNothing) {
   TempDir dir;
-  std::string path = dir.file("nulls.package"), bare = dir.file("bare.package"), error;
-  ASSERT_TRUE(zddb::openSqliteConnection(bare, zddb::OpenMode::kCreate, &error)
-                  ->execute("CREATE TABLE other (x TEXT)"));
+  std::string path = dir.file("nulls.package"), bare = dir.file("bare.package");
+  ovix::testing::query(bare, "CREATE TABLE other (x TEXT)");
   EXPECT_FALSE(readWholePackage(bare));
-  ASSERT_TRUE(zddb::openSqliteConnection(path, zddb::OpenMode::kCreate, &error)->execute(
+  ovix::testing::query(path,
       "CREATE TABLE OVIXPackageInfo (m_skey, m_name, m_ver, m_type, m_ver_time, m_kernal_time,"
       " m_pack_time, m_ref_tblname, m_force, m_depend, m_depend_guid, m_guid, m_proj_id,"
       " m_proj_guid);"
@@ -52,7 +50,7 @@ TEST(MalformedPackageTest, NullTextsReadAsAbsentFieldsAndMissingTablesAsNothing)
       "CREATE TABLE Short (m_skey TEXT);"
       "INSERT INTO Short VALUES ('k');"
       "CREATE TABLE OVIXFileRecord (m_skey TEXT, m_crc TEXT, m_stream BLOB, m_version TEXT);"
-      "INSERT INTO OVIXFileRecord VALUES (NULL, 12, 'text, not a blob', 'seven');"));
+      "INSERT INTO OVIXFileRecord VALUES (NULL, 12, 'text, not a blob', 'seven');");
   registerRecordClasses();
   DatabaseHandle db(ovix::openPackageFile(path.c_str()));
   ASSERT_NE(db, nullptr);

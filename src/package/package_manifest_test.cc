@@ -33,7 +33,9 @@ OVIXPackageInfo header() {
   return h;
 }
 
-TEST(PackageManifestTest, OnePackageGivesOneTextThatReadsBackExactly) {
+// One package gives one text whatever the order of its files, read back
+// exactly; every text it would not write is refused.
+TEST(PackageManifestTest, OneTextPerPackageReadsBackExactlyAndOthersAreRefused) {
   OVIXPackageInfo h = header();
   PackageManifest a(h, {entry("bin\\b.dll", "bb"), entry("bin\\a.dll", ""), entry("中文\\c", "c")});
   PackageManifest b(h, {entry("中文\\c", "c"), entry("bin\\a.dll", ""), entry("bin\\b.dll", "bb")});
@@ -51,9 +53,6 @@ TEST(PackageManifestTest, OnePackageGivesOneTextThatReadsBackExactly) {
   h.setPackTime("2026-12-05-09-05");
   EXPECT_FALSE(read.describes(h, &field));
   EXPECT_EQ(field, "pack-time");
-}
-
-TEST(PackageManifestTest, TextsItWouldNotWriteAreRefused) {
   const std::string good = PackageManifest(header(), {entry("a", "1"), entry("b", "2")}).text();
   auto edited = [&](const std::string& from, const std::string& to) {
     std::string text = good;
@@ -76,8 +75,6 @@ TEST(PackageManifestTest, TextsItWouldNotWriteAreRefused) {
       {"no line end", good.substr(0, good.size() - 1)},
       {"text after the files", good + "x\n"},
   };
-  PackageManifest read;
-  std::string error;
   ASSERT_TRUE(PackageManifest::parse(good, &read, &error)) << error;
   for (const auto& [name, text] : cases) {
     SCOPED_TRACE(name);

@@ -17,12 +17,7 @@ using ovix::testing::TempDir;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-class RecordsTest : public ::testing::Test {
- protected:
-  void SetUp() override { registerRecordClasses(); }
-};
-
-TEST_F(RecordsTest, TextsAreCopiedProductsCompareIgnoringCaseAndCastChecksTheKind) {
+TEST(RecordsTest, TextsAreCopiedProductsCompareIgnoringCaseAndCastChecksTheKind) {
   OVIXPackageInfo header, unnamed;
   std::string name = "Ovix";
   header.setName(name.c_str());
@@ -45,7 +40,7 @@ TEST_F(RecordsTest, TextsAreCopiedProductsCompareIgnoringCaseAndCastChecksTheKin
   EXPECT_EQ(OVIXPackageInfo::cast(nullptr), nullptr);
 }
 
-TEST_F(RecordsTest, MainKeyValueIsEscapedForServersOnly) {
+TEST(RecordsTest, MainKeyValueIsEscapedForServersOnly) {
   const struct {
     const char* key;
     int dbType, status;
@@ -68,7 +63,7 @@ TEST_F(RecordsTest, MainKeyValueIsEscapedForServersOnly) {
 
 // An empty stream is not saved over the target, which is left; a target
 // that cannot be written is logged; files beyond 31 bits are refused.
-TEST_F(RecordsTest, StreamLoadsAndSavesAndAnEmptyOrHugeStreamIsRefused) {
+TEST(RecordsTest, StreamLoadsAndSavesAndAnEmptyOrHugeStreamIsRefused) {
   TempDir dir;
   ovix::Env& env = *ovix::Env::Default();
   zdcom::OVIXCommandLog log(dir.file("job.logfile").c_str());

@@ -6,9 +6,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #endif
 
@@ -165,38 +162,23 @@ TEST(EnvTest, LongPathsAndFilesHeldOpen) {
   EXPECT_NE(real.substr(0, 4), "\\\\?\\");
 }
 
-TEST(EnvTest, ProcessesEnvironmentAndCommands) {
+// The environment tells empty from unset, in UTF-8; process 0 is never
+// ended (a signal to 0 would reach the whole group); a detached command runs
+// on after the call.
+TEST(EnvTest, EnvironmentProcessZeroAndDetachedCommands) {
 #ifdef _WIN32
-  const int self = static_cast<int>(GetCurrentProcessId());
-  const int notFound = ERROR_FILE_NOT_FOUND;
   ASSERT_TRUE(SetEnvironmentVariableW(L"OVIX_TEST_EMPTY", L""));
   ASSERT_TRUE(SetEnvironmentVariableW(L"OVIX_TEST_TEXT", L"\u00e9t\u00e9"));
 #else
-  const int self = static_cast<int>(getpid());
-  const int notFound = ENOENT;
   ASSERT_EQ(setenv("OVIX_TEST_EMPTY", "", 1), 0);
   ASSERT_EQ(setenv("OVIX_TEST_TEXT", "\xc3\xa9t\xc3\xa9", 1), 0);
 #endif
-  // The environment tells empty from unset, in UTF-8.
   EXPECT_EQ(Env::Default()->getEnv("OVIX_TEST_EMPTY"), "");
   EXPECT_EQ(Env::Default()->getEnv("OVIX_TEST_TEXT"), "\xc3\xa9t\xc3\xa9");
   EXPECT_EQ(Env::Default()->getEnv("OVIX_TEST_UNSET_VARIABLE"), std::nullopt);
-
-  // This process is listed under its program file's name.
-  std::vector<ovix::ProcessInfo> processes;
-  ASSERT_TRUE(Env::Default()->listProcesses(&processes));
-  const std::string program = Env::Default()->executablePath();
-  ASSERT_TRUE(Env::Default()->fileExists(program));
-  EXPECT_TRUE(std::any_of(processes.begin(), processes.end(), [&](const ovix::ProcessInfo& p) {
-    return p.pid == self && p.exeName == ovix::baseName(program);
-  })) << program;
   EXPECT_FALSE(Env::Default()->terminateProcess(0));
 
-  // A start failure carries the system's code; a detached command runs on.
   TempDir dir;
-  int error = 0;
-  EXPECT_FALSE(Env::Default()->spawnProgram(dir.file("none.exe"), &error));
-  EXPECT_EQ(error, notFound);
   std::string marker = dir.file("ran");
   if (kWindows) std::replace(marker.begin(), marker.end(), '/', '\\');
   const std::string command = "echo done>\"" + marker + "\"";
