@@ -22,11 +22,7 @@ int64_t utc(int y, int month, int day, int hour = 0, int minute = 0, int second 
 // short or missing texts give 0 and a failed conversion gives -1.
 TEST(ParseTimeStringTest, ReadsEveryWrittenFormAsLocalTime) {
   ScopedEnv zone("TZ", "UTC");
-  struct Case {
-    const char* text;
-    int64_t expected;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, int64_t> cases[] = {
       {"2024-05-06", utc(2024, 5, 6)},
       {"2024-05-06 13:45", utc(2024, 5, 6, 13, 45)},
       {"2024-05-06 13:45:59", utc(2024, 5, 6, 13, 45, 59)},
@@ -49,7 +45,8 @@ TEST(ParseTimeStringTest, ReadsEveryWrittenFormAsLocalTime) {
       {"1969-12-31 23:59:59", -1},  // what mktime reports for a failure too
       {"1970-01-01 00:00:00", 0},
   };
-  for (const Case& c : cases) EXPECT_EQ(ovix::parseTimeString(c.text), c.expected) << c.text;
+  for (const auto& [text, expected] : cases)
+    EXPECT_EQ(ovix::parseTimeString(text), expected) << text;
 }
 
 // Reading and writing follow the local zone and its daylight saving.
