@@ -91,4 +91,23 @@ TEST(RecordsTest, StreamLoadsAndSavesAndAnEmptyOrHugeStreamIsRefused) {
   EXPECT_THAT(recorder.messages, ElementsAre(HasSubstr("huge.bin")));
 }
 
+// A record's bytes read the same through open() whether copied, lent or
+// streamed from a file: memory reads again, a stream only once.
+TEST(RecordsTest, BytesReadTheSameThroughOpenWhateverHoldsThem) {
+  TempDir dir;
+  const std::string bytes("a\0b", 3);
+  OVIXFileRecord copied, lent, streamed;
+  copied.setStream(bytes.data(), 3);
+  lent.setStreamView(bytes.data(), 3);
+  ASSERT_TRUE(streamed.setStreamFile(*ovix::Env::Default(), dir.write("f.bin", bytes)));
+  for (const OVIXFileRecord* record : {&copied, &lent, &streamed}) {
+    for (int pass = 0; pass < 2; ++pass) {
+      std::string out(8, '\0');
+      size_t got = 0;
+      ASSERT_TRUE(record->bytes().open()->read(out.data(), out.size(), &got));
+      EXPECT_EQ(out.substr(0, got), record == &streamed && pass == 1 ? "" : bytes) << pass;
+    }
+  }
+}
+
 }  // namespace
