@@ -12,8 +12,8 @@
 #include <set>
 #include <tuple>
 
-#include "package/sqlite_connection.h"
 #include "platform/program_paths.h"
+#include "testing/package_builder.h"
 #include "testing/recording_presenter.h"
 #include "testing/server_backends.h"
 #include "testing/temp_dir.h"
@@ -86,19 +86,14 @@ TEST_P(PackageDbTest, KeysRoundTripByteForByteAndUpdatesFindThem) {
   EXPECT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", &keyless, 1), 1);
   EXPECT_EQ(ovix::writeRecord(nullptr, "OVIXFileRecord", &keyless, 1), 1);
   for (const std::string& key : keys) ASSERT_EQ(writeFile(key, "FFFFFFFF", "new", 2), 0) << key;
-  std::set<std::string> back;
-  std::vector<std::unique_ptr<ZdDbObject>> rows;
-  db_->selectSql("select * from OVIXFileRecord", OVIXFileRecord::desc(), rows, 0);
-  for (auto& row : rows) {
-    auto* file = OVIXFileRecord::cast(row.get());
-    back.insert(file->skey());
-    EXPECT_EQ(file->version(), 9) << file->skey();
-    EXPECT_STREQ(file->guid(), "{G}") << file->skey();
-    EXPECT_STREQ(file->crc(), "FFFFFFFF") << file->skey();
-    EXPECT_EQ(std::string_view(reinterpret_cast<char*>(file->stream().data), file->stream().size),
-              "new");
+  auto back = ovix::testing::fileRows(db_.get(), "OVIXFileRecord");
+  ASSERT_EQ(back.size(), keys.size());
+  for (const std::string& key : keys) {
+    const ovix::testing::FileRow& row = back[key];
+    EXPECT_EQ(row.crc + " " + row.guid + " " + row.bytes + " " + std::to_string(row.version),
+              "FFFFFFFF {G} new 9")
+        << key;
   }
-  EXPECT_EQ(back, std::set<std::string>(keys.begin(), keys.end()));
   std::vector<std::string> columns;  // the database key goes into package files only
   ASSERT_TRUE(db_->connection()->listColumns("OVIXFileRecord", &columns));
   EXPECT_EQ(std::count(columns.begin(), columns.end(), "m_dbkey"),
@@ -116,13 +111,8 @@ TEST_P(PackageDbTest, NewestHeaderIsTheFirstOfCloseOnesAndSkipsDependents) {
   for (auto [key, packTime, depend] : {std::tuple{"A1", "2026-12-04-09-00", false},
                                        {"A2", "2026-12-04 09:00:30", false},
                                        {"A3", "2026-12-04-10-00", true},
-                                       {"A4", "2026-12-04-09-30", false}}) {
-    OVIXPackageInfo header;
-    header.setSkey(key);
-    header.setPackTime(packTime);
-    header.setDepend(depend);
-    ASSERT_EQ(ovix::writeRecord(db_.get(), "OVIXPackageInfo", &header, 1), 0);
-  }
+                                       {"A4", "2026-12-04-09-30", false}})
+    ovix::testing::addHeader(db_.get(), {.key = key, .packTime = packTime, .depend = depend});
   OVIXPackageInfo* best = ovix::selectNewestHeader(db_.get(), headers);
   ASSERT_NE(best, nullptr);
   EXPECT_STREQ(best->skey(), "A4");
@@ -189,12 +179,12 @@ TEST_P(PackageDbTest, ADatabaseCarriedInARecordIsCopiedIn) {
   record.setDbkey("cfg\\spec.db");
   EXPECT_FALSE(ovix::cloneDatabaseFromRecord(env, &record, db_.get()));
   EXPECT_FALSE(env.fileExists(dir_.file(ovix::kTempSqliteName)));
-  std::string config = dir_.file("config.db"), error;
-  ASSERT_TRUE(zddb::openSqliteConnection(config, zddb::OpenMode::kCreate, &error)->execute(
-      "CREATE TABLE PipeSpec (m_skey TEXT PRIMARY KEY, size INTEGER, data BLOB);"
-      "INSERT INTO PipeSpec VALUES ('DN50', 50, x'00ff'), ('路径\\x', 80, NULL);"
-      "CREATE TABLE Notes (text TEXT);"
-      "INSERT INTO Notes VALUES ('it''s');"));
+  std::string config = dir_.file("config.db");
+  ovix::testing::query(config,
+                       "CREATE TABLE PipeSpec (m_skey TEXT PRIMARY KEY, size INTEGER, data BLOB);"
+                       "INSERT INTO PipeSpec VALUES ('DN50', 50, x'00ff'), ('路径\\x', 80, NULL);"
+                       "CREATE TABLE Notes (text TEXT);"
+                       "INSERT INTO Notes VALUES ('it''s');");
   ASSERT_TRUE(record.loadStream(env, config));
   for (int copy = 0; copy < 2; ++copy) {
     ASSERT_TRUE(ovix::cloneDatabaseFromRecord(env, &record, db_.get())) << db_->lastError();
