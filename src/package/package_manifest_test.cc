@@ -42,14 +42,6 @@ TEST(PackageManifestTest, OneTextPerPackageReadsBackExactlyAndOthersAreRefused) 
   ASSERT_TRUE(PackageManifest::parse(a.text(), &read, &error)) << error;
   EXPECT_EQ(read.text(), a.text());
   EXPECT_EQ(read.field("table"), "line\nbreak\\");
-  const ManifestEntry* b2 = read.find("bin\\b.dll");
-  ASSERT_TRUE(b2 && b2->size == 2u && b2->hash == entry("x", "bb").hash);
-  EXPECT_EQ(read.find("bin\\missing"), nullptr);
-  std::string field;
-  EXPECT_TRUE(read.describes(h, &field));
-  h.setPackTime("2026-12-05-09-05");
-  EXPECT_FALSE(read.describes(h, &field));
-  EXPECT_EQ(field, "pack-time");
   const std::string good = PackageManifest(header(), {entry("a", "1"), entry("b", "2")}).text();
   auto edited = [&](const std::string& from, const std::string& to) {
     std::string text = good;

@@ -16,8 +16,6 @@ TEST(ProgramPathsTest, BasePathAndDirectoryFromTheProgramFile) {
   };
   const Case cases[] = {
       {"C:\\tools\\pack.exe", std::nullopt, "C:\\tools\\pack", "C:\\tools"},
-      {"/opt/ovix/bin/linux64/ovixpatch", std::nullopt, "/opt/ovix/bin/linux64/ovixpatch",
-       "/opt/ovix/bin/linux64"},
       {"/opt/tools/pack.exe.bak", std::nullopt, "/opt/tools/pack.exe.bak", "/opt/tools"},
       {"/opt/tools/ovixpatch", std::string("/home/u/work/"), "/home/u/work/ovixpatch",
        "/home/u/work"},
