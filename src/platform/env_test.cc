@@ -151,10 +151,10 @@ TEST(EnvTest, LongPathsAndFilesHeldOpen) {
   EXPECT_NE(real.substr(0, 4), "\\\\?\\");
 }
 
-// The environment tells empty from unset, in UTF-8; process 0 is never
-// ended (a signal to 0 would reach the whole group); a detached command runs
-// on after the call.
-TEST(EnvTest, EnvironmentProcessZeroAndDetachedCommands) {
+// The environment tells empty from unset, in UTF-8; the program file is
+// found; process 0 is never ended (a signal to 0 would reach the whole
+// group); a detached command runs on after the call.
+TEST(EnvTest, EnvironmentProgramFileProcessZeroAndDetachedCommands) {
 #ifdef _WIN32
   ASSERT_TRUE(SetEnvironmentVariableW(L"OVIX_TEST_EMPTY", L""));
   ASSERT_TRUE(SetEnvironmentVariableW(L"OVIX_TEST_TEXT", L"\u00e9t\u00e9"));
@@ -165,6 +165,7 @@ TEST(EnvTest, EnvironmentProcessZeroAndDetachedCommands) {
   EXPECT_EQ(Env::Default()->getEnv("OVIX_TEST_EMPTY"), "");
   EXPECT_EQ(Env::Default()->getEnv("OVIX_TEST_TEXT"), "\xc3\xa9t\xc3\xa9");
   EXPECT_EQ(Env::Default()->getEnv("OVIX_TEST_UNSET_VARIABLE"), std::nullopt);
+  EXPECT_TRUE(Env::Default()->fileExists(Env::Default()->executablePath()));
   EXPECT_FALSE(Env::Default()->terminateProcess(0));
 
   TempDir dir;
