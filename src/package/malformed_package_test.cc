@@ -6,7 +6,6 @@
 #include <random>
 
 #include "package/package_file.h"
-#include "package/sqlite_connection.h"
 #include "testing/package_builder.h"
 #include "testing/recording_presenter.h"
 #include "testing/temp_dir.h"
@@ -25,26 +24,14 @@ bool readWholePackage(const std::string& path) {
   return db->selectSql("select * from OVIXFileRecord", OVIXFileRecord::desc(), files, 0) == 0 && ok;
 }
 
-TEST(MalformedPackageTest, AFileThatIsNotADatabaseIsRefusedUnchanged) {
-  TempDir dir;
-  for (const std::string& contents :
-       {std::string("this is not a database\n"), std::string(8192, '\0') + "x",
-        std::string("SQLite format 3\0", 16) + std::string(84, '\xff')}) {
-    SCOPED_TRACE(contents.size());
-    EXPECT_EQ(ovix::openPackageFile(dir.write("bad.package", contents).c_str()), nullptr);
-    EXPECT_EQ(dir.read("bad.package"), contents);  // left unchanged
-  }
-}
-
 // Fields a job needs that are null or of another type read as absent; a
 // package without its tables reads as nothing.
 TEST(MalformedPackageTest, NullTextsReadAsAbsentFieldsAndMissingTablesAsNothing) {
   TempDir dir;
-  std::string path = dir.file("nulls.package"), bare = dir.file("bare.package"), error;
-  ASSERT_TRUE(zddb::openSqliteConnection(bare, zddb::OpenMode::kCreate, &error)
-                  ->execute("CREATE TABLE other (x TEXT)"));
+  std::string path = dir.file("nulls.package"), bare = dir.file("bare.package");
+  ovix::testing::query(bare, "CREATE TABLE other (x TEXT)");
   EXPECT_FALSE(readWholePackage(bare));
-  ASSERT_TRUE(zddb::openSqliteConnection(path, zddb::OpenMode::kCreate, &error)->execute(
+  ovix::testing::query(path,
       "CREATE TABLE OVIXPackageInfo (m_skey, m_name, m_ver, m_type, m_ver_time, m_kernal_time,"
       " m_pack_time, m_ref_tblname, m_force, m_depend, m_depend_guid, m_guid, m_proj_id,"
       " m_proj_guid);"
@@ -52,7 +39,7 @@ TEST(MalformedPackageTest, NullTextsReadAsAbsentFieldsAndMissingTablesAsNothing)
       "CREATE TABLE Short (m_skey TEXT);"
       "INSERT INTO Short VALUES ('k');"
       "CREATE TABLE OVIXFileRecord (m_skey TEXT, m_crc TEXT, m_stream BLOB, m_version TEXT);"
-      "INSERT INTO OVIXFileRecord VALUES (NULL, 12, 'text, not a blob', 'seven');"));
+      "INSERT INTO OVIXFileRecord VALUES (NULL, 12, 'text, not a blob', 'seven');");
   registerRecordClasses();
   DatabaseHandle db(ovix::openPackageFile(path.c_str()));
   ASSERT_NE(db, nullptr);
@@ -71,11 +58,19 @@ TEST(MalformedPackageTest, NullTextsReadAsAbsentFieldsAndMissingTablesAsNothing)
   EXPECT_EQ(ovix::writeRecord(db.get(), "OVIXFileRecord", file, 1), 1);
 }
 
-// A cut inside the pages that hold rows loses data and must show; bytes cut
-// from a page's unused end may go unnoticed, which the CRC of every file
-// record catches later.  Flipped bytes may give any result but a crash.
-TEST(MalformedPackageTest, TruncatedPackagesFailCleanlyAndFlippedBytesNeverCrash) {
+// A file that is not a database is refused and left unchanged.  A cut inside
+// the pages that hold rows loses data and must show; bytes cut from a page's
+// unused end may go unnoticed, which the CRC of every file record catches
+// later.  Flipped bytes may give any result but a crash.
+TEST(MalformedPackageTest, DamagedPackagesFailCleanlyAndFlippedBytesNeverCrash) {
   TempDir dir;
+  for (const std::string& contents :
+       {std::string("this is not a database\n"), std::string(8192, '\0') + "x",
+        std::string("SQLite format 3\0", 16) + std::string(84, '\xff')}) {
+    SCOPED_TRACE(contents.size());
+    EXPECT_EQ(ovix::openPackageFile(dir.write("bad.package", contents).c_str()), nullptr);
+    EXPECT_EQ(dir.read("bad.package"), contents);
+  }
   registerRecordClasses();
   std::vector<ovix::testing::PackageFile> files;
   for (int i = 0; i < 40; ++i) {

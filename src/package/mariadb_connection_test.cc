@@ -90,22 +90,16 @@ struct StringSource : zddb::BlobSource {
   int failAfter = -1, reads = 0;
 };
 
-TEST(MariaDbServerTest, BadPortsAndUnreadableOptionFilesAreRefusedBeforeConnecting) {
-  std::string error;
-  for (const char* port :
-       {"", "0", "65536", "99999999999", "-1", "+3306", " 3306", "3306x", "abc"}) {
-    EXPECT_EQ(zddb::openMariaDbServer("127.0.0.1", port, &error), nullptr) << port;
-    EXPECT_THAT(error, HasSubstr("port")) << port;
-  }
-  ScopedEnv cnf("OVIX_MYSQL_CNF", "/nonexistent/ovix-client.cnf");
-  EXPECT_EQ(zddb::openMariaDbServer("127.0.0.1", "3306", &error), nullptr);
-  EXPECT_THAT(error, HasSubstr("/nonexistent/ovix-client.cnf"));
-}
-
-// A fake server greets as MariaDB 10.11 without TLS (protocol 10, no SSL
-// capability, native password) and waits for the client to hang up.
-TEST(MariaDbServerTest, AServerWithoutTlsIsRefusedNamingTheOptionThatAllowsIt) {
+// Bad ports and an unreadable option file are refused before connecting; a
+// fake server that greets as MariaDB 10.11 without TLS (protocol 10, no SSL
+// capability, native password) is refused and waits for the client to hang up.
+TEST(MariaDbServerTest, BadPortsOptionFilesAndServersWithoutTlsAreRefused) {
   std::string port, error;
+  for (const char* bad :
+       {"", "0", "65536", "99999999999", "-1", "+3306", " 3306", "3306x", "abc"}) {
+    EXPECT_EQ(zddb::openMariaDbServer("127.0.0.1", bad, &error), nullptr) << bad;
+    EXPECT_THAT(error, HasSubstr("port")) << bad;
+  }
   Socket listener = loopbackSocket(&port, true);
   std::thread server([listener] {
     Socket client = ::accept(listener, nullptr, nullptr);
@@ -135,6 +129,9 @@ TEST(MariaDbServerTest, AServerWithoutTlsIsRefusedNamingTheOptionThatAllowsIt) {
 #endif
   EXPECT_THAT(error, AllOf(HasSubstr("server does not support"),
                            HasSubstr("set ssl-verify-server-cert=0")));
+  ScopedEnv missing("OVIX_MYSQL_CNF", "/nonexistent/ovix-client.cnf");
+  EXPECT_EQ(zddb::openMariaDbServer("127.0.0.1", "3306", &error), nullptr);
+  EXPECT_THAT(error, HasSubstr("/nonexistent/ovix-client.cnf"));
 }
 
 // A connection to a fresh database of the test server, dropped afterwards,
@@ -327,14 +324,10 @@ TEST_F(MariaDbTest, OtherWorkMayRunWhileAStatementIsReadingRows) {
     std::string key = rows == 0 ? "a" : rows == 21 ? "c" : "b" + std::to_string(9 + rows);
     EXPECT_EQ(all->columnBytes(0), key);
     if (rows == 3) {
-      EXPECT_EQ(conn_->blobSize({"t", "v", "k", "c"}), static_cast<int64_t>(last.size()));
       EXPECT_EQ(put("z", nullptr, "added while reading"), StepResult::kDone);
     }
   }
   EXPECT_EQ(rows, 22);  // rows read before the insert
-  ASSERT_TRUE(all->reset());
-  for (rows = 0; all->step() == StepResult::kRow;) ++rows;
-  EXPECT_EQ(rows, 23);
 }
 
 }  // namespace

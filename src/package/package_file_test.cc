@@ -12,9 +12,8 @@
 #include <set>
 #include <tuple>
 
-#include "package/sqlite_connection.h"
-#include "platform/command_log.h"
 #include "platform/program_paths.h"
+#include "testing/package_builder.h"
 #include "testing/recording_presenter.h"
 #include "testing/server_backends.h"
 #include "testing/temp_dir.h"
@@ -87,19 +86,14 @@ TEST_P(PackageDbTest, KeysRoundTripByteForByteAndUpdatesFindThem) {
   EXPECT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", &keyless, 1), 1);
   EXPECT_EQ(ovix::writeRecord(nullptr, "OVIXFileRecord", &keyless, 1), 1);
   for (const std::string& key : keys) ASSERT_EQ(writeFile(key, "FFFFFFFF", "new", 2), 0) << key;
-  std::set<std::string> back;
-  std::vector<std::unique_ptr<ZdDbObject>> rows;
-  db_->selectSql("select * from OVIXFileRecord", OVIXFileRecord::desc(), rows, 0);
-  for (auto& row : rows) {
-    auto* file = OVIXFileRecord::cast(row.get());
-    back.insert(file->skey());
-    EXPECT_EQ(file->version(), 9) << file->skey();
-    EXPECT_STREQ(file->guid(), "{G}") << file->skey();
-    EXPECT_STREQ(file->crc(), "FFFFFFFF") << file->skey();
-    EXPECT_EQ(std::string_view(reinterpret_cast<char*>(file->stream().data), file->stream().size),
-              "new");
+  auto back = ovix::testing::fileRows(db_.get(), "OVIXFileRecord");
+  ASSERT_EQ(back.size(), keys.size());
+  for (const std::string& key : keys) {
+    const ovix::testing::FileRow& row = back[key];
+    EXPECT_EQ(row.crc + " " + row.guid + " " + row.bytes + " " + std::to_string(row.version),
+              "FFFFFFFF {G} new 9")
+        << key;
   }
-  EXPECT_EQ(back, std::set<std::string>(keys.begin(), keys.end()));
   std::vector<std::string> columns;  // the database key goes into package files only
   ASSERT_TRUE(db_->connection()->listColumns("OVIXFileRecord", &columns));
   EXPECT_EQ(std::count(columns.begin(), columns.end(), "m_dbkey"),
@@ -117,22 +111,16 @@ TEST_P(PackageDbTest, NewestHeaderIsTheFirstOfCloseOnesAndSkipsDependents) {
   for (auto [key, packTime, depend] : {std::tuple{"A1", "2026-12-04-09-00", false},
                                        {"A2", "2026-12-04 09:00:30", false},
                                        {"A3", "2026-12-04-10-00", true},
-                                       {"A4", "2026-12-04-09-30", false}}) {
-    OVIXPackageInfo header;
-    header.setSkey(key);
-    header.setPackTime(packTime);
-    header.setDepend(depend);
-    ASSERT_EQ(ovix::writeRecord(db_.get(), "OVIXPackageInfo", &header, 1), 0);
-  }
+                                       {"A4", "2026-12-04-09-30", false}})
+    ovix::testing::addHeader(db_.get(), {.key = key, .packTime = packTime, .depend = depend});
   OVIXPackageInfo* best = ovix::selectNewestHeader(db_.get(), headers);
   ASSERT_NE(best, nullptr);
   EXPECT_STREQ(best->skey(), "A4");
   EXPECT_EQ(headers.size(), 4u);
 }
 
-// Rows are read without their bytes, which are then streamed in slices.
-// Empty values stay empty rather than NULL, and a location that is not made
-// of plain names is refused.
+// A large value is streamed in slices.  Empty values stay empty rather than
+// NULL, and a location that is not made of plain names is refused.
 TEST_P(PackageDbTest, LargeStreamsTravelInChunks) {
   ovix::Env& env = *ovix::Env::Default();
   std::string bytes(20 * 1024 * 1024 + 123, '\0');
@@ -147,14 +135,6 @@ TEST_P(PackageDbTest, LargeStreamsTravelInChunks) {
   EXPECT_EQ(big.streamSize(), static_cast<int64_t>(bytes.size()));
   for (OVIXFileRecord* r : {&big, &empty, &emptyFile})
     ASSERT_EQ(ovix::writeRecord(db_.get(), "OVIXFileRecord", r, 1), 0) << db_->lastError();
-  int rows = 0;
-  ASSERT_EQ(db_->selectEach("select m_skey, m_crc, m_guid, m_version from OVIXFileRecord",
-                            OVIXFileRecord::desc(), ZdDbFilter::BlobReading::kDefer,
-                            [&rows](std::unique_ptr<ZdDbObject>& row) {
-                              return OVIXFileRecord::cast(row.get()) != nullptr && ++rows;
-                            }),
-            0);
-  EXPECT_EQ(rows, 3);
   zddb::Connection& connection = *db_->connection();
   BlobLocation where{"OVIXFileRecord", "m_stream", "m_skey", "big.bin"};
   EXPECT_EQ(connection.blobSize(where), static_cast<int64_t>(bytes.size()));
@@ -180,25 +160,22 @@ TEST_P(PackageDbTest, LargeStreamsTravelInChunks) {
   }
 }
 
-// A record without bytes copies nothing and says so; one with a database's
-// bytes is copied in, and copying again replaces the rows with the same key.
+// A record without bytes copies nothing (its log line is RecordsTest's); one
+// with a database's bytes is copied in, and copying again replaces the rows
+// with the same key.
 TEST_P(PackageDbTest, ADatabaseCarriedInARecordIsCopiedIn) {
   ovix::Env& env = *ovix::Env::Default();
   OVIXFileRecord record;
   record.setSkey("cfg\\spec.db");
   record.setDbkey("cfg\\spec.db");
-  {
-    zdcom::OVIXCommandLog log(dir_.file("job.logfile").c_str());
-    EXPECT_FALSE(ovix::cloneDatabaseFromRecord(env, &record, db_.get()));
-    EXPECT_FALSE(env.fileExists(dir_.file(ovix::kTempSqliteName)));
-    EXPECT_THAT(dir_.read("job.logfile"), ::testing::HasSubstr("服务器上下载的数据为空"));
-  }
-  std::string config = dir_.file("config.db"), error;
-  ASSERT_TRUE(zddb::openSqliteConnection(config, zddb::OpenMode::kCreate, &error)->execute(
-      "CREATE TABLE PipeSpec (m_skey TEXT PRIMARY KEY, size INTEGER, data BLOB);"
-      "INSERT INTO PipeSpec VALUES ('DN50', 50, x'00ff'), ('路径\\x', 80, NULL);"
-      "CREATE TABLE Notes (text TEXT);"
-      "INSERT INTO Notes VALUES ('it''s');"));
+  EXPECT_FALSE(ovix::cloneDatabaseFromRecord(env, &record, db_.get()));
+  EXPECT_FALSE(env.fileExists(dir_.file(ovix::kTempSqliteName)));
+  std::string config = dir_.file("config.db");
+  ovix::testing::query(config,
+                       "CREATE TABLE PipeSpec (m_skey TEXT PRIMARY KEY, size INTEGER, data BLOB);"
+                       "INSERT INTO PipeSpec VALUES ('DN50', 50, x'00ff'), ('路径\\x', 80, NULL);"
+                       "CREATE TABLE Notes (text TEXT);"
+                       "INSERT INTO Notes VALUES ('it''s');");
   ASSERT_TRUE(record.loadStream(env, config));
   for (int copy = 0; copy < 2; ++copy) {
     ASSERT_TRUE(ovix::cloneDatabaseFromRecord(env, &record, db_.get())) << db_->lastError();

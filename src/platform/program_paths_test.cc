@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/zeda_system.h"
+#include "testing/fault_env.h"
+
 namespace {
 
 TEST(ProgramPathsTest, BasePathAndDirectoryFromTheProgramFile) {
@@ -13,8 +16,6 @@ TEST(ProgramPathsTest, BasePathAndDirectoryFromTheProgramFile) {
   };
   const Case cases[] = {
       {"C:\\tools\\pack.exe", std::nullopt, "C:\\tools\\pack", "C:\\tools"},
-      {"/opt/ovix/bin/linux64/ovixpatch", std::nullopt, "/opt/ovix/bin/linux64/ovixpatch",
-       "/opt/ovix/bin/linux64"},
       {"/opt/tools/pack.exe.bak", std::nullopt, "/opt/tools/pack.exe.bak", "/opt/tools"},
       {"/opt/tools/ovixpatch", std::string("/home/u/work/"), "/home/u/work/ovixpatch",
        "/home/u/work"},
@@ -26,6 +27,29 @@ TEST(ProgramPathsTest, BasePathAndDirectoryFromTheProgramFile) {
     ovix::fillProgramPaths(c.exe, c.home);
     EXPECT_EQ(ovix::moduleBasePath, c.base) << c.exe;
     EXPECT_EQ(ovix::programDirectory, c.directory) << c.exe;
+  }
+}
+
+// ZedaSystem's installation root is found from the program file as well.
+TEST(ZedaSystemTest, InstallRootFollowsVariableThenBinLayoutThenProgramDirectory) {
+  struct Case {
+    const char* exe;
+    std::optional<std::string> variable;
+    const char* root;
+  };
+  const Case cases[] = {
+      {"/opt/ovix/bin/linux64/ovixpatch", std::nullopt, "/opt/ovix"},
+      {"/opt/ovix/bin/linux64/ovixpatch", std::string("/srv/suite"), "/srv/suite"},
+      {"/opt/ovix/bin/linux64/ovixpatch", std::string(""), "/opt/ovix"},  // empty: unset
+      {"/home/u/tools/ovixpatch", std::nullopt, "/home/u/tools"},
+      {"/bin/ovixpatch", std::nullopt, "/bin"},
+      {"", std::nullopt, ""},
+  };
+  for (const Case& c : cases) {
+    ovix::testing::FaultEnv env;
+    env.exePath = c.exe;
+    env.variables["OVIX_ROOT"] = c.variable;
+    EXPECT_EQ(ZedaSystem::resolveInstallRoot(env), c.root) << c.exe;
   }
 }
 
