@@ -189,8 +189,8 @@ TEST_F(OvixpatchTest, APackedPackageIsUploadedOnlyWithTheRightPassword) {
 
 // The README's road of a signed patch: a key of minisign -G, a signed pack
 // that minisign verifies, the upload, the key trusted by the installation,
-// the download (keys with a password and minisign's own signatures are
-// minisign_test's).  A package changed after signing is named; signed
+// the download (keys with a password are pack_job_test's, minisign's own
+// signatures minisign_test's).  A package changed after signing is named; signed
 // again, it verifies.
 TEST_F(OvixpatchTest, ASignedPatchTravelsTheReadmeRoadWithMinisignBothWays) {
   if (std::system("command -v minisign >/dev/null 2>&1") != 0) GTEST_SKIP() << "no minisign";
