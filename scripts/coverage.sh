@@ -8,7 +8,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$here/build-coverage"}
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_C_FLAGS=--coverage -DCMAKE_CXX_FLAGS=--coverage \
+  -DCMAKE_CXX_FLAGS=--coverage \
   -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 find "$build" -name '*.gcda' -delete
